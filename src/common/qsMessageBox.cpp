@@ -1,0 +1,28 @@
+// The message-box seam: MessageBoxW, or the interceptor that a test installed.
+#include "qsMessageBox.h"
+
+#include <utility>
+
+namespace qs {
+
+namespace {
+MessageBoxInterceptor& Interceptor() {
+    static MessageBoxInterceptor interceptor;
+    return interceptor;
+}
+} // namespace
+
+int ShowMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) noexcept {
+    try {
+        if (auto& f = Interceptor()) return f(MessageBoxRequest{owner, text, caption, flags});
+        return ::MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+    } catch (...) {
+        return 0;
+    }
+}
+
+MessageBoxInterceptor SetMessageBoxInterceptor(MessageBoxInterceptor interceptor) {
+    return std::exchange(Interceptor(), std::move(interceptor));
+}
+
+} // namespace qs
