@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <oaidl.h>
+#include <wrl/client.h>
 
 #include <string>
 #include <string_view>
@@ -132,6 +133,15 @@ using TypeAttrGuard = TypeInfoDesc<TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
 
 // Destroys a SAFEARRAY it owns.
 using UniqueSafeArray = UniqueAny<SAFEARRAY*, &::SafeArrayDestroy>;
+
+// Takes ownership of a new object's initial reference. (MinGW's ComPtr::Attach adds a reference of its
+// own, unlike the documented behaviour, so it must not be used for this.)
+template <typename T>
+Microsoft::WRL::ComPtr<T> AttachNew(T* object) noexcept {
+    Microsoft::WRL::ComPtr<T> p;
+    *p.GetAddressOf() = object;
+    return p;
+}
 
 // Text helpers.
 std::wstring GuidToString(const GUID& g);          // registry form, upper-case, in braces

@@ -1,0 +1,176 @@
+// The reflection of a live automation object (TDispatch) and the two plain invocation helpers.
+#include "uTypeInfo.h"
+
+#include "qsError.h"
+#include "uEvents.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace qs {
+
+TDispatch::TDispatch(IDispatch* aDispatch) : FDispatch(aDispatch) {
+    ComPtr<IDispatch> disp;
+    ComPtr<ITypeInfo> ti;
+    TypeAttrGuard attr;
+    if (aDispatch && SUCCEEDED(aDispatch->QueryInterface(IID_IDispatch, &disp)) && disp &&
+        SUCCEEDED(disp->GetTypeInfo(0, LOCALE_SYSTEM_DEFAULT, &ti)) && ti) {
+        ReadHelp(ti.Get(), true);
+        if (SUCCEEDED(ti->GetTypeAttr(attr.Put(ti.Get()))) && attr) {
+            switch (attr->typekind) {
+            case TKIND_COCLASS: ReadCoclass(ti.Get(), *attr.Get()); break;
+            case TKIND_INTERFACE:
+            case TKIND_DISPATCH: ReadInterface(ti.Get(), *attr.Get()); break;
+            default: break; // enumerations, records, aliases, modules, unions: nothing to list
+            }
+        }
+    }
+    BuildEvents();
+}
+
+TDispatch::~TDispatch() {
+    // The event sink disconnects while the object is still held; then the object goes, then the lists.
+    FEvents.reset();
+    FDispatch.Reset();
+    FFunctions.clear();
+    FProperties.clear();
+}
+
+void TDispatch::ReadHelp(ITypeInfo* ti, bool withName) {
+    if (withName) {
+        UniqueBstr name;
+        if (SUCCEEDED(ti->GetDocumentation(MEMBERID_NIL, name.Put(), nullptr, nullptr, nullptr)))
+            FName = BstrText(name.Get());
+    }
+    UniqueBstr file;
+    DWORD ctx = 0;
+    if (SUCCEEDED(ti->GetDocumentation(MEMBERID_NIL, nullptr, nullptr, &ctx, file.Put()))) {
+        FHelpCtx = static_cast<int>(ctx);
+        FHelpFile = BstrText(file.Get());
+    }
+}
+
+void TDispatch::ReadCoclass(ITypeInfo* ti, const TYPEATTR& attr) {
+    for (UINT i = 0; i < attr.cImplTypes; ++i) {
+        HREFTYPE href = 0;
+        ComPtr<ITypeInfo> impl;
+        TypeAttrGuard implAttr;
+        if (FAILED(ti->GetRefTypeOfImplType(i, &href)) || FAILED(ti->GetRefTypeInfo(href, &impl)) || !impl ||
+            FAILED(impl->GetTypeAttr(implAttr.Put(impl.Get()))) || !implAttr)
+            continue;
+        // The first implemented type whose attributes can be read is the one described.
+        if (IsEqualGUID(implAttr->guid, attr.guid)) return;
+        UniqueBstr name;
+        if (SUCCEEDED(impl->GetDocumentation(MEMBERID_NIL, name.Put(), nullptr, nullptr, nullptr))) {
+            FName = BstrText(name.Get());
+            ReadHelp(impl.Get(), false);
+        }
+        FGUID = implAttr->guid;
+        for (UINT j = 0; j < implAttr->cFuncs; ++j) {
+            FuncDescGuard fd;
+            if (FAILED(impl->GetFuncDesc(j, fd.Put(impl.Get()))) || !fd) continue;
+            const INVOKEKIND kind = fd->invkind;
+            fd.Reset();
+            const int index = static_cast<int>(j);
+            if (kind == INVOKE_FUNC)
+                FFunctions.push_back(std::make_unique<TFunctionElement>(this, impl.Get(), index));
+            else if (kind == INVOKE_PROPERTYGET || kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF)
+                FProperties.push_back(std::make_unique<TPropertyElement>(this, impl.Get(), index));
+            else
+                FFunctions.push_back(std::make_unique<TPropertyWithParamsElement>(this, impl.Get(), index));
+        }
+        return;
+    }
+}
+
+void TDispatch::ReadInterface(ITypeInfo* ti, const TYPEATTR& attr) {
+    FGUID = attr.guid;
+    for (UINT i = 0; i < attr.cFuncs; ++i) {
+        FuncDescGuard fd;
+        if (FAILED(ti->GetFuncDesc(i, fd.Put(ti))) || !fd) continue;
+        const INVOKEKIND kind = fd->invkind;
+        const SHORT params = fd->cParams;
+        fd.Reset();
+        const int index = static_cast<int>(i);
+        if (kind == INVOKE_FUNC)
+            FFunctions.push_back(std::make_unique<TFunctionElement>(this, ti, index));
+        else if (kind == INVOKE_PROPERTYGET && params == 0)
+            FProperties.push_back(std::make_unique<TPropertyElement>(this, ti, index));
+        else if ((kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF) && params == 1)
+            FProperties.push_back(std::make_unique<TPropertyPutElement>(this, ti, index));
+        else if (params > 0)
+            FFunctions.push_back(std::make_unique<TPropertyWithParamsElement>(this, ti, index));
+        else
+            FFunctions.push_back(std::make_unique<TFunctionElement>(this, ti, index));
+    }
+    for (UINT i = 0; i < attr.cVars; ++i) {
+        VarDescGuard vd;
+        if (FAILED(ti->GetVarDesc(i, vd.Put(ti))) || !vd) continue;
+        vd.Reset();
+        FProperties.push_back(std::make_unique<TVarElement>(this, ti, static_cast<int>(i)));
+    }
+}
+
+void TDispatch::BuildEvents() noexcept {
+    // The event model is built here from the object's connection points by the event sink unit;
+    // without it a reflection lists no events. Whatever happens here never fails the reflection.
+    FEvents.reset();
+}
+
+Variant DispatchInvokeByID(IDispatch* aDispatch, DISPID aDispID, bool aRaiseOnError) {
+    Variant result;
+    if (!aDispatch) {
+        if (aRaiseOnError) ThrowHr(E_POINTER);
+        return result;
+    }
+    DISPPARAMS none{};
+    EXCEPINFO excep{};
+    HRESULT hr;
+    try {
+        hr = aDispatch->Invoke(aDispID, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, result.Put(),
+                               &excep, nullptr);
+    } catch (...) {
+        hr = E_UNEXPECTED;
+    }
+    if (excep.pfnDeferredFillIn) {
+        auto fill = excep.pfnDeferredFillIn;
+        excep.pfnDeferredFillIn = nullptr;
+        fill(&excep);
+    }
+    UniqueBstr source(excep.bstrSource), description(excep.bstrDescription), helpFile(excep.bstrHelpFile);
+    if (SUCCEEDED(hr)) return result;
+    result.Clear();
+    if (!aRaiseOnError) return result;
+    if (hr == DISP_E_EXCEPTION) {
+        HRESULT code = excep.scode;
+        if (code == 0 && excep.wCode != 0) code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, excep.wCode);
+        if (!FAILED(code)) code = DISP_E_EXCEPTION;
+        std::wstring text = BstrText(description.Get());
+        if (text.empty()) text = SystemMessageForHr(code);
+        throw ComError(code, std::move(text))
+            .WithSource(BstrText(source.Get()))
+            .WithHelp(BstrText(helpFile.Get()), excep.dwHelpContext);
+    }
+    ThrowHr(hr);
+}
+
+Variant DispatchInvokeByName(IDispatch* aDispatch, const std::wstring& aName, bool aRaiseOnError) {
+    if (!aDispatch) {
+        if (aRaiseOnError) ThrowHr(E_POINTER);
+        return Variant();
+    }
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(aName.c_str())};
+    HRESULT hr;
+    try {
+        hr = aDispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    } catch (...) {
+        hr = E_UNEXPECTED;
+    }
+    if (FAILED(hr)) {
+        if (aRaiseOnError) ThrowHr(hr);
+        return Variant();
+    }
+    return DispatchInvokeByID(aDispatch, id, aRaiseOnError);
+}
+
+} // namespace qs
