@@ -160,13 +160,18 @@ TTypeElement::TTypeElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex)
     if (FAILED(aTypeInfo->GetFuncDesc(aIndex, fd.Put(aTypeInfo))) || !fd) return;
     FInvokeKind = fd->invkind;
     FMemID = fd->memid;
-    ReadDocumentation(aTypeInfo, FMemID, &FName, nullptr, nullptr, nullptr);
+    // One call usually gives name, doc string and help at once; when it fails, each is asked for
+    // alone so that whatever can be read still is.
+    DWORD ctx = 0;
+    const bool allAtOnce = ReadDocumentation(aTypeInfo, FMemID, &FName, &FDocString, &ctx, &FHelpFile);
+    if (allAtOnce) FHelpCtx = static_cast<int>(ctx);
+    else ReadDocumentation(aTypeInfo, FMemID, &FName, nullptr, nullptr, nullptr);
     FElemType = ResolveElemType(fd->elemdescFunc.tdesc);
     if (const auto href = ReturnTypeHref(fd->elemdescFunc.tdesc)) {
         if (ComPtr<ITypeInfo> ref = ReferencedTypeInLibrary(aTypeInfo, *href, nullptr))
             ReadDocumentation(ref.Get(), MEMBERID_NIL, &fTypeName, nullptr, nullptr, nullptr);
     }
-    DWORD ctx = 0;
+    if (allAtOnce) return;
     if (ReadDocumentation(aTypeInfo, FMemID, nullptr, nullptr, &ctx, &FHelpFile)) FHelpCtx = static_cast<int>(ctx);
     ReadDocumentation(aTypeInfo, FMemID, nullptr, &FDocString, nullptr, nullptr);
 }

@@ -1,0 +1,31 @@
+// Texts that the browser shows for members: member ids, invoke kinds, access, and parameter types
+// with their flags. Window-free, so the console inspector and the tests share them with the windows.
+#pragma once
+
+#include "uTypeInfo.h"
+
+#include <string>
+
+namespace qs {
+
+// "n   (0xHEX)": the id in signed decimal, three blanks, and its 32-bit two's complement in upper-case
+// hexadecimal without leading zeros ("0   (0x0)", "-4   (0xFFFFFFFC)").
+std::wstring DispIdText(int memId);
+
+// "INVOKE_FUNC", "INVOKE_PROPERTYGET", "INVOKE_PROPERTYPUT", "INVOKE_PROPERTYPUTREF", else "0x" + 8 hex digits.
+std::wstring InvokeKindText(int invokeKind);
+
+// The parameter flag names joined by "," ("in,opt,default"); with `withDefault`, a parameter with a
+// declared default is followed by a blank and its value in double quotes.
+std::wstring ParamFlagsText(const TParamElement& param, bool withDefault);
+
+// The parameter's display type, followed by " (flags)" when it has flags.
+std::wstring ParamTypeText(const TParamElement& param, bool withDefault);
+
+// The Get/Put/PutByRef accessors that the owning reflection lists for the element's member id, joined by "/".
+std::wstring AccessText(const TTypeElement& element);
+
+// The seven IUnknown and IDispatch methods that member lists hide (compared without regard to case).
+bool IsHiddenMemberName(const std::wstring& name);
+
+} // namespace qs
