@@ -1,0 +1,117 @@
+// Parented windows and the host-window hook. See uParentedWnd.h.
+#include "uParentedWnd.h"
+
+#include <algorithm>
+
+namespace qs::ui {
+
+namespace {
+
+std::vector<TParentedForm*>& ParentedList() {
+    static std::vector<TParentedForm*> list;
+    return list;
+}
+
+HHOOK g_hostHook = nullptr;
+
+LRESULT CALLBACK HostWindowHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    const LRESULT next = ::CallNextHookEx(g_hostHook, code, wParam, lParam);
+    try {
+        const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && cwp && (cwp->message == WM_DESTROY || cwp->message == WM_CLOSE)) {
+            // Newest first; a form freed here leaves the list, so walk a copy and re-check each one.
+            const std::vector<TParentedForm*> snapshot = ParentedList();
+            for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
+                TParentedForm* form = *it;
+                const auto& live = ParentedList();
+                if (std::find(live.begin(), live.end(), form) == live.end()) continue;
+                if (form->WndParent() && form->WndParent() == cwp->hwnd) form->Free();
+            }
+        }
+    } catch (...) {
+    }
+    return next;
+}
+
+} // namespace
+
+void InstallHostWindowHook() noexcept {
+    if (g_hostHook) return;
+    g_hostHook = ::SetWindowsHookExW(WH_CALLWNDPROC, &HostWindowHookProc, nullptr, ::GetCurrentThreadId());
+}
+
+void RemoveHostWindowHook() noexcept {
+    if (!g_hostHook) return;
+    ::UnhookWindowsHookEx(g_hostHook);
+    g_hostHook = nullptr;
+}
+
+bool HostWindowHookInstalled() noexcept { return g_hostHook != nullptr; }
+
+TParentedForm::TParentedForm(HWND AWndParent) : TForm(AWndParent), FWndParent(AWndParent), FFreeOnClose(true) {
+    InstallHostWindowHook();
+    ParentedList().push_back(this);
+}
+
+TParentedForm::TParentedForm(HWND AWndParent, CreateNewTag)
+    : TForm(AWndParent), FWndParent(AWndParent), FFreeOnClose(false) {
+    InstallHostWindowHook();
+    ParentedList().push_back(this);
+}
+
+TParentedForm::~TParentedForm() {
+    auto& list = ParentedList();
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+const std::vector<TParentedForm*>& TParentedForm::ParentedForms() noexcept { return ParentedList(); }
+
+void TParentedForm::DoClose(TCloseAction& action) {
+    // Modal forms return to their caller; others follow FreeOnClose whatever the handlers asked.
+    if (!Modal() && action != TCloseAction::None) action = FFreeOnClose ? TCloseAction::Free : TCloseAction::Hide;
+    TForm::DoClose(action);
+}
+
+void TParentedForm::PlaceOnHostMonitor() {
+    if (m_placed) return;
+    m_placed = true;
+    HMONITOR monitor = ::MonitorFromWindow(FWndParent, MONITOR_DEFAULTTONEAREST);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!monitor || !::GetMonitorInfoW(monitor, &info)) return;
+    RECT rc{};
+    ::GetWindowRect(m_hwnd, &rc);
+    int left = rc.left, top = rc.top;
+    if (info.rcMonitor.left > 0) left += info.rcMonitor.left;
+    if (info.rcMonitor.top > 0) top += info.rcMonitor.top;
+    if (left != rc.left || top != rc.top)
+        ::SetWindowPos(m_hwnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT TParentedForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SHOWWINDOW: {
+        const LRESULT r = TForm::HandleMessage(msg, wParam, lParam);
+        if (wParam) PlaceOnHostMonitor();
+        return r;
+    }
+    case WM_ACTIVATE: {
+        const WORD state = LOWORD(wParam);
+        if (FWndParent && (state == WA_ACTIVE || state == WA_CLICKACTIVE) && lParam == 0 && !FSettingFocus) {
+            // Activation from another program: bring the host forward behind this window.
+            FSettingFocus = true;
+            try {
+                ::SetActiveWindow(FWndParent);
+                ::SetActiveWindow(m_hwnd);
+            } catch (...) {
+            }
+            FSettingFocus = false;
+        }
+        return TForm::HandleMessage(msg, wParam, lParam);
+    }
+    default:
+        return TForm::HandleMessage(msg, wParam, lParam);
+    }
+}
+
+} // namespace qs::ui
