@@ -374,6 +374,7 @@ TListBox::TListBox(TControl* parent, bool ownerData) : TControl(parent), m_owner
     DWORD style = WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
     style |= ownerData ? (LBS_NODATA | LBS_OWNERDRAWFIXED) : LBS_HASSTRINGS;
     CreateHandle(L"LISTBOX", style, WS_EX_CLIENTEDGE, true);
+    if (ownerData) ::SendMessageW(m_hwnd, LB_SETITEMHEIGHT, 0, 16);
 }
 
 int TListBox::Add(const std::wstring& text) {

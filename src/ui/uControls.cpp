@@ -678,16 +678,8 @@ TStatusBar::TStatusBar(TControl* parent) : TControl(parent) {
 }
 
 void TStatusBar::SetSimpleText(const std::wstring& text) {
+    m_simpleText = text;
     ::SendMessageW(m_hwnd, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
-std::wstring TStatusBar::SimpleText() const {
-    const LRESULT info = ::SendMessageW(m_hwnd, SB_GETTEXTLENGTHW, SB_SIMPLEID, 0);
-    const size_t n = LOWORD(info);
-    std::wstring s(n + 1, L'\0');
-    ::SendMessageW(m_hwnd, SB_GETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(s.data()));
-    s.resize(n);
-    return s;
 }
 
 // ---- TForm ----

@@ -233,7 +233,11 @@ class TStatusBar : public TControl {
 public:
     explicit TStatusBar(TControl* parent);
     void SetSimpleText(const std::wstring& text);
-    std::wstring SimpleText() const;
+    // The text last set (Wine's status bar does not give the simple panel's text back).
+    std::wstring SimpleText() const { return m_simpleText; }
+
+private:
+    std::wstring m_simpleText;
 };
 
 enum class TCloseAction { None, Hide, Free };

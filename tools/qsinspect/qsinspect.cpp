@@ -2,6 +2,7 @@
 // ProgID or a CLSID it creates the object and prints its interface, every property with its type
 // and current value, and every method and parameterized property with its return type and
 // parameters, in type-info order. It shares the DLL's reflection code.
+#include "fDispatchBrowser.h"
 #include "uBrowserText.h"
 #include "uTypeInfo.h"
 
@@ -77,20 +78,112 @@ std::wstring Signature(const TFunctionElement& f) {
     return text;
 }
 
-int Inspect(const std::wstring& what) {
-    CLSID clsid{};
+// Creates the object a ProgID or {CLSID} names; reports and returns null when it cannot.
+ComPtr<IDispatch> CreateObject(const std::wstring& what, CLSID& clsid) {
     HRESULT hr = what.starts_with(L"{") ? ::CLSIDFromString(what.c_str(), &clsid)
                                         : ::CLSIDFromProgID(what.c_str(), &clsid);
     if (FAILED(hr)) {
         Write(L"qsinspect: " + what + L" names no registered class (0x" + HexDigits(hr, 8) + L")\n");
-        return 2;
+        return nullptr;
     }
     ComPtr<IDispatch> object;
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, &object);
     if (FAILED(hr) || !object) {
         Write(L"qsinspect: cannot create " + what + L" as an automation object (0x" + HexDigits(hr, 8) + L")\n");
+        return nullptr;
+    }
+    return object;
+}
+
+// Saves what the screen shows of a window as a 24-bit BMP file.
+bool SaveWindowImage(HWND hwnd, const std::wstring& file) {
+    RECT rc;
+    if (!::GetWindowRect(hwnd, &rc)) return false;
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(mem, dib);
+    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY | CAPTUREBLT);
+    ::SelectObject(mem, old);
+    const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+    const DWORD size = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+    fh.bfSize = fh.bfOffBits + size;
+    bool ok = false;
+    if (FILE* f = _wfopen(file.c_str(), L"wb")) {
+        ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+             std::fwrite(bits, 1, size, f) == size;
+        std::fclose(f);
+    }
+    ::DeleteObject(dib);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// Runs the UI thread's messages for about `ms` milliseconds.
+void Pump(DWORD ms) {
+    const DWORD end = ::GetTickCount() + ms;
+    while (static_cast<LONG>(end - ::GetTickCount()) > 0) {
+        ui::TForm::ProcessMessages();
+        ::Sleep(10);
+    }
+}
+
+// Opens the browser window on the object and runs until every window is closed. With a screenshot
+// file it selects the named member (after expanding it), saves the window's picture, and closes.
+int Browse(const std::wstring& what, const std::wstring& select, const std::wstring& screenshot) {
+    CLSID clsid{};
+    ComPtr<IDispatch> object = CreateObject(what, clsid);
+    if (!object) return 2;
+    const Variant value = Variant::FromDispatch(object.Get());
+    object.Reset();
+    auto* window = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, value.Get(), nullptr));
+    if (!window) {
+        Write(L"qsinspect: " + what + L" cannot be browsed\n");
         return 2;
     }
+    if (!select.empty()) {
+        ui::TTreeView& tree = *window->PropertiesTreeView;
+        for (HTREEITEM child : tree.ChildrenOf(window->MainPropertyNode()))
+            if (tree.ItemText(child) == select) {
+                tree.Expand(child);
+                tree.Select(child);
+            }
+    }
+    if (!screenshot.empty()) {
+        ::SetWindowPos(window->Handle(), HWND_TOPMOST, 20, 20, 0, 0, SWP_NOSIZE);
+        Pump(1500);
+        const bool saved = SaveWindowImage(window->Handle(), screenshot);
+        window->Close();
+        Pump(200);
+        if (!saved) Write(L"qsinspect: cannot save " + screenshot + L"\n");
+        return saved ? 0 : 2;
+    }
+    MSG msg;
+    while (!ui::TForm::AllForms().empty() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!ui::PreTranslateFrameworkMessage(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    return 0;
+}
+
+int Inspect(const std::wstring& what) {
+    CLSID clsid{};
+    ComPtr<IDispatch> object = CreateObject(what, clsid);
+    if (!object) return 2;
 
     TDispatch d(object.Get());
     Write(L"Object:    " + what + L" " + GuidToString(clsid) + L"\n");
@@ -134,16 +227,33 @@ int main() {
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::vector<std::wstring> args(argv + 1, argv + argc);
     ::LocalFree(argv);
-    if (args.size() != 1 || args[0] == L"--help" || args[0] == L"-h") {
+    const bool browse = !args.empty() && args[0] == L"--browse";
+    std::wstring target, select, screenshot;
+    bool usage = args.empty() || args[0] == L"--help" || args[0] == L"-h";
+    if (browse) {
+        usage = args.size() < 2;
+        for (size_t i = 2; !usage && i < args.size(); ++i) {
+            if (args[i] == L"--select" && i + 1 < args.size()) select = args[++i];
+            else if (args[i] == L"--screenshot" && i + 1 < args.size()) screenshot = args[++i];
+            else usage = true;
+        }
+        if (!usage) target = args[1];
+    } else if (!usage) {
+        usage = args.size() != 1;
+        if (!usage) target = args[0];
+    }
+    if (usage) {
         Write(L"usage: qsinspect PROGID|{CLSID}\n"
-              L"Creates the object and prints its reflection: interface, properties with their current values,\n"
-              L"methods and parameterized properties with their parameters.\n");
-        return args.size() == 1 ? 0 : 1;
+              L"       qsinspect --browse PROGID|{CLSID} [--select MEMBER] [--screenshot FILE.bmp]\n"
+              L"The first form prints the object's reflection: interface, properties with their current values,\n"
+              L"methods and parameterized properties with their parameters. The second opens the browser window\n"
+              L"on the object and runs until it is closed (or, with --screenshot, saves its picture and closes).\n");
+        return !args.empty() && (args[0] == L"--help" || args[0] == L"-h") ? 0 : 1;
     }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
     int rc = 3;
     try {
-        rc = Inspect(args[0]);
+        rc = browse ? Browse(target, select, screenshot) : Inspect(target);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qsinspect: %s\n", e.what());
     } catch (...) {

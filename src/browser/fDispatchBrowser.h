@@ -1,0 +1,195 @@
+// The dispatch browser: the window in which the user looks at one live automation object. It shows
+// the object's interface and GUID and five pages: the property tree with its details panel, the
+// functions, the events, the enumerator and the script page. Everything is read through the
+// reflection (TDispatch) and its type elements; values are read only when a node is expanded,
+// selected or right-clicked. All on the UI thread.
+#pragma once
+
+#include "uComCtrls.h"
+#include "uParentedWnd.h"
+#include "uTypeInfo.h"
+
+#include <wrl/client.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace qs {
+
+class TValueBrowser;
+
+// A browser class: creates a window of its class on a value, owned by AWndParent.
+using TValueBrowserClass = TValueBrowser* (*)(const VARIANT& Value, HWND AWndParent);
+
+enum class TDispatchBrowserTab { bsProperties, bsFunctions, bsEvents, bsIEnumVariant, bsScript };
+
+// One item fetched from an object's enumerator; its caption is computed when first shown.
+struct TEnumVariantItem {
+    explicit TEnumVariantItem(const VARIANT& aValue) : Value(aValue) {}
+    Variant Value;
+    std::wstring Caption;
+    bool Initialized = false;
+};
+
+// The type name used for enumerated values that have no text ("Dispatch", "Array OleStr", "ByRef Variant").
+std::wstring VariantTypeCaption(VARTYPE vt);
+
+// A modeless window that browses one value.
+class TValueBrowser : public ui::TParentedForm {
+public:
+    TValueBrowser(const VARIANT& Value, HWND AWndParent);
+    ~TValueBrowser() override;
+
+    // Set by the opener when the window was opened on a node of another window.
+    Microsoft::WRL::ComPtr<IUnknown> Controller;
+
+    // Creates a window of `cls` on Value, shows it and places it: cascaded from OwnerForm (and onto
+    // its owner window's monitor when it would leave it), or centred when there is no OwnerForm.
+    static TValueBrowser* ShowBrowser(TValueBrowserClass cls, TValueBrowser* OwnerForm, const VARIANT& Value,
+                                      HWND WndParent);
+};
+
+// Opens a browser window on Value when it is a usable IDispatch object; returns the new, visible
+// window, or null when nothing opened. OwnerForm is the window asking (null from outside).
+TValueBrowser* BrowseValue(TValueBrowser* OwnerForm, const VARIANT& Value, HWND WndParent);
+// The browser class for a value: the dispatch browser for a non-null VT_DISPATCH that answers
+// IID_IDispatch; null otherwise.
+TValueBrowserClass BrowserClassForValue(const VARIANT& Value);
+bool CanBrowse(const VARIANT& Value);
+// The browser class for an interface: the dispatch browser for IID_IDispatch, null otherwise.
+TValueBrowserClass BrowserClassForIID(const GUID& IID);
+
+// The property image of a value type: 0 number, 1 text, 2 object/other, 3 date, 4 Boolean,
+// 5 currency, 6 no value/error. The whole VARTYPE counts: arrays and references are "other".
+int ImageIndexForVarType(VARTYPE vt);
+
+// The window on one IDispatch.
+class TDispatchBrowser : public TValueBrowser {
+public:
+    // Takes the object from Value (VT_DISPATCH as is; VT_UNKNOWN and others queried for IDispatch).
+    // Throws ComError (E_NOINTERFACE) when the value is not an IDispatch object. Reads nothing yet.
+    TDispatchBrowser(const VARIANT& Value, HWND AWndParent);
+    ~TDispatchBrowser() override;
+    static TValueBrowser* CreateInstance(const VARIANT& Value, HWND AWndParent);
+
+    IDispatch* Disp() const noexcept { return FDispatch.Get(); }
+    TDispatch* TypeInfo() const noexcept { return FTypeInfo.get(); }
+    bool NodeAsLink() const noexcept { return fNodeAsLink; }
+
+    // Makes the named page active (for the enumerator page it also fetches items).
+    void ShowTab(TDispatchBrowserTab Tab);
+    // Rebuilds the tree from the same reflection (the "Refresh" button).
+    void RefreshProperties();
+
+    // Controls, named as the window's design names them (public so tests and later pages reach them).
+    ui::TPanel* TopPanel = nullptr;
+    ui::TEdit* InterfaceEdit = nullptr;
+    ui::TEdit* GUIDEdit = nullptr;
+    ui::TButton* btnQueryInterface = nullptr;
+    ui::TPageControl* PageControl = nullptr;
+    ui::TTabSheet* tsProperties = nullptr;
+    ui::TTabSheet* tsFunctions = nullptr;
+    ui::TTabSheet* EventsTabSheet = nullptr;
+    ui::TTabSheet* tsEnumVatiant = nullptr;
+    ui::TTabSheet* tsScript = nullptr;
+    ui::TStatusBar* StatusBar = nullptr;
+    ui::TTreeView* PropertiesTreeView = nullptr;
+    ui::TSplitter* PropertiesSplitter = nullptr;
+    ui::TPanel* RightPanel = nullptr;
+    ui::TToolBar* PropertiesToolbar = nullptr;
+    int BrowseButton = 0, PropertyHelpButton = 0, ToolButton7 = 0, Edit = 0; // toolbar button ids
+    ui::TPanel* Panel5 = nullptr;
+    ui::TLabel* NameLabel = nullptr;
+    ui::TEdit* PropertyNameEdit = nullptr;
+    ui::TLabel* TypeLabel = nullptr;
+    ui::TEdit* PropertyTypeEdit = nullptr;
+    ui::TLabel* DispIDLabel = nullptr;
+    ui::TEdit* DispIDEdit = nullptr;
+    ui::TLabel* AccessLabel = nullptr;
+    ui::TEdit* AccessEdit = nullptr;
+    ui::TLabel* ValueLabel = nullptr;
+    ui::TEdit* PropertyValueEdit = nullptr;
+    ui::TPanel* StatusPanel = nullptr;
+    ui::TEdit* StatusEdit = nullptr;
+    ui::TPopupMenu PropertyPopup;
+    ui::TToolBar* tlbEnumVariant = nullptr;
+    int btnEnumVariantBrowse = 0;
+    ui::TListBox* lbEnumVariant = nullptr;
+
+    // The tree node the popup menu applies to.
+    HTREEITEM PopupMenuNode() const noexcept { return FPopupMenuNode; }
+    HTREEITEM MainPropertyNode() const noexcept { return fMainPropertyNode; }
+    // Nested reflections alive for expanded nodes.
+    size_t NestedReflectionCount() const noexcept { return FObjects.size(); }
+    bool HasEnumerator() const noexcept { return fEnumVariant != nullptr; }
+    // Items fetched from the enumerator so far.
+    size_t EnumItemCount() const noexcept { return fEnumVariantValues.size(); }
+
+    // Handlers, by the names of the window's design.
+    void PropertiesTreeViewExpanding(HTREEITEM Node, bool& AllowExpansion);
+    void PropertiesTreeViewCollapsing(HTREEITEM Node, bool& AllowCollapse);
+    void PropertiesTreeViewChange(HTREEITEM Node);
+    void PropertiesTreeViewContextPopup(POINT screen);
+    void PropertiesTreeViewDblClick();
+    void PropertyOpenNewWindowMenuClick();
+    void PropertyExpandMenuClick();
+    void PropertyCollapseMenuClick();
+    void PropertyHelpMenuClick();
+    void BrowseButtonClick();
+    void PropertyHelpButtonClick();
+    void ToolButton7Click();
+    void PropertyValueEditTempClick();
+    void Panel5Resize();
+    void StatusPanelResize();
+    void FormShow();
+    void PageControlChange();
+    std::wstring lbEnumVariantData(int Index);
+    void lbEnumVariantClick();
+    void lbEnumVariantDblClick();
+    void btnEnumVariantBrowseClick();
+    // Fetches enumerator items until the list holds two screens beyond its top line.
+    void FetchEnumItems();
+
+    // Opens the value of a node in a new window (the selected node when null); returns the window.
+    TValueBrowser* BrowseNode(HTREEITEM Node);
+    // The value of a node: the object for the root, the current value of a property element, empty
+    // otherwise (a write-only property is never read).
+    Variant NodeValue(HTREEITEM Node);
+
+protected:
+    virtual void LoadObject();
+    void FillNode(HTREEITEM Node);
+    void ResetNode(HTREEITEM Node);
+    void ShowPropertyHelp(HTREEITEM Node);
+    void ShowMemberHelp(const std::wstring& HelpFile, int HelpCtx);
+    void DetectEnumerator();
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void BuildLayout();
+    void ClearDetails();
+    bool IsRootData(void* data) const noexcept { return data && data == FTypeInfo.get(); }
+    // Frees the nested reflections made for a node and its descendants (their tree items must be gone).
+    void ReleaseObjectsOf(const std::vector<HTREEITEM>& nodes);
+    void CollectSubtree(HTREEITEM node, std::vector<HTREEITEM>& out) const;
+    std::wstring NodePath(HTREEITEM node) const;
+
+    std::unique_ptr<TDispatch> FTypeInfo;
+    std::vector<std::unique_ptr<TDispatch>> FObjects;
+    std::map<HTREEITEM, TDispatch*> fObjectOfNode; // which nested reflection a node lists
+    HTREEITEM FPopupMenuNode = nullptr;
+    Microsoft::WRL::ComPtr<IEnumVARIANT> fEnumVariant;
+    HRESULT fLastEnumVariantResult = S_OK;
+    std::vector<std::unique_ptr<TEnumVariantItem>> fEnumVariantValues;
+    bool fFetching = false;
+    bool fNodeAsLink = false;
+    Microsoft::WRL::ComPtr<IDispatch> FDispatch;
+    HTREEITEM fMainPropertyNode = nullptr;
+    HTREEITEM fHighlightedPorpertyNode = nullptr;
+    bool fLoaded = false;
+    std::unique_ptr<ui::TImageList> fPropertyImages;
+    std::unique_ptr<ui::TImageList> fToolbarImages;
+};
+
+} // namespace qs
