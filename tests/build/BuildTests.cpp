@@ -256,3 +256,41 @@ TEST_F(ModuleTypeLib, ClassesAndTheirDefaultInterfaces) {
 }
 
 } // namespace
+
+namespace {
+
+// Runs a program and returns its exit code (-1 when it cannot start).
+DWORD RunProgram(std::wstring commandLine) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return static_cast<DWORD>(-1);
+    ::WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = static_cast<DWORD>(-1);
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return code;
+}
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+TEST(BuiltDll, Regsvr32RegistersAndRemovesTheTypeLibrary) {
+    const std::wstring typeLibKey = L"TypeLib\\{6BE5177A-B3E5-40F8-99C2-9620DAFCD23D}";
+    wchar_t full[MAX_PATH];
+    ::GetFullPathNameW(DllPath().c_str(), MAX_PATH, full, nullptr);
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s \"" + std::wstring(full) + L"\""), 0u);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey + L"\\1.0\\409\\win64")); // the library's locale is 0x0409
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{3161E9FC-7D69-40AD-8A51-CA6C2329758B}"));
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /u \"" + std::wstring(full) + L"\""), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{3161E9FC-7D69-40AD-8A51-CA6C2329758B}"));
+}
+
+} // namespace
