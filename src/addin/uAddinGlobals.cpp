@@ -1,0 +1,8 @@
+// Module-wide state of the add-in part.
+#include "uAddinGlobals.h"
+
+namespace qs {
+
+bool ForwardAllKeys = false;
+
+} // namespace qs

@@ -1,0 +1,24 @@
+// The PowerPoint add-in: PowerPoint's ribbon buttons, the objects they open and the window the tool's
+// windows are parented to.
+#pragma once
+
+#include "uGenericAddin.h"
+
+namespace qs {
+
+class TPowerPointAddin : public TGenericAddin {
+public:
+    // Holds PowerPoint's _Application; throws ComError(E_NOINTERFACE) when Application does not answer it.
+    explicit TPowerPointAddin(IDispatch* Application);
+    std::wstring GetCustomUI(const std::wstring& RibbonID) override;
+    Microsoft::WRL::ComPtr<IDispatch> OnGetButtonImage(IDispatch* RibbonControl) override;
+    // Errors of the property reads are thrown.
+    void OnButtonClick(IDispatch* RibbonControl) override;
+    // Application.Hwnd, or the foreground window.
+    HWND GetActiveHwnd() override;
+
+private:
+    Microsoft::WRL::ComPtr<IDispatch> fApplication;
+};
+
+} // namespace qs

@@ -1,0 +1,219 @@
+// The nine fake hosts of the add-in tests.
+#include "AddinHosts.h"
+
+#include <gtest/gtest.h>
+
+namespace qs::test {
+
+namespace {
+
+using Tab = TDispatchBrowserTab;
+
+} // namespace
+
+const std::vector<HostCase>& HostCases() {
+    static const std::vector<HostCase> cases = {
+        {"Word",
+         TOfficeAppKind::oaWord,
+         L"ActiveWindow",
+         L"Hwnd",
+         false,
+         {{L"Application", L"_Application", {}},
+          {L"ApplicationOptions", L"Options", {}},
+          {L"Window", L"Window", {}},
+          {L"Document", L"Document", {}},
+          {L"Selection", L"Selection", {}},
+          {L"Style", L"Style", {}},
+          {L"Range", L"Range", {}}}},
+        {"Excel",
+         TOfficeAppKind::oaExcel,
+         L"",
+         L"Hwnd",
+         false,
+         {{L"Application", L"_Application", {}},
+          {L"Window", L"Window", {}},
+          {L"Workbook", L"Workbook", {}},
+          {L"Worksheet", L"Worksheet", {}},
+          {L"Chart", L"Chart", {}},
+          {L"Selection", L"Selection", {}},
+          {L"Cell", L"Range", {}},
+          {L"Style", L"Style", {}}}},
+        {"PowerPoint",
+         TOfficeAppKind::oaPowerPoint,
+         L"",
+         L"Hwnd",
+         false,
+         {{L"Application", L"_Application", {}},
+          {L"Window", L"DocumentWindow", {}},
+          {L"Presentation", L"Presentation", {}},
+          {L"View", L"View", {}},
+          {L"Slide", L"Slide", {}},
+          {L"Selection", L"Selection", {}}}},
+        {"OneNote",
+         TOfficeAppKind::oaOneNote,
+         L"",
+         L"Hwnd",
+         false,
+         {{L"Application", L"IApplication", {}}, {L"Window", L"SecondWindow", {}}}},
+        {"Publisher",
+         TOfficeAppKind::oaPublisher,
+         L"ActiveWindow",
+         L"Hwnd",
+         false,
+         {{L"Application", L"_Application", {}},
+          {L"Window", L"Window", {}},
+          {L"Document", L"Document", {}},
+          {L"View", L"View", {}},
+          {L"Page", L"Page", {}},
+          {L"Selection", L"Selection", {}}}},
+        {"Access",
+         TOfficeAppKind::oaAccess,
+         L"",
+         L"hWndAccessApp",
+         true,
+         {{L"Application", L"_Application", {}},
+          {L"CurrentProject", L"CurrentProject", {}},
+          {L"DoCmd", L"DoCmd", Tab::bsFunctions},
+          {L"Screen", L"Screen", {}},
+          {L"ActiveControl", L"Control", {}},
+          {L"DBEngine", L"_DBEngine", {}},
+          {L"Connection", L"Connection", {}},
+          {L"Workspace", L"Workspace", {}},
+          {L"Database", L"Database", {}},
+          {L"TableDefs", L"TableDefs", Tab::bsIEnumVariant}}},
+        {"InfoPath", TOfficeAppKind::oaInfoPath, L"", L"Hwnd", false, {{L"Application", L"_Application", {}}}},
+        {"Visio",
+         TOfficeAppKind::oaVisio,
+         L"",
+         L"WindowHandle32",
+         false,
+         {{L"Application", L"IVApplication", {}},
+          {L"ApplicationSettings", L"IVApplicationSettings", {}},
+          {L"Window", L"IVWindow", {}},
+          {L"Page", L"IVPage", {}},
+          {L"Document", L"IVDocument", {}},
+          {L"Selection", L"IVSelection", {}},
+          {L"Shape", L"IVShape", {}}}},
+        {"Project",
+         TOfficeAppKind::caProject,
+         L"",
+         L"Hwnd",
+         true,
+         {{L"Application", L"_MSProject", {}},
+          {L"Window", L"Window", {}},
+          {L"Project", L"Project", {}},
+          {L"Selection", L"Selection", {}},
+          {L"Cell", L"Cell", {}},
+          {L"Task", L"Task", {}}}},
+    };
+    return cases;
+}
+
+const HostCase& HostCaseOf(const std::string& host) {
+    for (const HostCase& s : HostCases())
+        if (host == s.name) return s;
+    ADD_FAILURE() << "no host " << host;
+    return HostCases().front();
+}
+
+FakeHost MakeHost(const std::string& host) {
+    if (host == "Word") {
+        FakeHost h(L"_Application", kWordApplicationIID);
+        h.Add(L"Options", L"Options");
+        h.Add(L"ActiveWindow", L"Window");
+        h.Add(L"ActiveDocument", L"Document");
+        h.Add(L"Selection", L"Selection");
+        h.Add(L"Selection.Style", L"Style");
+        h.Add(L"Selection.Range", L"Range");
+        return h;
+    }
+    if (host == "Excel") {
+        FakeHost h(L"_Application", kExcelApplicationIID);
+        h.Add(L"ActiveWindow", L"Window");
+        h.Add(L"ActiveWorkbook", L"Workbook");
+        h.Add(L"ActiveSheet", L"Worksheet");
+        h.Add(L"ActiveChart", L"Chart");
+        h.Add(L"Selection", L"Selection");
+        h.Add(L"ActiveCell", L"Range");
+        h.Add(L"ActiveCell.Style", L"Style");
+        return h;
+    }
+    if (host == "PowerPoint") {
+        FakeHost h(L"_Application", kPowerPointApplicationIID);
+        h.Add(L"ActiveWindow", L"DocumentWindow");
+        h.Add(L"ActivePresentation", L"Presentation");
+        h.Add(L"ActiveWindow.View", L"View");
+        h.Add(L"ActiveWindow.View.Slide", L"Slide");
+        h.Add(L"ActiveWindow.Selection", L"Selection");
+        return h;
+    }
+    if (host == "OneNote") {
+        FakeHost h(L"IApplication", kOneNoteApplicationIID);
+        FakeObject* windows = h.AddCollection(L"Windows", L"Windows", 1);
+        h.AddItem(windows, L"FirstWindow")->Set(L"Active", Variant::FromBool(false));
+        h.AddItem(windows, L"SecondWindow")->Set(L"Active", Variant::FromBool(true));
+        h.AddItem(windows, L"ThirdWindow")->Set(L"Active", Variant::FromBool(true));
+        return h;
+    }
+    if (host == "Publisher") {
+        FakeHost h(L"_Application", kPublisherApplicationIID);
+        h.Add(L"ActiveWindow", L"Window");
+        h.Add(L"ActiveDocument", L"Document");
+        h.Add(L"ActiveDocument.ActiveView", L"View");
+        h.Add(L"ActiveDocument.ActiveView.ActivePage", L"Page");
+        h.Add(L"Selection", L"Selection");
+        return h;
+    }
+    if (host == "Access") {
+        FakeHost h(L"_Application", kAccessApplicationIID);
+        h.Add(L"CurrentProject", L"CurrentProject");
+        h.Add(L"CurrentProject.Connection", L"Connection");
+        h.Add(L"DoCmd", L"DoCmd");
+        h.Add(L"Screen", L"Screen");
+        h.Add(L"Screen.ActiveControl", L"Control");
+        h.Add(L"DBEngine", L"_DBEngine");
+        FakeObject* workspaces = h.AddCollection(L"DBEngine.Workspaces", L"Workspaces", 0);
+        h.AddItem(workspaces, L"Workspace", L"Workspace");
+        FakeObject* databases = h.AddCollection(L"Workspace.Databases", L"Databases", 0);
+        h.AddItem(databases, L"Database", L"Database");
+        h.Add(L"Database.TableDefs", L"TableDefs")->enumCount = 3;
+        return h;
+    }
+    if (host == "InfoPath") {
+        FakeHost h(L"_Application", kInfoPathApplication2IID);
+        return h;
+    }
+    if (host == "Visio") {
+        FakeHost h(L"IVApplication", kVisioApplicationIID);
+        h.Add(L"Settings", L"IVApplicationSettings");
+        h.Add(L"ActiveWindow", L"IVWindow");
+        h.Add(L"ActivePage", L"IVPage");
+        h.Add(L"ActiveDocument", L"IVDocument");
+        FakeObject* selection = h.AddCollection(L"ActiveWindow.Selection", L"IVSelection", 1);
+        h.AddItem(selection, L"IVShape");
+        return h;
+    }
+    EXPECT_EQ(host, "Project");
+    FakeHost h(L"_MSProject", kProjectApplicationIID);
+    h.Add(L"ActiveWindow", L"Window");
+    h.Add(L"ActiveProject", L"Project");
+    h.Add(L"ActiveSelection", L"Selection");
+    h.Add(L"ActiveCell", L"Cell");
+    h.Add(L"ActiveCell.Task", L"Task");
+    return h;
+}
+
+std::unique_ptr<TGenericAddin> CreateHostAddin(const std::string& host, IDispatch* application) {
+    const TOfficeAppKind kind = HostCaseOf(host).kind;
+    for (const TOfficeAppInfo& app : OfficeApps())
+        if (app.kind == kind) return app.create(application);
+    ADD_FAILURE() << "no table row for " << host;
+    return nullptr;
+}
+
+void SetHostHwnd(FakeHost& fake, const std::string& host, HWND hwnd) {
+    const HostCase& hc = HostCaseOf(host);
+    fake.At(hc.hwndOwner)->Set(hc.hwndProperty, Variant::FromI4(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd))));
+}
+
+} // namespace qs::test
