@@ -147,7 +147,10 @@ std::wstring TPMComServer::ServerName() {
 }
 
 ITypeLib* TPMComServer::TypeLib() {
-    if (!FTypeLib) QS_THROW_IF_FAILED(::LoadTypeLibEx(ServerFileName().c_str(), REGKIND_NONE, &FTypeLib));
+    if (!FTypeLib) {
+        const std::wstring file = FTypeLibFile.empty() ? ServerFileName() : FTypeLibFile;
+        QS_THROW_IF_FAILED(::LoadTypeLibEx(file.c_str(), REGKIND_NONE, &FTypeLib));
+    }
     return FTypeLib.Get();
 }
 

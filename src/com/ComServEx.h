@@ -49,6 +49,8 @@ public:
     // Loads the module's type library on first request (REGKIND_NONE); throws its HRESULT on failure.
     ITypeLib* TypeLib() override;
     void SetHelpFileName(const std::wstring& value) override { FHelpFileName = value; }
+    // Tests: load the type library from this file instead of the module (set before the first use).
+    void SetTypeLibFile(const std::wstring& file) { FTypeLibFile = file; }
 
     LONG ObjectCount() const noexcept { return FObjectCount; }
     LONG FactoryCount() const noexcept { return FFactoryCount; }
@@ -62,6 +64,7 @@ private:
     volatile LONG FObjectCount = 0;
     volatile LONG FFactoryCount = 0;
     Microsoft::WRL::ComPtr<ITypeLib> FTypeLib;
+    std::wstring FTypeLibFile;
     std::wstring FServerName;
     std::wstring FHelpFileName;
     bool FIsInprocServer = true;

@@ -1,5 +1,6 @@
 // The module entry point and the four functions the DLL exports to COM.
 #include "ComServEx.h"
+#include "uAddin.h"
 
 #include <windows.h>
 
@@ -8,12 +9,26 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
+// The module starts up on the first call from the host (DllMain does nothing but the above): that
+// call comes on the host's UI thread, whose messages the hooks then see.
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    qs::InitializeAddinModule(true);
     return qs::ServerGetClassObject(rclsid, riid, ppv);
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return qs::ServerCanUnloadNow(); }
+// When the module may unload, the hooks go and the settings are saved (the module's shutdown).
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    const HRESULT hr = qs::ServerCanUnloadNow();
+    if (hr == S_OK) qs::FinalizeAddinModule();
+    return hr;
+}
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return qs::ServerRegister(true); }
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    qs::InitializeAddinModule(false);
+    return qs::ServerRegister(true);
+}
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return qs::ServerRegister(false); }
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    qs::InitializeAddinModule(false);
+    return qs::ServerRegister(false);
+}

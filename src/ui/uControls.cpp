@@ -846,8 +846,12 @@ LRESULT TForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 // ---- lookup and pre-translation ----
 
 TControl* FindOwnControl(HWND hwnd) noexcept {
-    for (HWND h = hwnd; h; h = ::GetParent(h))
+    // Up through child windows only: an owned top-level window belongs to its own program part.
+    for (HWND h = hwnd; h;) {
         if (TControl* c = TControl::FromHandle(h)) return c;
+        if (!(::GetWindowLongPtrW(h, GWL_STYLE) & WS_CHILD)) return nullptr;
+        h = ::GetParent(h);
+    }
     return nullptr;
 }
 

@@ -281,16 +281,25 @@ bool KeyExists(HKEY root, const std::wstring& path) {
     return true;
 }
 
-TEST(BuiltDll, Regsvr32RegistersAndRemovesTheTypeLibrary) {
+TEST(BuiltDll, Regsvr32RegistersAndRemovesEveryKey) {
     const std::wstring typeLibKey = L"TypeLib\\{6BE5177A-B3E5-40F8-99C2-9620DAFCD23D}";
     wchar_t full[MAX_PATH];
     ::GetFullPathNameW(DllPath().c_str(), MAX_PATH, full, nullptr);
     ASSERT_EQ(RunProgram(L"regsvr32.exe /s \"" + std::wstring(full) + L"\""), 0u);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey + L"\\1.0\\409\\win64")); // the library's locale is 0x0409
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{3161E9FC-7D69-40AD-8A51-CA6C2329758B}"));
+    const std::wstring clsidKey = L"CLSID\\{7C0BD4A5-6014-4E6C-BA95-4BBD7D4F96C0}";
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Quillspar.Addin\\Clsid"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Word\\Addins\\Quillspar.Addin"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Visio\\Addins\\Quillspar.Addin"));
     ASSERT_EQ(RunProgram(L"regsvr32.exe /s /u \"" + std::wstring(full) + L"\""), 0u);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, typeLibKey));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{3161E9FC-7D69-40AD-8A51-CA6C2329758B}"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, clsidKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Quillspar.Addin"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Word\\Addins\\Quillspar.Addin"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Visio\\Addins\\Quillspar.Addin"));
 }
 
 } // namespace

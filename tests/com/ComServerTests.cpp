@@ -3,6 +3,7 @@
 // the registry redirected (machine-wide, and for a user who may not write there).
 #include "ComServEx.h"
 #include "Fixtures.h"
+#include "RegistrySandbox.h"
 #include "qsError.h"
 #include "uDebugTrace.h"
 #include "uTypeInfo.h"
@@ -278,68 +279,6 @@ TEST_F(ComServerTest, DirectConstructionIsNotCounted) {
 }
 
 // ---- registration ----
-
-// Redirects HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER to scratch keys while it lives.
-// With `noAdmin`, the machine-wide roots point at a deleted key, so every write there fails.
-class RegistrySandbox {
-public:
-    explicit RegistrySandbox(bool noAdmin) {
-        GUID g;
-        ::CoCreateGuid(&g);
-        m_base = L"Software\\QuillsparTests\\" + GuidToString(g);
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, (m_base + L"\\HKCR").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          m_hkcr.Put(), nullptr);
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, (m_base + L"\\HKCU").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          m_hkcu.Put(), nullptr);
-        if (noAdmin) {
-            ::RegCreateKeyExW(HKEY_CURRENT_USER, (m_base + L"\\Gone").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, m_gone.Put(), nullptr);
-            ::RegDeleteKeyW(HKEY_CURRENT_USER, (m_base + L"\\Gone").c_str());
-        }
-        HKEY machine = noAdmin ? m_gone.Get() : m_hkcr.Get();
-        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, machine);
-        ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine);
-        ::RegOverridePredefKey(HKEY_CURRENT_USER, m_hkcu.Get());
-    }
-    ~RegistrySandbox() {
-        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, m_base.c_str());
-    }
-    // Every key below a scratch root with its values: "path" -> {"name=value", ...}.
-    static std::map<std::wstring, std::vector<std::wstring>> Dump(HKEY root, const std::wstring& path = L"") {
-        std::map<std::wstring, std::vector<std::wstring>> out;
-        UniqueHkey key;
-        if (::RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-            return out;
-        std::vector<std::wstring> values;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256];
-            DWORD nameLen = 256, type = 0;
-            BYTE data[2048];
-            DWORD size = sizeof data;
-            if (::RegEnumValueW(key.Get(), i, name, &nameLen, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-            values.push_back(std::wstring(name) + L"=" + reinterpret_cast<wchar_t*>(data));
-        }
-        if (!path.empty()) out[path] = values;
-        for (DWORD i = 0;; ++i) {
-            wchar_t name[256];
-            DWORD nameLen = 256;
-            if (::RegEnumKeyExW(key.Get(), i, name, &nameLen, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            auto sub = Dump(root, path.empty() ? name : path + L"\\" + name);
-            out.insert(sub.begin(), sub.end());
-        }
-        return out;
-    }
-    HKEY Classes() const { return m_hkcr.Get(); }
-    HKEY User() const { return m_hkcu.Get(); }
-
-private:
-    std::wstring m_base;
-    UniqueHkey m_hkcr, m_hkcu, m_gone;
-};
 
 class Registration : public ComServerTest {
 protected:

@@ -1,0 +1,337 @@
+// The add-in container, its factory and Office registration, the keyboard hook and the module's
+// start-up. See uAddin.h.
+#include "uAddin.h"
+
+#include "qsError.h"
+#include "qsHandles.h"
+#include "uAddinGlobals.h"
+#include "uControls.h"
+#include "uDebugTrace.h"
+#include "uOptions.h"
+#include "uParentedWnd.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace qs {
+
+ComPtr<IDispatch> HostApplication;
+
+const CLSID CLSID_QuillsparAddin = {0x7C0BD4A5, 0x6014, 0x4E6C, {0xBA, 0x95, 0x4B, 0xBD, 0x7D, 0x4F, 0x96, 0xC0}};
+
+namespace {
+
+HHOOK g_keyboardHook = nullptr;
+bool g_initialized = false;
+
+std::wstring FriendlyName() {
+    wchar_t buffer[256];
+    const int n = ::LoadStringW(ui::FrameworkModule(), kFriendlyNameResource, buffer, 256);
+    return n > 0 ? std::wstring(buffer, static_cast<size_t>(n)) : L"Quillspar by Halvenmoor";
+}
+
+std::wstring AddinKeyPath(size_t kind, const std::wstring& progId) {
+    if (static_cast<TOfficeAppKind>(kind) == TOfficeAppKind::oaVisio) return L"Software\\Microsoft\\Visio\\Addins\\" + progId;
+    return std::wstring(L"Software\\Microsoft\\Office\\") + AppRegistryNames()[kind] + L"\\Addins\\" + progId;
+}
+
+} // namespace
+
+const std::array<const wchar_t*, 9>& AppRegistryNames() {
+    static const std::array<const wchar_t*, 9> names = {L"Excel",     L"OneNote",  L"PowerPoint", L"Word",      L"Publisher",
+                                                        L"Access",    L"InfoPath", L"Visio",      L"MS Project"};
+    return names;
+}
+
+// ---- TComAddinContainer ----
+
+TComAddinContainer::~TComAddinContainer() {
+    try {
+        fAddin.reset();
+    } catch (...) {
+    }
+    HostApplication.Reset();
+    fApplication.Reset();
+}
+
+STDMETHODIMP TComAddinContainer::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
+    try {
+        fApplication = Application;
+        HostApplication = Application;
+        if (!Application) return S_OK;
+        for (const TOfficeAppInfo& app : OfficeApps()) {
+            ComPtr<IUnknown> probe;
+            if (FAILED(Application->QueryInterface(app.applicationIID, &probe)) || !probe) continue;
+            probe.Reset();
+            // The first interface answered, in table order, decides the host.
+            fAppKind = app.kind;
+            fAddin = app.create(Application);
+            break;
+        }
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
+    try {
+        if (fAddin) fAddin->OnDisconnection();
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnAddInsUpdate(SAFEARRAY** custom) {
+    try {
+        if (fAddin) fAddin->OnAddInsUpdate(custom);
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnStartupComplete(SAFEARRAY**) {
+    try {
+        if (fAddin) fAddin->OnStartupComplete();
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnBeginShutdown(SAFEARRAY** custom) {
+    try {
+        if (fAddin) fAddin->OnBeginShutdown(custom);
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::GetCustomUI(BSTR RibbonID, BSTR* RibbonXml) {
+    try {
+        if (!RibbonXml) return E_POINTER;
+        *RibbonXml = nullptr;
+        const std::wstring xml = fAddin ? fAddin->GetCustomUI(BstrText(RibbonID)) : std::wstring();
+        *RibbonXml = AllocBstr(xml);
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnLoadRibbon(IDispatch* RibbonControl) {
+    try {
+        if (fAddin) fAddin->OnLoadRibbon(RibbonControl);
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnGetButtonImage(IDispatch* RibbonControl, IDispatch** retVal) {
+    try {
+        if (!retVal) return E_POINTER;
+        *retVal = nullptr;
+        if (fAddin) *retVal = fAddin->OnGetButtonImage(RibbonControl).Detach();
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+STDMETHODIMP TComAddinContainer::OnButtonClick(IDispatch* RibbonControl) {
+    try {
+        if (fAddin) fAddin->OnButtonClick(RibbonControl);
+        return S_OK;
+    } catch (...) {
+        return SafeCallException();
+    }
+}
+
+// ---- TComAddinContainerFactory ----
+
+TComAddinContainerFactory::TComAddinContainerFactory(TPMComServer& server)
+    : TPMAutoObjectFactory(server,
+                           ComClassOf<TComAddinContainer>({
+                               InterfaceEntryOf<TComAddinContainer, IAddin>(IID_IAddin),
+                               InterfaceEntryOf<TComAddinContainer, IDTExtensibility2>(IID_IDTExtensibility2),
+                               InterfaceEntryOf<TComAddinContainer, IRibbonExtensibility>(IID_IRibbonExtensibility),
+                           }),
+                           CLSID_QuillsparAddin, ciMultiInstance, tmApartment) {}
+
+void TComAddinContainerFactory::UpdateRegistry(bool Register) {
+    DebugTrace(L"enter TComAddinContainerFactory.UpdateRegistry");
+    DebugEnter();
+    try {
+        TPMAutoObjectFactory::UpdateRegistry(Register);
+    } catch (...) {
+        DebugLeave();
+        throw;
+    }
+    DebugLeave();
+    const std::wstring progId = ProgID();
+    if (Register) {
+        DebugEnter();
+        try {
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: attempting to update HKEY_LOCAL_MACHINE");
+            try {
+                UpdateAddinKeys(HKEY_LOCAL_MACHINE, true, progId);
+            } catch (...) {
+                DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed, will install in "
+                           L"HKEY_CURRENT_USER");
+                UpdateAddinKeys(HKEY_CURRENT_USER, true, progId);
+            }
+            ClearDisabledItems();
+        } catch (...) {
+            DebugLeave();
+            throw;
+        }
+        DebugLeave();
+    } else {
+        DebugEnter();
+        try {
+            UpdateAddinKeys(HKEY_LOCAL_MACHINE, false, progId);
+        } catch (...) {
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed");
+        }
+        DebugLeave();
+        UpdateAddinKeys(HKEY_CURRENT_USER, false, progId);
+    }
+    DebugTrace(L"exit TComAddinContainerFactory.UpdateRegistry");
+}
+
+void UpdateAddinKeys(HKEY root, bool Register, const std::wstring& progId) {
+    const std::wstring friendly = FriendlyName();
+    for (size_t kind = 0; kind < AppRegistryNames().size(); ++kind) {
+        const std::wstring path = AddinKeyPath(kind, progId);
+        if (Register) {
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: creating key " + path);
+            UniqueHkey key;
+            if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) !=
+                ERROR_SUCCESS)
+                throw ComError(E_FAIL, L"Could not open/create " + path, ErrorKind::Registry);
+            RegWriteString(root, path, L"FriendlyName", friendly);
+            RegWriteDword(root, path, L"LoadBehavior", 3);
+        } else {
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: deleting key " + path);
+            RegDeleteKeyQuietly(root, path);
+        }
+    }
+}
+
+void ClearDisabledItems() noexcept {
+    try {
+        wchar_t file[MAX_PATH + 1] = L"";
+        const DWORD n = ::GetModuleFileNameW(ui::FrameworkModule(), file, MAX_PATH);
+        if (n == 0) return;
+        // The module path's UTF-16LE bytes, upper-cased as ASCII byte by byte.
+        auto upper = [](unsigned char b) { return static_cast<unsigned char>(b >= 'a' && b <= 'z' ? b - 32 : b); };
+        std::vector<unsigned char> pattern;
+        for (DWORD i = 0; i < n; ++i) {
+            pattern.push_back(upper(static_cast<unsigned char>(file[i] & 0xFF)));
+            pattern.push_back(upper(static_cast<unsigned char>(file[i] >> 8)));
+        }
+        for (const wchar_t* app : AppRegistryNames()) {
+            for (int version = 12; version <= 17; ++version) {
+                wchar_t path[256];
+                std::swprintf(path, 256, L"Software\\Microsoft\\Office\\%d.0\\%ls\\Resiliency\\DisabledItems", version,
+                              app);
+                UniqueHkey key;
+                if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) continue;
+                std::vector<std::wstring> doomed;
+                for (DWORD i = 0;; ++i) {
+                    try {
+                        wchar_t name[16384];
+                        DWORD nameLen = 16384, size = 0, type = 0;
+                        const LONG r = ::RegEnumValueW(key.Get(), i, name, &nameLen, nullptr, &type, nullptr, &size);
+                        if (r == ERROR_NO_MORE_ITEMS) break;
+                        if (r != ERROR_SUCCESS || size == 0) continue;
+                        std::vector<unsigned char> data(size);
+                        DWORD read = size;
+                        if (::RegQueryValueExW(key.Get(), name, nullptr, nullptr, data.data(), &read) != ERROR_SUCCESS ||
+                            read == 0)
+                            continue;
+                        data.resize(read);
+                        std::transform(data.begin(), data.end(), data.begin(), upper);
+                        if (std::search(data.begin(), data.end(), pattern.begin(), pattern.end()) != data.end())
+                            doomed.emplace_back(name, nameLen);
+                    } catch (...) {
+                    }
+                }
+                // Deleted after the walk, so the enumeration's indexes stay valid.
+                for (const auto& name : doomed) ::RegDeleteValueW(key.Get(), name.c_str());
+            }
+        }
+    } catch (...) {
+    }
+}
+
+// ---- the keyboard hook ----
+
+LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        auto* msg = reinterpret_cast<MSG*>(lParam);
+        if (code == HC_ACTION && msg && (wParam & PM_REMOVE) &&
+            (msg->message == WM_KEYDOWN || msg->message == WM_KEYUP || (msg->message == WM_CHAR && ForwardAllKeys))) {
+            const WPARAM vk = msg->wParam;
+            const bool listedKey =
+                vk == VK_BACK || vk == VK_DELETE || vk == VK_TAB || vk == VK_SPACE || vk == VK_UP || vk == VK_DOWN;
+            if (listedKey || ForwardAllKeys || ::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0 ||
+                (msg->lParam & 0x01000000)) {
+                if (ui::FindOwnControl(msg->hwnd)) {
+                    if (!ui::PreTranslateFrameworkMessage(*msg)) {
+                        ::TranslateMessage(msg);
+                        ::DispatchMessageW(msg);
+                    }
+                    // The host's own loop gets nothing to do with it.
+                    msg->message = WM_NULL;
+                }
+            }
+        }
+    } catch (...) {
+    }
+    return ::CallNextHookEx(g_keyboardHook, code, wParam, lParam);
+}
+
+bool KeyboardHookInstalled() noexcept { return g_keyboardHook != nullptr; }
+
+// ---- start-up and shutdown ----
+
+// A hook must never outlive the module that holds its procedure: whatever unloads the module
+// without asking DllCanUnloadNow first (a registration tool) still removes them.
+struct HookFinalizer {
+    ~HookFinalizer() {
+        if (g_keyboardHook) ::UnhookWindowsHookEx(g_keyboardHook);
+        g_keyboardHook = nullptr;
+        ui::RemoveHostWindowHook();
+    }
+} g_hookFinalizer;
+
+void InitializeAddinModule(bool installHooks) noexcept {
+    try {
+        if (!ComClassManager().GetFactoryFromClassID(CLSID_QuillsparAddin)) new TComAddinContainerFactory(ComServer());
+        if (!installHooks || g_initialized) return;
+        g_initialized = true;
+        Options(); // loads the settings
+        g_keyboardHook = ::SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, ::GetCurrentThreadId());
+        ui::InstallHostWindowHook();
+    } catch (...) {
+    }
+}
+
+void FinalizeAddinModule() noexcept {
+    if (!g_initialized) return;
+    g_initialized = false;
+    SaveOptions();
+    if (g_keyboardHook) ::UnhookWindowsHookEx(g_keyboardHook);
+    g_keyboardHook = nullptr;
+    ui::RemoveHostWindowHook();
+}
+
+} // namespace qs
