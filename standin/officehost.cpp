@@ -1,0 +1,746 @@
+// officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
+// host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
+// calls the ribbon callbacks by name; --click, --screenshot and --exit-after automate it.
+#include "HostObjects.h"
+#include "RibbonMarkup.h"
+
+#include <commctrl.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <shellapi.h>
+#include <windows.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace qs;
+using namespace qs::standin;
+
+namespace {
+
+constexpr UINT kRunAutomation = WM_APP + 1;
+constexpr UINT_PTR kExitTimer = 1;
+constexpr UINT_PTR kScreenshotTimer = 2;
+constexpr int kStripHeight = 112;
+constexpr int kButtonWidth = 76;
+constexpr int kImageSize = 32;
+constexpr int kGroupGap = 10;
+
+void Log(const std::wstring &text) {
+    const std::wstring line = text + L"\n";
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), n, nullptr, nullptr);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::wstring Hex(HRESULT hr) {
+    wchar_t buffer[16];
+    std::swprintf(buffer, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    return buffer;
+}
+
+struct Options {
+    std::wstring app = L"word";
+    std::wstring registerPath;
+    std::vector<std::wstring> clicks;
+    std::wstring screenshot;
+    DWORD exitAfter = 0;
+    bool frameHwnd = false;
+    bool usage = false;
+};
+
+Options ParseOptions() {
+    Options o;
+    int argc = 0;
+    LPWSTR *argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    ::LocalFree(argv);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring &a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == L"--app" && hasValue)
+            o.app = args[++i];
+        else if (a == L"--register" && hasValue)
+            o.registerPath = args[++i];
+        else if (a == L"--click" && hasValue)
+            o.clicks.push_back(args[++i]);
+        else if (a == L"--screenshot" && hasValue)
+            o.screenshot = args[++i];
+        else if (a == L"--exit-after" && hasValue)
+            o.exitAfter = static_cast<DWORD>(std::wcstoul(args[++i].c_str(), nullptr, 10));
+        else if (a == L"--frame-hwnd")
+            o.frameHwnd = true;
+        else
+            o.usage = true;
+    }
+    return o;
+}
+
+// Saves the whole virtual screen as a 24-bit BMP file.
+bool SaveScreen(const std::wstring &file) {
+    const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN), y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const int w = ::GetSystemMetrics(SM_CXVIRTUALSCREEN), h = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (w <= 0 || h <= 0)
+        return false;
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void *bits = nullptr;
+    HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (dib && bits) {
+        HGDIOBJ old = ::SelectObject(mem, dib);
+        ::BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY | CAPTUREBLT);
+        ::SelectObject(mem, old);
+        const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+        const DWORD size = stride * static_cast<DWORD>(h);
+        BITMAPFILEHEADER fh{};
+        fh.bfType = 0x4D42;
+        fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+        fh.bfSize = fh.bfOffBits + size;
+        if (FILE *f = _wfopen(file.c_str(), L"wb")) {
+            ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+                 std::fwrite(bits, 1, size, f) == size;
+            ok = std::fclose(f) == 0 && ok;
+        }
+    }
+    if (dib)
+        ::DeleteObject(dib);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    return ok;
+}
+
+// Logs the process's top-level windows: title, visibility and place.
+void LogTopLevelWindows() {
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM) noexcept -> BOOL {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hwnd, &pid);
+            if (pid != ::GetCurrentProcessId())
+                return TRUE;
+            wchar_t title[256] = L"";
+            ::GetWindowTextW(hwnd, title, 256);
+            wchar_t cls[128] = L"";
+            ::GetClassNameW(hwnd, cls, 128);
+            RECT rc{};
+            ::GetWindowRect(hwnd, &rc);
+            if (!::IsWindowVisible(hwnd))
+                return TRUE;
+            try {
+                Log(L"window \"" + std::wstring(title) + L"\" (" + cls + L") at " + std::to_wstring(rc.left) + L"," +
+                    std::to_wstring(rc.top) + L" " + std::to_wstring(rc.right - rc.left) + L"x" +
+                    std::to_wstring(rc.bottom - rc.top));
+            } catch (...) {
+            }
+            return TRUE;
+        },
+        0);
+}
+
+// Closes the visible dialog boxes (message boxes) of this thread.
+void CloseThreadDialogs() {
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM) noexcept -> BOOL {
+            wchar_t cls[16] = L"";
+            ::GetClassNameW(hwnd, cls, 16);
+            if (::IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
+                try {
+                    Log(L"closing a dialog box that a click left open");
+                } catch (...) {
+                }
+                ::PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+            }
+            return TRUE;
+        },
+        0);
+}
+
+// Calls a ribbon callback by name with the arguments given (rgvarg order: last first).
+HRESULT CallByName(IDispatch *target, const std::wstring &name, std::vector<VARIANTARG> args, VARIANT *result,
+                   std::wstring *error) {
+    if (!target)
+        return E_POINTER;
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(name.c_str())};
+    HRESULT hr = target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr))
+        return hr;
+    DISPPARAMS params{};
+    params.cArgs = static_cast<UINT>(args.size());
+    params.rgvarg = args.empty() ? nullptr : args.data();
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &excep, &argErr);
+    if (hr == DISP_E_EXCEPTION) {
+        if (excep.pfnDeferredFillIn)
+            excep.pfnDeferredFillIn(&excep);
+        if (error && excep.bstrDescription)
+            *error = BstrText(excep.bstrDescription);
+        if (FAILED(excep.scode))
+            hr = excep.scode;
+    }
+    ::SysFreeString(excep.bstrDescription);
+    ::SysFreeString(excep.bstrSource);
+    ::SysFreeString(excep.bstrHelpFile);
+    return hr;
+}
+
+// One loaded add-in: its IDTExtensibility2 and the dispatch interface its ribbon callbacks answer on.
+struct TLoadedAddin {
+    std::wstring progId;
+    ComPtr<IDTExtensibility2> extensibility;
+    ComPtr<IDispatch> callbacks; // the IRibbonExtensibility object, null when the add-in has no ribbon
+    ComPtr<THostObject> comAddin;
+};
+
+struct TTabButton {
+    TMarkupButton markup;
+    TLoadedAddin *addin = nullptr;
+    ComPtr<IPicture> picture;
+    RECT bounds{};
+};
+
+struct TTabGroup {
+    std::wstring label;
+    size_t firstButton = 0;
+    size_t buttonCount = 0;
+    RECT bounds{};
+};
+
+class TOfficeHost {
+public:
+    TOfficeHost(const THostInfo &host, Options options) : m_host(host), m_options(std::move(options)), m_graph(host) {
+        BuildHostGraph(m_graph, m_host);
+    }
+    ~TOfficeHost() {
+        if (m_window)
+            ::DestroyWindow(m_window);
+        if (m_font)
+            ::DeleteObject(m_font);
+    }
+    TOfficeHost(const TOfficeHost &) = delete;
+    TOfficeHost &operator=(const TOfficeHost &) = delete;
+
+    bool CreateWindows();
+    void LoadAddins();
+    void BuildTab();
+    int Run();
+    void Shutdown();
+    int ExitCode() const { return m_exitCode; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+    static LRESULT CALLBACK DocumentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void Paint(HDC dc);
+    void Layout();
+    HRESULT Click(TTabButton &button);
+    void RunAutomation();
+    void Fail(int code) {
+        if (m_exitCode == 0)
+            m_exitCode = code;
+    }
+    std::vector<std::wstring> RegisteredProgIds() const;
+
+    const THostInfo &m_host;
+    Options m_options;
+    THostGraph m_graph;
+    HWND m_window = nullptr;
+    HWND m_document = nullptr;
+    HWND m_tooltip = nullptr;
+    HFONT m_font = nullptr;
+    std::vector<std::unique_ptr<TLoadedAddin>> m_addins;
+    std::vector<TTabButton> m_buttons;
+    std::vector<TTabGroup> m_groups;
+    int m_callDepth = 0; // ribbon callbacks running (a modal loop inside one dispatches our messages)
+    bool m_shutDown = false;
+    int m_exitCode = 0;
+};
+
+bool TOfficeHost::CreateWindows() {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    WNDCLASSEXW wc{sizeof wc};
+    wc.lpfnWndProc = &TOfficeHost::WindowProc;
+    wc.hInstance = instance;
+    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"QuillsparStandinHost";
+    ::RegisterClassExW(&wc);
+    wc.lpfnWndProc = &TOfficeHost::DocumentProc;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuillsparStandinDocument";
+    ::RegisterClassExW(&wc);
+
+    NONCLIENTMETRICSW metrics{sizeof metrics};
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    m_font = ::CreateFontIndirectW(&metrics.lfMessageFont);
+
+    const std::wstring title = L"Document1 - " + std::wstring(m_host.title) + L" (Quillspar stand-in host)";
+    m_window = ::CreateWindowExW(0, L"QuillsparStandinHost", title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
+                                 1000, 560, nullptr, nullptr, instance, this);
+    if (!m_window)
+        return false;
+    m_document = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", L"Document1", WS_CHILD | WS_VISIBLE,
+                                   0, kStripHeight, 100, 100, m_window, nullptr, instance, this);
+    m_tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, instance, nullptr);
+    if (m_tooltip)
+        ::SendMessageW(m_tooltip, TTM_SETMAXTIPWIDTH, 0, 320);
+    Layout();
+    // The window-handle properties report the document window (a child of the frame); --frame-hwnd makes
+    // them report the frame window, as current Office versions do.
+    SetHostHwnd(m_graph, m_host, m_options.frameHwnd ? m_window : m_document);
+    Log(L"host " + std::wstring(m_host.name) + L": window " +
+        Hex(static_cast<HRESULT>(reinterpret_cast<LONG_PTR>(m_window))));
+    return m_document != nullptr;
+}
+
+std::vector<std::wstring> TOfficeHost::RegisteredProgIds() const {
+    std::vector<std::wstring> progIds;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        UniqueHkey key;
+        if (::RegOpenKeyExW(root, m_host.addinsKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+            continue;
+        for (DWORD i = 0;; ++i) {
+            wchar_t name[256];
+            DWORD length = 256;
+            if (::RegEnumKeyExW(key.Get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            DWORD behavior = 0, size = sizeof behavior;
+            if (::RegGetValueW(key.Get(), name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behavior, &size) !=
+                    ERROR_SUCCESS ||
+                behavior != 3)
+                continue;
+            bool seen = false;
+            for (const std::wstring &p : progIds)
+                seen = seen || ::CompareStringOrdinal(p.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
+            if (!seen)
+                progIds.push_back(name);
+        }
+    }
+    return progIds;
+}
+
+void TOfficeHost::LoadAddins() {
+    const std::vector<std::wstring> progIds = RegisteredProgIds();
+    if (progIds.empty())
+        Log(L"no add-in with LoadBehavior 3 under " + std::wstring(m_host.addinsKey));
+    for (const std::wstring &progId : progIds) {
+        CLSID clsid{};
+        HRESULT hr = ::CLSIDFromProgID(progId.c_str(), &clsid);
+        auto addin = std::make_unique<TLoadedAddin>();
+        addin->progId = progId;
+        if (SUCCEEDED(hr))
+            hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDTExtensibility2,
+                                    reinterpret_cast<void **>(addin->extensibility.GetAddressOf()));
+        if (FAILED(hr)) {
+            Log(L"cannot create " + progId + L": " + Hex(hr));
+            continue;
+        }
+        addin->comAddin = THostObject::Create(L"COMAddIn");
+        addin->comAddin->Set(L"ProgId", Variant::FromString(progId));
+        addin->comAddin->Set(L"Connect", Variant::FromBool(true));
+        SAFEARRAY *custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+        hr = addin->extensibility->OnConnection(m_graph.Application(), ext_cm_Startup, addin->comAddin.Get(), &custom);
+        Log(L"OnConnection " + progId + L": " + Hex(hr));
+        if (FAILED(hr)) {
+            ::SafeArrayDestroy(custom);
+            continue;
+        }
+        Log(L"OnAddInsUpdate: " + Hex(addin->extensibility->OnAddInsUpdate(&custom)));
+        Log(L"OnStartupComplete: " + Hex(addin->extensibility->OnStartupComplete(&custom)));
+        ::SafeArrayDestroy(custom);
+        Log(L"loaded " + progId);
+        m_addins.push_back(std::move(addin));
+    }
+    if (m_addins.empty())
+        Fail(1);
+}
+
+void TOfficeHost::BuildTab() {
+    for (const auto &addin : m_addins) {
+        ComPtr<IRibbonExtensibility> ribbon;
+        if (FAILED(addin->extensibility.As(&ribbon))) {
+            Log(addin->progId + L" has no ribbon");
+            continue;
+        }
+        UniqueBstr xml;
+        const HRESULT hr = ribbon->GetCustomUI(UniqueBstr(::SysAllocString(m_host.ribbonId)).Get(), xml.Put());
+        Log(L"GetCustomUI(" + std::wstring(m_host.ribbonId) + L"): " + Hex(hr));
+        if (FAILED(hr)) {
+            Fail(1);
+            continue;
+        }
+        if (::SysStringLen(xml.Get()) == 0) {
+            Log(addin->progId + L" adds nothing to the ribbon");
+            continue;
+        }
+        TRibbonMarkup markup;
+        try {
+            markup = ParseRibbonMarkup(BstrText(xml.Get()));
+        } catch (const std::exception &e) {
+            Log(L"cannot read the markup: " + std::wstring(e.what(), e.what() + std::strlen(e.what())));
+            Fail(1);
+            continue;
+        }
+        ribbon.As(&addin->callbacks);
+        if (!markup.onLoad.empty()) {
+            ComPtr<THostObject> ribbonUi = THostObject::Create(L"IRibbonUI");
+            VARIANTARG arg;
+            V_VT(&arg) = VT_DISPATCH;
+            V_DISPATCH(&arg) = ribbonUi.Get();
+            Log(markup.onLoad + L": " +
+                Hex(CallByName(addin->callbacks.Get(), markup.onLoad, {arg}, nullptr, nullptr)));
+        }
+        for (const TMarkupGroup &g : markup.groups) {
+            m_groups.push_back({g.label, m_buttons.size(), g.buttons.size(), {}});
+            for (const TMarkupButton &b : g.buttons) {
+                TTabButton button;
+                button.markup = b;
+                button.addin = addin.get();
+                if (!b.getImage.empty()) {
+                    ComPtr<TRibbonControlStub> control = TRibbonControlStub::Create(b.id, m_graph.At(L"ActiveWindow"));
+                    VARIANTARG arg;
+                    V_VT(&arg) = VT_DISPATCH;
+                    V_DISPATCH(&arg) = control.Get();
+                    Variant image;
+                    const HRESULT imageHr = CallByName(addin->callbacks.Get(), b.getImage, {arg}, image.Put(), nullptr);
+                    if (FAILED(imageHr))
+                        Log(b.getImage + L"(" + b.id + L"): " + Hex(imageHr));
+                    if (SUCCEEDED(imageHr) && (image.Type() == VT_DISPATCH || image.Type() == VT_UNKNOWN) &&
+                        V_UNKNOWN(&image.Get()))
+                        V_UNKNOWN(&image.Get())
+                            ->QueryInterface(IID_IPicture, reinterpret_cast<void **>(button.picture.GetAddressOf()));
+                }
+                m_buttons.push_back(std::move(button));
+            }
+        }
+        size_t images = 0;
+        for (const TTabButton &b : m_buttons)
+            images += b.picture ? 1 : 0;
+        Log(L"tab: " + std::to_wstring(markup.ButtonCount()) + L" buttons in " + std::to_wstring(markup.groups.size()) +
+            L" groups, " + std::to_wstring(images) + L" images");
+    }
+    Layout();
+    ::InvalidateRect(m_window, nullptr, TRUE);
+}
+
+// Places the groups left to right, each as wide as its buttons, and the document below the strip.
+void TOfficeHost::Layout() {
+    if (!m_window)
+        return;
+    RECT client;
+    ::GetClientRect(m_window, &client);
+    if (m_document)
+        ::MoveWindow(m_document, 0, kStripHeight, client.right, std::max<LONG>(0, client.bottom - kStripHeight), TRUE);
+    int x = kGroupGap;
+    for (TTabGroup &g : m_groups) {
+        const int left = x;
+        for (size_t i = g.firstButton; i < g.firstButton + g.buttonCount && i < m_buttons.size(); ++i) {
+            m_buttons[i].bounds = {x, 26, x + kButtonWidth, 26 + 64};
+            x += kButtonWidth;
+        }
+        g.bounds = {left - 4, 22, std::max(x, left + 60) + 4, kStripHeight - 4};
+        x = g.bounds.right + kGroupGap;
+    }
+    if (m_tooltip) {
+        while (::SendMessageW(m_tooltip, TTM_GETTOOLCOUNT, 0, 0) > 0) {
+            TTTOOLINFOW info{sizeof info};
+            if (!::SendMessageW(m_tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)))
+                break;
+            ::SendMessageW(m_tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+        }
+        for (size_t i = 0; i < m_buttons.size(); ++i) {
+            TTTOOLINFOW info{sizeof info};
+            info.uFlags = TTF_SUBCLASS;
+            info.hwnd = m_window;
+            info.uId = i + 1;
+            info.rect = m_buttons[i].bounds;
+            info.lpszText = const_cast<LPWSTR>(m_buttons[i].markup.screentip.c_str());
+            ::SendMessageW(m_tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+        }
+    }
+}
+
+void TOfficeHost::Paint(HDC dc) {
+    HGDIOBJ oldFont = ::SelectObject(dc, m_font);
+    ::SetBkMode(dc, TRANSPARENT);
+    RECT tab = {6, 2, 90, 22};
+    ::FillRect(dc, &tab, ::GetSysColorBrush(COLOR_WINDOW));
+    ::DrawTextW(dc, L"Quillspar", -1, &tab, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    for (const TTabGroup &g : m_groups) {
+        RECT frame = g.bounds;
+        ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
+        RECT label = {frame.left, frame.bottom - 20, frame.right, frame.bottom - 2};
+        ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+        ::DrawTextW(dc, g.label.c_str(), -1, &label, DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    }
+    ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
+    for (const TTabButton &b : m_buttons) {
+        const int imageX = (b.bounds.left + b.bounds.right - kImageSize) / 2;
+        const int imageY = b.bounds.top + 2;
+        if (b.picture) {
+            SHORT type = PICTYPE_UNINITIALIZED;
+            b.picture->get_Type(&type);
+            OLE_HANDLE handle = 0;
+            b.picture->get_Handle(&handle);
+            if (type == PICTYPE_ICON && handle) {
+                ::DrawIconEx(dc, imageX, imageY, reinterpret_cast<HICON>(static_cast<UINT_PTR>(handle)), kImageSize,
+                             kImageSize, 0, nullptr, DI_NORMAL);
+            } else {
+                OLE_XSIZE_HIMETRIC w = 0;
+                OLE_YSIZE_HIMETRIC h = 0;
+                b.picture->get_Width(&w);
+                b.picture->get_Height(&h);
+                b.picture->Render(dc, imageX, imageY, kImageSize, kImageSize, 0, h, w, -h, nullptr);
+            }
+        }
+        RECT label = {b.bounds.left + 2, imageY + kImageSize + 2, b.bounds.right - 2, b.bounds.bottom + 14};
+        ::DrawTextW(dc, b.markup.label.c_str(), -1, &label, DT_CENTER | DT_WORDBREAK | DT_END_ELLIPSIS);
+    }
+    ::SelectObject(dc, oldFont);
+}
+
+HRESULT TOfficeHost::Click(TTabButton &button) {
+    if (!button.addin || !button.addin->callbacks || button.markup.onAction.empty())
+        return E_UNEXPECTED;
+    ComPtr<TRibbonControlStub> control = TRibbonControlStub::Create(button.markup.id, m_graph.At(L"ActiveWindow"));
+    VARIANTARG arg;
+    V_VT(&arg) = VT_DISPATCH;
+    V_DISPATCH(&arg) = control.Get();
+    std::wstring error;
+    ++m_callDepth;
+    HRESULT hr = E_UNEXPECTED;
+    try {
+        hr = CallByName(button.addin->callbacks.Get(), button.markup.onAction, {arg}, nullptr, &error);
+    } catch (...) {
+        --m_callDepth;
+        throw;
+    }
+    --m_callDepth;
+    Log(L"click " + button.markup.id + L": " + Hex(hr) + (error.empty() ? L"" : L" " + error));
+    return hr;
+}
+
+void TOfficeHost::RunAutomation() {
+    for (const std::wstring &id : m_options.clicks) {
+        TTabButton *found = nullptr;
+        for (TTabButton &b : m_buttons)
+            if (b.markup.id == id)
+                found = &b;
+        if (!found) {
+            Log(L"click " + id + L": no such button");
+            Fail(2);
+            continue;
+        }
+        if (FAILED(Click(*found)))
+            Fail(2);
+    }
+    if (m_options.exitAfter > 0)
+        ::SetTimer(m_window, kExitTimer, m_options.exitAfter, nullptr);
+    else if (!m_options.screenshot.empty())
+        ::SetTimer(m_window, kScreenshotTimer, 2000, nullptr);
+}
+
+void TOfficeHost::Shutdown() {
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    for (const auto &addin : m_addins) {
+        SAFEARRAY *custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+        Log(L"OnBeginShutdown: " + Hex(addin->extensibility->OnBeginShutdown(&custom)));
+        Log(L"OnDisconnection: " + Hex(addin->extensibility->OnDisconnection(ext_dm_HostShutdown, &custom)));
+        ::SafeArrayDestroy(custom);
+    }
+    m_buttons.clear();
+    m_addins.clear();
+    // The host holds one reference to its Application; more means an add-in kept one.
+    if (m_graph.App())
+        Log(L"Application references after shutdown: " + std::to_wstring(m_graph.App()->RefCount()));
+    m_graph.Clear();
+}
+
+LRESULT CALLBACK TOfficeHost::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    if (msg == WM_NCCREATE) {
+        auto *self = static_cast<TOfficeHost *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->m_window = hwnd;
+    }
+    auto *self = reinterpret_cast<TOfficeHost *>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        if (self)
+            self->m_window = nullptr;
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+    if (!self)
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    try {
+        return self->HandleMessage(msg, wp, lp);
+    } catch (...) {
+        try {
+            Log(L"error in the host window's message " + std::to_wstring(msg));
+        } catch (...) {
+        }
+        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+LRESULT CALLBACK TOfficeHost::DocumentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    if (msg == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(hwnd, &ps);
+        RECT rc;
+        ::GetClientRect(hwnd, &rc);
+        ::InflateRect(&rc, -24, -16);
+        ::SetBkMode(dc, TRANSPARENT);
+        HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+        ::DrawTextW(dc, L"Document1\r\n\r\nThe document window of the stand-in host.", -1, &rc, DT_LEFT | DT_WORDBREAK);
+        ::SelectObject(dc, old);
+        ::EndPaint(hwnd, &ps);
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_SIZE:
+        Layout();
+        ::InvalidateRect(m_window, nullptr, TRUE);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(m_window, &ps);
+        Paint(dc);
+        ::EndPaint(m_window, &ps);
+        return 0;
+    }
+    case WM_LBUTTONUP: {
+        const POINT pt = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+        for (TTabButton &b : m_buttons)
+            if (::PtInRect(&b.bounds, pt)) {
+                Click(b);
+                break;
+            }
+        return 0;
+    }
+    case kRunAutomation:
+        RunAutomation();
+        return 0;
+    case WM_TIMER:
+        ::KillTimer(m_window, wp);
+        LogTopLevelWindows();
+        if (!m_options.screenshot.empty()) {
+            const bool saved = SaveScreen(m_options.screenshot);
+            Log((saved ? L"screenshot " : L"cannot save the screenshot ") + m_options.screenshot);
+            if (!saved)
+                Fail(3);
+        }
+        if (wp == kExitTimer && m_callDepth > 0) {
+            // A click is still running (a modal message box, say): close its dialogs and try again, so
+            // that the add-in is never released under its own feet.
+            CloseThreadDialogs();
+            m_options.screenshot.clear();
+            ::SetTimer(m_window, kExitTimer, 200, nullptr);
+        } else if (wp == kExitTimer) {
+            ::DestroyWindow(m_window);
+        }
+        return 0;
+    case WM_CLOSE:
+        ::DestroyWindow(m_window);
+        return 0;
+    case WM_DESTROY:
+        Shutdown();
+        ::PostQuitMessage(0);
+        return 0;
+    default:
+        return ::DefWindowProcW(m_window, msg, wp, lp);
+    }
+}
+
+int TOfficeHost::Run() {
+    ::ShowWindow(m_window, SW_SHOWNORMAL);
+    ::UpdateWindow(m_window);
+    ::PostMessageW(m_window, kRunAutomation, 0, 0);
+    MSG msg;
+    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return m_exitCode;
+}
+
+// Calls DllRegisterServer of the DLL at `path` (forward slashes allowed).
+HRESULT RegisterServer(std::wstring path) {
+    for (wchar_t &c : path)
+        if (c == L'/')
+            c = L'\\';
+    UniqueHmodule module(::LoadLibraryW(path.c_str()));
+    if (!module)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    using RegisterFn = HRESULT(STDAPICALLTYPE *)();
+    auto fn =
+        reinterpret_cast<RegisterFn>(reinterpret_cast<void *>(::GetProcAddress(module.Get(), "DllRegisterServer")));
+    if (!fn)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    return fn();
+}
+
+} // namespace
+
+int main() {
+    const Options options = ParseOptions();
+    const THostInfo *host = HostNamed(options.app);
+    if (options.usage || !host) {
+        Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
+            L"                  [--register DLL] [--click ID]... [--screenshot FILE.bmp] [--exit-after MS]\n"
+            L"                  [--frame-hwnd]");
+        return 64;
+    }
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    if (FAILED(::OleInitialize(nullptr))) {
+        Log(L"cannot initialise COM");
+        return 1;
+    }
+    int code = 0;
+    {
+        if (!options.registerPath.empty()) {
+            const HRESULT hr = RegisterServer(options.registerPath);
+            Log(L"DllRegisterServer " + options.registerPath + L": " + Hex(hr));
+            if (FAILED(hr))
+                code = 1;
+        }
+        TOfficeHost office(*host, options);
+        if (code == 0 && !office.CreateWindows()) {
+            Log(L"cannot create the host's windows");
+            code = 1;
+        }
+        if (code == 0) {
+            office.LoadAddins();
+            office.BuildTab();
+            code = office.Run();
+        }
+        office.Shutdown();
+    }
+    ::OleUninitialize();
+    Log(L"exit " + std::to_wstring(code));
+    return code;
+}
