@@ -10,7 +10,7 @@ namespace qs::standin {
 
 namespace {
 
-bool SameName(const std::wstring &a, const std::wstring &b) {
+bool SameName(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
            CSTR_EQUAL;
 }
@@ -21,7 +21,7 @@ bool TraceCalls() {
     return trace;
 }
 
-ITypeLib *HostTypeLib() {
+ITypeLib* HostTypeLib() {
     static ComPtr<ITypeLib> lib = [] {
         wchar_t path[MAX_PATH];
         ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -36,36 +36,30 @@ ITypeLib *HostTypeLib() {
 class TItemEnum : public IEnumVARIANT {
 public:
     explicit TItemEnum(std::vector<Variant> items, ULONG at = 0) : m_items(std::move(items)), m_at(at) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void **ppv) noexcept override {
-        if (!ppv)
-            return E_POINTER;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+        if (!ppv) return E_POINTER;
         *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IEnumVARIANT)
-            return E_NOINTERFACE;
-        *ppv = static_cast<IEnumVARIANT *>(this);
+        if (riid != IID_IUnknown && riid != IID_IEnumVARIANT) return E_NOINTERFACE;
+        *ppv = static_cast<IEnumVARIANT*>(this);
         AddRef();
         return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&m_refs); }
     STDMETHODIMP_(ULONG) Release() noexcept override {
         const ULONG r = ::InterlockedDecrement(&m_refs);
-        if (r == 0)
-            delete this;
+        if (r == 0) delete this;
         return r;
     }
-    STDMETHODIMP Next(ULONG count, VARIANT *out, ULONG *fetched) noexcept override {
-        if (!out)
-            return E_POINTER;
+    STDMETHODIMP Next(ULONG count, VARIANT* out, ULONG* fetched) noexcept override {
+        if (!out) return E_POINTER;
         ULONG n = 0;
         while (n < count && m_at < m_items.size()) {
             ::VariantInit(&out[n]);
-            if (FAILED(::VariantCopy(&out[n], &m_items[m_at].Get())))
-                break;
+            if (FAILED(::VariantCopy(&out[n], &m_items[m_at].Get()))) break;
             ++n;
             ++m_at;
         }
-        if (fetched)
-            *fetched = n;
+        if (fetched) *fetched = n;
         return n == count ? S_OK : S_FALSE;
     }
     STDMETHODIMP Skip(ULONG count) noexcept override {
@@ -76,9 +70,8 @@ public:
         m_at = 0;
         return S_OK;
     }
-    STDMETHODIMP Clone(IEnumVARIANT **out) noexcept override try {
-        if (!out)
-            return E_POINTER;
+    STDMETHODIMP Clone(IEnumVARIANT** out) noexcept override try {
+        if (!out) return E_POINTER;
         *out = new TItemEnum(m_items, m_at);
         return S_OK;
     } catch (...) {
@@ -92,9 +85,8 @@ private:
     LONG m_refs = 1;
 };
 
-HRESULT Raise(EXCEPINFO *excep, HRESULT code, const std::wstring &source, const std::wstring &text) {
-    if (!excep)
-        return code;
+HRESULT Raise(EXCEPINFO* excep, HRESULT code, const std::wstring& source, const std::wstring& text) {
+    if (!excep) return code;
     *excep = EXCEPINFO{};
     excep->scode = code;
     excep->bstrDescription = ::SysAllocString(text.c_str());
@@ -104,16 +96,13 @@ HRESULT Raise(EXCEPINFO *excep, HRESULT code, const std::wstring &source, const 
 
 } // namespace
 
-ComPtr<ITypeInfo> HostType(const std::wstring &name) {
-    ITypeLib *lib = HostTypeLib();
-    if (!lib)
-        return nullptr;
+ComPtr<ITypeInfo> HostType(const std::wstring& name) {
+    ITypeLib* lib = HostTypeLib();
+    if (!lib) return nullptr;
     for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
         UniqueBstr n;
-        if (FAILED(lib->GetDocumentation(static_cast<INT>(i), n.Put(), nullptr, nullptr, nullptr)))
-            continue;
-        if (BstrText(n.Get()) != name)
-            continue;
+        if (FAILED(lib->GetDocumentation(static_cast<INT>(i), n.Put(), nullptr, nullptr, nullptr))) continue;
+        if (BstrText(n.Get()) != name) continue;
         ComPtr<ITypeInfo> info;
         lib->GetTypeInfo(i, &info);
         return info;
@@ -123,17 +112,15 @@ ComPtr<ITypeInfo> HostType(const std::wstring &name) {
 
 // ---- THostObject ----
 
-ComPtr<THostObject> THostObject::Create(const std::wstring &typeName, std::vector<IID> iids) {
+ComPtr<THostObject> THostObject::Create(const std::wstring& typeName, std::vector<IID> iids) {
     return AttachNew(new THostObject(typeName, std::move(iids)));
 }
 
-STDMETHODIMP THostObject::QueryInterface(REFIID riid, void **ppv) noexcept {
-    if (!ppv)
-        return E_POINTER;
+STDMETHODIMP THostObject::QueryInterface(REFIID riid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
     *ppv = nullptr;
     bool answers = riid == IID_IUnknown || riid == IID_IDispatch;
-    for (const IID &iid : m_iids)
-        answers = answers || riid == iid;
+    for (const IID& iid : m_iids) answers = answers || riid == iid;
     if (TraceCalls()) {
         wchar_t iid[40] = L"";
         ::StringFromGUID2(riid, iid, 40);
@@ -142,49 +129,41 @@ STDMETHODIMP THostObject::QueryInterface(REFIID riid, void **ppv) noexcept {
         std::fputws(line, stdout);
         std::fflush(stdout);
     }
-    if (!answers)
-        return E_NOINTERFACE;
-    *ppv = static_cast<IDispatch *>(this);
+    if (!answers) return E_NOINTERFACE;
+    *ppv = static_cast<IDispatch*>(this);
     AddRef();
     return S_OK;
 }
 
 STDMETHODIMP_(ULONG) THostObject::Release() noexcept {
     const ULONG r = ::InterlockedDecrement(&m_refs);
-    if (r == 0)
-        delete this;
+    if (r == 0) delete this;
     return r;
 }
 
-STDMETHODIMP THostObject::GetTypeInfoCount(UINT *count) noexcept {
-    if (!count)
-        return E_POINTER;
+STDMETHODIMP THostObject::GetTypeInfoCount(UINT* count) noexcept {
+    if (!count) return E_POINTER;
     *count = HostType(m_typeName) ? 1 : 0;
     return S_OK;
 }
 
-STDMETHODIMP THostObject::GetTypeInfo(UINT index, LCID, ITypeInfo **info) noexcept {
-    if (!info)
-        return E_POINTER;
+STDMETHODIMP THostObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) noexcept {
+    if (!info) return E_POINTER;
     *info = nullptr;
-    if (index != 0)
-        return DISP_E_BADINDEX;
+    if (index != 0) return DISP_E_BADINDEX;
     ComPtr<ITypeInfo> type = HostType(m_typeName);
-    if (!type)
-        return E_NOTIMPL;
+    if (!type) return E_NOTIMPL;
     *info = type.Detach();
     return S_OK;
 }
 
-STDMETHODIMP THostObject::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) noexcept try {
-    if (!names || !ids || count < 1)
-        return E_INVALIDARG;
+STDMETHODIMP THostObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept try {
+    if (!names || !ids || count < 1) return E_INVALIDARG;
     if (TraceCalls()) {
         std::fwprintf(stdout, L"  %ls.GetIDsOfNames %ls\n", m_typeName.c_str(), names[0]);
         std::fflush(stdout);
     }
-    for (UINT i = 0; i < count; ++i)
-        ids[i] = DISPID_UNKNOWN;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
     if (ComPtr<ITypeInfo> type = HostType(m_typeName)) {
         MEMBERID id = MEMBERID_NIL;
         if (SUCCEEDED(type->GetIDsOfNames(names, 1, &id))) {
@@ -214,23 +193,19 @@ STDMETHODIMP THostObject::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCI
 std::wstring THostObject::NameOf(DISPID id) const {
     if (id >= kDynamicDispIdBase && static_cast<size_t>(id - kDynamicDispIdBase) < m_members.size())
         return m_members[static_cast<size_t>(id - kDynamicDispIdBase)].name;
-    if (id == kDynamicDispIdBase - 1)
-        return L"Count";
-    if (id == DISPID_NEWENUM)
-        return L"_NewEnum";
+    if (id == kDynamicDispIdBase - 1) return L"Count";
+    if (id == DISPID_NEWENUM) return L"_NewEnum";
     if (ComPtr<ITypeInfo> type = HostType(m_typeName)) {
         UniqueBstr name;
         UINT got = 0;
-        if (SUCCEEDED(type->GetNames(id, name.Put(), 1, &got)) && got == 1)
-            return BstrText(name.Get());
+        if (SUCCEEDED(type->GetNames(id, name.Put(), 1, &got)) && got == 1) return BstrText(name.Get());
     }
-    if (id == DISPID_VALUE && collection)
-        return L"Item";
+    if (id == DISPID_VALUE && collection) return L"Item";
     return {};
 }
 
-STDMETHODIMP THostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *params, VARIANT *result,
-                                 EXCEPINFO *excep, UINT *) noexcept try {
+STDMETHODIMP THostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excep, UINT*) noexcept try {
     const std::wstring name = NameOf(id);
     const HRESULT hr = name.empty() ? DISP_E_MEMBERNOTFOUND : InvokeNamed(name, flags, params, result, excep);
     if (TraceCalls()) {
@@ -241,40 +216,34 @@ STDMETHODIMP THostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
         std::fflush(stdout);
     }
     return hr;
-} catch (const std::bad_alloc &) {
+} catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
 } catch (...) {
     return E_UNEXPECTED;
 }
 
-HRESULT THostObject::InvokeNamed(const std::wstring &name, WORD flags, DISPPARAMS *params, VARIANT *result,
-                                 EXCEPINFO *excep) {
+HRESULT THostObject::InvokeNamed(const std::wstring& name, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excep) {
     const UINT argc = params ? params->cArgs : 0;
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-        if (argc < 1)
-            return DISP_E_BADPARAMCOUNT;
-        Member *m = Find(name);
-        if (!m)
-            return DISP_E_MEMBERNOTFOUND;
+        if (argc < 1) return DISP_E_BADPARAMCOUNT;
+        Member* m = Find(name);
+        if (!m) return DISP_E_MEMBERNOTFOUND;
         Variant v(params->rgvarg[0]);
         m->value = std::move(v);
         return S_OK;
     }
-    if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)))
-        return DISP_E_MEMBERNOTFOUND;
+    if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return DISP_E_MEMBERNOTFOUND;
     if (collection && SameName(name, L"_NewEnum")) {
-        if (!result)
-            return E_POINTER;
+        if (!result) return E_POINTER;
         V_VT(result) = VT_UNKNOWN;
         V_UNKNOWN(result) = new TItemEnum(items);
         return S_OK;
     }
     if (collection && SameName(name, L"Item")) {
-        if (argc != 1)
-            return DISP_E_BADPARAMCOUNT;
+        if (argc != 1) return DISP_E_BADPARAMCOUNT;
         Variant index;
-        if (FAILED(::VariantChangeType(index.Put(), &params->rgvarg[0], 0, VT_I4)))
-            return DISP_E_TYPEMISMATCH;
+        if (FAILED(::VariantChangeType(index.Put(), &params->rgvarg[0], 0, VT_I4))) return DISP_E_TYPEMISMATCH;
         const LONG at = V_I4(&index.Get()) - itemBase;
         if (at < 0 || at >= static_cast<LONG>(items.size()))
             return Raise(excep, DISP_E_BADINDEX, m_typeName, L"The requested member of the collection does not exist.");
@@ -287,60 +256,56 @@ HRESULT THostObject::InvokeNamed(const std::wstring &name, WORD flags, DISPPARAM
         }
         return S_OK;
     }
-    const Member *m = Find(name);
+    const Member* m = Find(name);
     if (!m) {
         // A declared method called as a method only (Activate, Quit): does nothing visible.
-        if (!(flags & DISPATCH_PROPERTYGET))
-            return S_OK;
+        if (!(flags & DISPATCH_PROPERTYGET)) return S_OK;
         return Raise(excep, E_NOTIMPL, m_typeName, L"The stand-in host does not provide " + name + L".");
     }
-    return result ? ::VariantCopy(result, const_cast<VARIANT *>(&m->value.Get())) : S_OK;
+    return result ? ::VariantCopy(result, const_cast<VARIANT*>(&m->value.Get())) : S_OK;
 }
 
-THostObject::Member *THostObject::Find(const std::wstring &name) {
-    for (Member &m : m_members)
-        if (SameName(m.name, name))
-            return &m;
+THostObject::Member* THostObject::Find(const std::wstring& name) {
+    for (Member& m : m_members)
+        if (SameName(m.name, name)) return &m;
     return nullptr;
 }
 
-const THostObject::Member *THostObject::Find(const std::wstring &name) const {
-    for (const Member &m : m_members)
-        if (SameName(m.name, name))
-            return &m;
+const THostObject::Member* THostObject::Find(const std::wstring& name) const {
+    for (const Member& m : m_members)
+        if (SameName(m.name, name)) return &m;
     return nullptr;
 }
 
-void THostObject::Set(const std::wstring &name, const Variant &value) {
-    if (Member *m = Find(name)) {
+void THostObject::Set(const std::wstring& name, const Variant& value) {
+    if (Member* m = Find(name)) {
         m->value = value;
         return;
     }
     m_members.push_back(Member{name, value});
 }
 
-void THostObject::SetObject(const std::wstring &name, IDispatch *object) {
+void THostObject::SetObject(const std::wstring& name, IDispatch* object) {
     Set(name, Variant::FromDispatch(object));
 }
 
-Variant THostObject::Get(const std::wstring &name) const {
-    const Member *m = Find(name);
+Variant THostObject::Get(const std::wstring& name) const {
+    const Member* m = Find(name);
     return m ? m->value : Variant();
 }
 
 // ---- TRibbonControlStub ----
 
-ComPtr<TRibbonControlStub> TRibbonControlStub::Create(const std::wstring &id, IDispatch *context,
-                                                      const std::wstring &tag) {
+ComPtr<TRibbonControlStub> TRibbonControlStub::Create(const std::wstring& id, IDispatch* context,
+                                                      const std::wstring& tag) {
     return AttachNew(new TRibbonControlStub(id, context, tag));
 }
 
-STDMETHODIMP TRibbonControlStub::QueryInterface(REFIID riid, void **ppv) noexcept {
-    if (!ppv)
-        return E_POINTER;
+STDMETHODIMP TRibbonControlStub::QueryInterface(REFIID riid, void** ppv) noexcept {
+    if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IRibbonControl) {
-        *ppv = static_cast<IRibbonControl *>(this);
+        *ppv = static_cast<IRibbonControl*>(this);
         AddRef();
         return S_OK;
     }
@@ -349,23 +314,20 @@ STDMETHODIMP TRibbonControlStub::QueryInterface(REFIID riid, void **ppv) noexcep
 
 STDMETHODIMP_(ULONG) TRibbonControlStub::Release() noexcept {
     const ULONG r = ::InterlockedDecrement(&m_refs);
-    if (r == 0)
-        delete this;
+    if (r == 0) delete this;
     return r;
 }
 
-STDMETHODIMP TRibbonControlStub::GetTypeInfoCount(UINT *count) noexcept {
-    if (!count)
-        return E_POINTER;
+STDMETHODIMP TRibbonControlStub::GetTypeInfoCount(UINT* count) noexcept {
+    if (!count) return E_POINTER;
     *count = 0;
     return S_OK;
 }
 
 // Late-bound callers reach Id, Context and Tag by the DISPIDs of IRibbonControl.
-STDMETHODIMP TRibbonControlStub::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) noexcept {
-    if (!names || !ids || count != 1)
-        return E_INVALIDARG;
-    static constexpr const wchar_t *kNames[] = {L"Id", L"Context", L"Tag"};
+STDMETHODIMP TRibbonControlStub::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) noexcept {
+    if (!names || !ids || count != 1) return E_INVALIDARG;
+    static constexpr const wchar_t* kNames[] = {L"Id", L"Context", L"Tag"};
     for (DISPID i = 0; i < 3; ++i)
         if (::CompareStringOrdinal(names[0], -1, kNames[i], -1, TRUE) == CSTR_EQUAL) {
             ids[0] = i + 1;
@@ -375,12 +337,10 @@ STDMETHODIMP TRibbonControlStub::GetIDsOfNames(REFIID, LPOLESTR *names, UINT cou
     return DISP_E_UNKNOWNNAME;
 }
 
-STDMETHODIMP TRibbonControlStub::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *, VARIANT *result, EXCEPINFO *,
-                                        UINT *) noexcept {
-    if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)))
-        return DISP_E_MEMBERNOTFOUND;
-    if (!result)
-        return S_OK;
+STDMETHODIMP TRibbonControlStub::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                        UINT*) noexcept {
+    if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return DISP_E_MEMBERNOTFOUND;
+    if (!result) return S_OK;
     ::VariantInit(result);
     switch (id) {
     case 1:
@@ -397,25 +357,21 @@ STDMETHODIMP TRibbonControlStub::Invoke(DISPID id, REFIID, LCID, WORD flags, DIS
     }
 }
 
-STDMETHODIMP TRibbonControlStub::get_Id(BSTR *id) noexcept {
-    if (!id)
-        return E_POINTER;
+STDMETHODIMP TRibbonControlStub::get_Id(BSTR* id) noexcept {
+    if (!id) return E_POINTER;
     *id = ::SysAllocString(m_id.c_str());
     return *id ? S_OK : E_OUTOFMEMORY;
 }
 
-STDMETHODIMP TRibbonControlStub::get_Context(IDispatch **context) noexcept {
-    if (!context)
-        return E_POINTER;
+STDMETHODIMP TRibbonControlStub::get_Context(IDispatch** context) noexcept {
+    if (!context) return E_POINTER;
     *context = m_context.Get();
-    if (*context)
-        (*context)->AddRef();
+    if (*context) (*context)->AddRef();
     return S_OK;
 }
 
-STDMETHODIMP TRibbonControlStub::get_Tag(BSTR *tag) noexcept {
-    if (!tag)
-        return E_POINTER;
+STDMETHODIMP TRibbonControlStub::get_Tag(BSTR* tag) noexcept {
+    if (!tag) return E_POINTER;
     *tag = ::SysAllocString(m_tag.c_str());
     return *tag ? S_OK : E_OUTOFMEMORY;
 }
@@ -439,7 +395,7 @@ constexpr GUID kProjectApplicationIID = {0x00020AFF, 0x0000, 0x0000, {0xC0, 0, 0
 
 } // namespace
 
-const std::vector<THostInfo> &Hosts() {
+const std::vector<THostInfo>& Hosts() {
     static const std::vector<THostInfo> hosts = {
         {L"word",
          L"Word",
@@ -527,46 +483,43 @@ const std::vector<THostInfo> &Hosts() {
     return hosts;
 }
 
-const THostInfo *HostNamed(const std::wstring &name) {
-    for (const THostInfo &h : Hosts())
-        if (SameName(h.name, name))
-            return &h;
+const THostInfo* HostNamed(const std::wstring& name) {
+    for (const THostInfo& h : Hosts())
+        if (SameName(h.name, name)) return &h;
     return nullptr;
 }
 
-THostGraph::THostGraph(const THostInfo &host) : m_app(THostObject::Create(host.appType, host.appIIDs)) {
+THostGraph::THostGraph(const THostInfo& host) : m_app(THostObject::Create(host.appType, host.appIIDs)) {
     m_byPath[L""] = m_app.Get();
 }
 
-THostObject *THostGraph::Add(const std::wstring &path, const std::wstring &typeName) {
+THostObject* THostGraph::Add(const std::wstring& path, const std::wstring& typeName) {
     const size_t dot = path.rfind(L'.');
     const std::wstring parentPath = dot == std::wstring::npos ? L"" : path.substr(0, dot);
     const std::wstring name = dot == std::wstring::npos ? path : path.substr(dot + 1);
     ComPtr<THostObject> object = THostObject::Create(typeName);
-    if (THostObject *parent = At(parentPath))
-        parent->SetObject(name, object.Get());
+    if (THostObject* parent = At(parentPath)) parent->SetObject(name, object.Get());
     m_byPath[path] = object.Get();
     m_all.push_back(object);
     return object.Get();
 }
 
-THostObject *THostGraph::AddCollection(const std::wstring &path, const std::wstring &typeName, LONG itemBase) {
-    THostObject *c = Add(path, typeName);
+THostObject* THostGraph::AddCollection(const std::wstring& path, const std::wstring& typeName, LONG itemBase) {
+    THostObject* c = Add(path, typeName);
     c->collection = true;
     c->itemBase = itemBase;
     return c;
 }
 
-THostObject *THostGraph::AddItem(THostObject *collection, const std::wstring &typeName, const std::wstring &path) {
+THostObject* THostGraph::AddItem(THostObject* collection, const std::wstring& typeName, const std::wstring& path) {
     ComPtr<THostObject> item = THostObject::Create(typeName);
     collection->items.push_back(Variant::FromDispatch(item.Get()));
-    if (!path.empty())
-        m_byPath[path] = item.Get();
+    if (!path.empty()) m_byPath[path] = item.Get();
     m_all.push_back(item);
     return item.Get();
 }
 
-THostObject *THostGraph::At(const std::wstring &path) const {
+THostObject* THostGraph::At(const std::wstring& path) const {
     const auto it = m_byPath.find(path);
     return it == m_byPath.end() ? nullptr : it->second;
 }
@@ -579,29 +532,29 @@ void THostGraph::Clear() {
     m_app.Reset();
 }
 
-void BuildHostGraph(THostGraph &h, const THostInfo &host) {
+void BuildHostGraph(THostGraph& h, const THostInfo& host) {
     const std::wstring name = host.name;
     if (name == L"word") {
-        THostObject *app = h.App();
+        THostObject* app = h.App();
         app->Set(L"Name", Variant::FromString(L"Word (Quillspar stand-in)"));
         app->Set(L"Version", Variant::FromString(L"16.0"));
         app->Set(L"Visible", Variant::FromBool(true));
         app->Set(L"Caption", Variant::FromString(L"Document1 - Word (stand-in)"));
         h.Add(L"Options", L"Options")->Set(L"DefaultSaveFormat", Variant::FromString(L""));
         h.At(L"Options")->Set(L"AutoFormatAsYouTypeReplaceQuotes", Variant::FromBool(true));
-        THostObject *window = h.Add(L"ActiveWindow", L"Window");
+        THostObject* window = h.Add(L"ActiveWindow", L"Window");
         window->Set(L"Caption", Variant::FromString(L"Document1"));
         window->Set(L"WindowState", Variant::FromI4(1));
         window->Set(L"Left", Variant::FromI4(0));
         window->Set(L"Top", Variant::FromI4(0));
-        THostObject *documents = h.AddCollection(L"Documents", L"Documents", 1);
-        THostObject *document = h.AddItem(documents, L"Document", L"ActiveDocument");
+        THostObject* documents = h.AddCollection(L"Documents", L"Documents", 1);
+        THostObject* document = h.AddItem(documents, L"Document", L"ActiveDocument");
         document->Set(L"Name", Variant::FromString(L"Document1"));
         document->Set(L"FullName", Variant::FromString(L"Document1"));
         document->Set(L"Saved", Variant::FromBool(true));
         document->Set(L"Kind", Variant::FromI4(0));
         app->SetObject(L"ActiveDocument", document);
-        THostObject *selection = h.Add(L"Selection", L"Selection");
+        THostObject* selection = h.Add(L"Selection", L"Selection");
         selection->Set(L"Text", Variant::FromString(L"Hello"));
         selection->Set(L"Start", Variant::FromI4(0));
         selection->Set(L"End", Variant::FromI4(5));
@@ -629,7 +582,7 @@ void BuildHostGraph(THostGraph &h, const THostInfo &host) {
         return;
     }
     if (name == L"onenote") {
-        THostObject *windows = h.AddCollection(L"Windows", L"Windows", 1);
+        THostObject* windows = h.AddCollection(L"Windows", L"Windows", 1);
         h.AddItem(windows, L"FirstWindow")->Set(L"Active", Variant::FromBool(false));
         h.AddItem(windows, L"SecondWindow", L"ActiveWindow")->Set(L"Active", Variant::FromBool(true));
         return;
@@ -649,13 +602,12 @@ void BuildHostGraph(THostGraph &h, const THostInfo &host) {
         h.Add(L"Screen", L"Screen");
         h.Add(L"Screen.ActiveControl", L"Control");
         h.Add(L"DBEngine", L"_DBEngine");
-        THostObject *workspaces = h.AddCollection(L"DBEngine.Workspaces", L"Workspaces", 0);
+        THostObject* workspaces = h.AddCollection(L"DBEngine.Workspaces", L"Workspaces", 0);
         h.AddItem(workspaces, L"Workspace", L"Workspace");
-        THostObject *databases = h.AddCollection(L"Workspace.Databases", L"Databases", 0);
+        THostObject* databases = h.AddCollection(L"Workspace.Databases", L"Databases", 0);
         h.AddItem(databases, L"Database", L"Database");
-        THostObject *tables = h.AddCollection(L"Database.TableDefs", L"TableDefs", 0);
-        for (int i = 0; i < 3; ++i)
-            h.AddItem(tables, L"Control");
+        THostObject* tables = h.AddCollection(L"Database.TableDefs", L"TableDefs", 0);
+        for (int i = 0; i < 3; ++i) h.AddItem(tables, L"Control");
         return;
     }
     if (name == L"visio") {
@@ -663,7 +615,7 @@ void BuildHostGraph(THostGraph &h, const THostInfo &host) {
         h.Add(L"ActiveWindow", L"IVWindow");
         h.Add(L"ActivePage", L"IVPage");
         h.Add(L"ActiveDocument", L"IVDocument");
-        THostObject *selection = h.AddCollection(L"ActiveWindow.Selection", L"IVSelection", 1);
+        THostObject* selection = h.AddCollection(L"ActiveWindow.Selection", L"IVSelection", 1);
         h.AddItem(selection, L"IVShape");
         return;
     }
@@ -678,13 +630,11 @@ void BuildHostGraph(THostGraph &h, const THostInfo &host) {
     // InfoPath and the unknown host: the Application alone.
 }
 
-void SetHostHwnd(THostGraph &graph, const THostInfo &host, HWND hwnd) {
+void SetHostHwnd(THostGraph& graph, const THostInfo& host, HWND hwnd) {
     const Variant value = Variant::FromI4(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd)));
     graph.App()->Set(L"Hwnd", value);
-    if (THostObject *owner = graph.At(host.hwndOwner))
-        owner->Set(host.hwndProperty, value);
-    if (THostObject *window = graph.At(L"ActiveWindow"))
-        window->Set(L"Hwnd", value);
+    if (THostObject* owner = graph.At(host.hwndOwner)) owner->Set(host.hwndProperty, value);
+    if (THostObject* window = graph.At(L"ActiveWindow")) window->Set(L"Hwnd", value);
 }
 
 } // namespace qs::standin

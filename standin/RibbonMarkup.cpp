@@ -17,17 +17,17 @@ struct Tag {
     std::map<std::wstring, std::wstring> attributes;
 };
 
-std::wstring LocalName(const std::wstring &qualified) {
+std::wstring LocalName(const std::wstring& qualified) {
     const size_t colon = qualified.find(L':');
     return colon == std::wstring::npos ? qualified : qualified.substr(colon + 1);
 }
 
-[[noreturn]] void Fail(const char *what) {
+[[noreturn]] void Fail(const char* what) {
     throw std::runtime_error(std::string("ribbon markup: ") + what);
 }
 
 // Reads the tag that starts at xml[at] == '<'; `at` ends after its '>'.
-Tag ReadTag(const std::wstring &xml, size_t &at) {
+Tag ReadTag(const std::wstring& xml, size_t& at) {
     Tag tag;
     size_t i = at + 1;
     if (i < xml.size() && xml[i] == L'/') {
@@ -35,55 +35,45 @@ Tag ReadTag(const std::wstring &xml, size_t &at) {
         ++i;
     }
     const size_t nameStart = i;
-    while (i < xml.size() && !std::iswspace(xml[i]) && xml[i] != L'>' && xml[i] != L'/')
-        ++i;
+    while (i < xml.size() && !std::iswspace(xml[i]) && xml[i] != L'>' && xml[i] != L'/') ++i;
     tag.name = LocalName(xml.substr(nameStart, i - nameStart));
     for (;;) {
-        while (i < xml.size() && std::iswspace(xml[i]))
-            ++i;
-        if (i >= xml.size())
-            Fail("unterminated tag");
+        while (i < xml.size() && std::iswspace(xml[i])) ++i;
+        if (i >= xml.size()) Fail("unterminated tag");
         if (xml[i] == L'>') {
             at = i + 1;
             return tag;
         }
         if (xml[i] == L'/') {
-            if (i + 1 >= xml.size() || xml[i + 1] != L'>')
-                Fail("stray '/' in a tag");
+            if (i + 1 >= xml.size() || xml[i + 1] != L'>') Fail("stray '/' in a tag");
             tag.selfClosing = true;
             at = i + 2;
             return tag;
         }
         const size_t attrStart = i;
-        while (i < xml.size() && xml[i] != L'=' && !std::iswspace(xml[i]) && xml[i] != L'>')
-            ++i;
+        while (i < xml.size() && xml[i] != L'=' && !std::iswspace(xml[i]) && xml[i] != L'>') ++i;
         const std::wstring attrName = LocalName(xml.substr(attrStart, i - attrStart));
-        while (i < xml.size() && std::iswspace(xml[i]))
-            ++i;
-        if (i >= xml.size() || xml[i] != L'=')
-            Fail("attribute without a value");
+        while (i < xml.size() && std::iswspace(xml[i])) ++i;
+        if (i >= xml.size() || xml[i] != L'=') Fail("attribute without a value");
         ++i;
-        while (i < xml.size() && std::iswspace(xml[i]))
-            ++i;
-        if (i >= xml.size() || (xml[i] != L'"' && xml[i] != L'\''))
-            Fail("attribute value without quotes");
+        while (i < xml.size() && std::iswspace(xml[i])) ++i;
+        if (i >= xml.size() || (xml[i] != L'"' && xml[i] != L'\'')) Fail("attribute value without quotes");
         const wchar_t quote = xml[i++];
         const size_t valueEnd = xml.find(quote, i);
-        if (valueEnd == std::wstring::npos)
-            Fail("unterminated attribute value");
+        if (valueEnd == std::wstring::npos) Fail("unterminated attribute value");
         tag.attributes[attrName] = DecodeXmlText(xml.substr(i, valueEnd - i));
         i = valueEnd + 1;
     }
 }
 
-std::wstring AttributeOf(const Tag &tag, const wchar_t *name) {
+std::wstring AttributeOf(const Tag& tag, const wchar_t* name) {
     const auto it = tag.attributes.find(name);
     return it == tag.attributes.end() ? std::wstring() : it->second;
 }
 
 } // namespace
 
-std::wstring DecodeXmlText(const std::wstring &text) {
+std::wstring DecodeXmlText(const std::wstring& text) {
     std::wstring out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -120,36 +110,32 @@ std::wstring DecodeXmlText(const std::wstring &text) {
 
 size_t TRibbonMarkup::ButtonCount() const {
     size_t n = 0;
-    for (const TMarkupGroup &g : groups)
-        n += g.buttons.size();
+    for (const TMarkupGroup& g : groups) n += g.buttons.size();
     return n;
 }
 
-const TMarkupButton *TRibbonMarkup::FindButton(const std::wstring &id) const {
-    for (const TMarkupGroup &g : groups)
-        for (const TMarkupButton &b : g.buttons)
-            if (b.id == id)
-                return &b;
+const TMarkupButton* TRibbonMarkup::FindButton(const std::wstring& id) const {
+    for (const TMarkupGroup& g : groups)
+        for (const TMarkupButton& b : g.buttons)
+            if (b.id == id) return &b;
     return nullptr;
 }
 
-TRibbonMarkup ParseRibbonMarkup(const std::wstring &xml) {
+TRibbonMarkup ParseRibbonMarkup(const std::wstring& xml) {
     TRibbonMarkup markup;
     bool sawCustomUi = false;
-    TMarkupGroup *group = nullptr;
+    TMarkupGroup* group = nullptr;
     size_t at = 0;
     while ((at = xml.find(L'<', at)) != std::wstring::npos) {
         if (xml.compare(at, 4, L"<!--") == 0) {
             const size_t end = xml.find(L"-->", at + 4);
-            if (end == std::wstring::npos)
-                Fail("unterminated comment");
+            if (end == std::wstring::npos) Fail("unterminated comment");
             at = end + 3;
             continue;
         }
         if (xml.compare(at, 2, L"<?") == 0 || xml.compare(at, 2, L"<!") == 0) {
             const size_t end = xml.find(L'>', at);
-            if (end == std::wstring::npos)
-                Fail("unterminated declaration");
+            if (end == std::wstring::npos) Fail("unterminated declaration");
             at = end + 1;
             continue;
         }
@@ -170,8 +156,7 @@ TRibbonMarkup ParseRibbonMarkup(const std::wstring &xml) {
                                       AttributeOf(tag, L"onAction"), AttributeOf(tag, L"getImage")});
         }
     }
-    if (!sawCustomUi)
-        Fail("no customUI element");
+    if (!sawCustomUi) Fail("no customUI element");
     return markup;
 }
 

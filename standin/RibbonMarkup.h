@@ -21,14 +21,14 @@ struct TRibbonMarkup {
     std::vector<TMarkupGroup> groups; // in document order; buttons outside a group are dropped
     size_t ButtonCount() const;
     // The button with that id (case-sensitive, as ribbon ids are); null when absent.
-    const TMarkupButton *FindButton(const std::wstring &id) const;
+    const TMarkupButton* FindButton(const std::wstring& id) const;
 };
 
 // Reads the markup; throws std::runtime_error naming the fault when it is not well-formed enough to read
 // (an unterminated tag or attribute, a missing customUI element).
-TRibbonMarkup ParseRibbonMarkup(const std::wstring &xml);
+TRibbonMarkup ParseRibbonMarkup(const std::wstring& xml);
 
 // The text of an attribute value with the five predefined entities and numeric references decoded.
-std::wstring DecodeXmlText(const std::wstring &text);
+std::wstring DecodeXmlText(const std::wstring& text);
 
 } // namespace qs::standin

@@ -32,7 +32,7 @@ constexpr int kButtonWidth = 76;
 constexpr int kImageSize = 32;
 constexpr int kGroupGap = 10;
 
-void Log(const std::wstring &text) {
+void Log(const std::wstring& text) {
     const std::wstring line = text + L"\n";
     const int n =
         ::WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
@@ -61,11 +61,11 @@ struct Options {
 Options ParseOptions() {
     Options o;
     int argc = 0;
-    LPWSTR *argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     std::vector<std::wstring> args(argv + 1, argv + argc);
     ::LocalFree(argv);
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::wstring &a = args[i];
+        const std::wstring& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == L"--app" && hasValue)
             o.app = args[++i];
@@ -86,11 +86,10 @@ Options ParseOptions() {
 }
 
 // Saves the whole virtual screen as a 24-bit BMP file.
-bool SaveScreen(const std::wstring &file) {
+bool SaveScreen(const std::wstring& file) {
     const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN), y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int w = ::GetSystemMetrics(SM_CXVIRTUALSCREEN), h = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
-    if (w <= 0 || h <= 0)
-        return false;
+    if (w <= 0 || h <= 0) return false;
     HDC screen = ::GetDC(nullptr);
     HDC mem = ::CreateCompatibleDC(screen);
     BITMAPINFO bi{};
@@ -99,7 +98,7 @@ bool SaveScreen(const std::wstring &file) {
     bi.bmiHeader.biHeight = h;
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 24;
-    void *bits = nullptr;
+    void* bits = nullptr;
     HBITMAP dib = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     bool ok = false;
     if (dib && bits) {
@@ -112,14 +111,13 @@ bool SaveScreen(const std::wstring &file) {
         fh.bfType = 0x4D42;
         fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
         fh.bfSize = fh.bfOffBits + size;
-        if (FILE *f = _wfopen(file.c_str(), L"wb")) {
+        if (FILE* f = _wfopen(file.c_str(), L"wb")) {
             ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
                  std::fwrite(bits, 1, size, f) == size;
             ok = std::fclose(f) == 0 && ok;
         }
     }
-    if (dib)
-        ::DeleteObject(dib);
+    if (dib) ::DeleteObject(dib);
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
     return ok;
@@ -131,16 +129,14 @@ void LogTopLevelWindows() {
         [](HWND hwnd, LPARAM) noexcept -> BOOL {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(hwnd, &pid);
-            if (pid != ::GetCurrentProcessId())
-                return TRUE;
+            if (pid != ::GetCurrentProcessId()) return TRUE;
             wchar_t title[256] = L"";
             ::GetWindowTextW(hwnd, title, 256);
             wchar_t cls[128] = L"";
             ::GetClassNameW(hwnd, cls, 128);
             RECT rc{};
             ::GetWindowRect(hwnd, &rc);
-            if (!::IsWindowVisible(hwnd))
-                return TRUE;
+            if (!::IsWindowVisible(hwnd)) return TRUE;
             try {
                 Log(L"window \"" + std::wstring(title) + L"\" (" + cls + L") at " + std::to_wstring(rc.left) + L"," +
                     std::to_wstring(rc.top) + L" " + std::to_wstring(rc.right - rc.left) + L"x" +
@@ -172,15 +168,13 @@ void CloseThreadDialogs() {
 }
 
 // Calls a ribbon callback by name with the arguments given (rgvarg order: last first).
-HRESULT CallByName(IDispatch *target, const std::wstring &name, std::vector<VARIANTARG> args, VARIANT *result,
-                   std::wstring *error) {
-    if (!target)
-        return E_POINTER;
+HRESULT CallByName(IDispatch* target, const std::wstring& name, std::vector<VARIANTARG> args, VARIANT* result,
+                   std::wstring* error) {
+    if (!target) return E_POINTER;
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[1] = {const_cast<LPOLESTR>(name.c_str())};
     HRESULT hr = target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     DISPPARAMS params{};
     params.cArgs = static_cast<UINT>(args.size());
     params.rgvarg = args.empty() ? nullptr : args.data();
@@ -188,12 +182,9 @@ HRESULT CallByName(IDispatch *target, const std::wstring &name, std::vector<VARI
     UINT argErr = 0;
     hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &excep, &argErr);
     if (hr == DISP_E_EXCEPTION) {
-        if (excep.pfnDeferredFillIn)
-            excep.pfnDeferredFillIn(&excep);
-        if (error && excep.bstrDescription)
-            *error = BstrText(excep.bstrDescription);
-        if (FAILED(excep.scode))
-            hr = excep.scode;
+        if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+        if (error && excep.bstrDescription) *error = BstrText(excep.bstrDescription);
+        if (FAILED(excep.scode)) hr = excep.scode;
     }
     ::SysFreeString(excep.bstrDescription);
     ::SysFreeString(excep.bstrSource);
@@ -211,7 +202,7 @@ struct TLoadedAddin {
 
 struct TTabButton {
     TMarkupButton markup;
-    TLoadedAddin *addin = nullptr;
+    TLoadedAddin* addin = nullptr;
     ComPtr<IPicture> picture;
     RECT bounds{};
 };
@@ -225,17 +216,15 @@ struct TTabGroup {
 
 class TOfficeHost {
 public:
-    TOfficeHost(const THostInfo &host, Options options) : m_host(host), m_options(std::move(options)), m_graph(host) {
+    TOfficeHost(const THostInfo& host, Options options) : m_host(host), m_options(std::move(options)), m_graph(host) {
         BuildHostGraph(m_graph, m_host);
     }
     ~TOfficeHost() {
-        if (m_window)
-            ::DestroyWindow(m_window);
-        if (m_font)
-            ::DeleteObject(m_font);
+        if (m_window) ::DestroyWindow(m_window);
+        if (m_font) ::DeleteObject(m_font);
     }
-    TOfficeHost(const TOfficeHost &) = delete;
-    TOfficeHost &operator=(const TOfficeHost &) = delete;
+    TOfficeHost(const TOfficeHost&) = delete;
+    TOfficeHost& operator=(const TOfficeHost&) = delete;
 
     bool CreateWindows();
     void LoadAddins();
@@ -250,15 +239,14 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
     void Layout();
-    HRESULT Click(TTabButton &button);
+    HRESULT Click(TTabButton& button);
     void RunAutomation();
     void Fail(int code) {
-        if (m_exitCode == 0)
-            m_exitCode = code;
+        if (m_exitCode == 0) m_exitCode = code;
     }
     std::vector<std::wstring> RegisteredProgIds() const;
 
-    const THostInfo &m_host;
+    const THostInfo& m_host;
     Options m_options;
     THostGraph m_graph;
     HWND m_window = nullptr;
@@ -294,14 +282,12 @@ bool TOfficeHost::CreateWindows() {
     const std::wstring title = L"Document1 - " + std::wstring(m_host.title) + L" (Quillspar stand-in host)";
     m_window = ::CreateWindowExW(0, L"QuillsparStandinHost", title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                                  1000, 560, nullptr, nullptr, instance, this);
-    if (!m_window)
-        return false;
+    if (!m_window) return false;
     m_document = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", L"Document1", WS_CHILD | WS_VISIBLE,
                                    0, kStripHeight, 100, 100, m_window, nullptr, instance, this);
     m_tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, instance, nullptr);
-    if (m_tooltip)
-        ::SendMessageW(m_tooltip, TTM_SETMAXTIPWIDTH, 0, 320);
+    if (m_tooltip) ::SendMessageW(m_tooltip, TTM_SETMAXTIPWIDTH, 0, 320);
     Layout();
     // The window-handle properties report the document window (a child of the frame); --frame-hwnd makes
     // them report the frame window, as current Office versions do.
@@ -315,8 +301,7 @@ std::vector<std::wstring> TOfficeHost::RegisteredProgIds() const {
     std::vector<std::wstring> progIds;
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         UniqueHkey key;
-        if (::RegOpenKeyExW(root, m_host.addinsKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
-            continue;
+        if (::RegOpenKeyExW(root, m_host.addinsKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) continue;
         for (DWORD i = 0;; ++i) {
             wchar_t name[256];
             DWORD length = 256;
@@ -328,10 +313,9 @@ std::vector<std::wstring> TOfficeHost::RegisteredProgIds() const {
                 behavior != 3)
                 continue;
             bool seen = false;
-            for (const std::wstring &p : progIds)
+            for (const std::wstring& p : progIds)
                 seen = seen || ::CompareStringOrdinal(p.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
-            if (!seen)
-                progIds.push_back(name);
+            if (!seen) progIds.push_back(name);
         }
     }
     return progIds;
@@ -339,16 +323,15 @@ std::vector<std::wstring> TOfficeHost::RegisteredProgIds() const {
 
 void TOfficeHost::LoadAddins() {
     const std::vector<std::wstring> progIds = RegisteredProgIds();
-    if (progIds.empty())
-        Log(L"no add-in with LoadBehavior 3 under " + std::wstring(m_host.addinsKey));
-    for (const std::wstring &progId : progIds) {
+    if (progIds.empty()) Log(L"no add-in with LoadBehavior 3 under " + std::wstring(m_host.addinsKey));
+    for (const std::wstring& progId : progIds) {
         CLSID clsid{};
         HRESULT hr = ::CLSIDFromProgID(progId.c_str(), &clsid);
         auto addin = std::make_unique<TLoadedAddin>();
         addin->progId = progId;
         if (SUCCEEDED(hr))
             hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDTExtensibility2,
-                                    reinterpret_cast<void **>(addin->extensibility.GetAddressOf()));
+                                    reinterpret_cast<void**>(addin->extensibility.GetAddressOf()));
         if (FAILED(hr)) {
             Log(L"cannot create " + progId + L": " + Hex(hr));
             continue;
@@ -356,7 +339,7 @@ void TOfficeHost::LoadAddins() {
         addin->comAddin = THostObject::Create(L"COMAddIn");
         addin->comAddin->Set(L"ProgId", Variant::FromString(progId));
         addin->comAddin->Set(L"Connect", Variant::FromBool(true));
-        SAFEARRAY *custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+        SAFEARRAY* custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
         hr = addin->extensibility->OnConnection(m_graph.Application(), ext_cm_Startup, addin->comAddin.Get(), &custom);
         Log(L"OnConnection " + progId + L": " + Hex(hr));
         if (FAILED(hr)) {
@@ -369,12 +352,11 @@ void TOfficeHost::LoadAddins() {
         Log(L"loaded " + progId);
         m_addins.push_back(std::move(addin));
     }
-    if (m_addins.empty())
-        Fail(1);
+    if (m_addins.empty()) Fail(1);
 }
 
 void TOfficeHost::BuildTab() {
-    for (const auto &addin : m_addins) {
+    for (const auto& addin : m_addins) {
         ComPtr<IRibbonExtensibility> ribbon;
         if (FAILED(addin->extensibility.As(&ribbon))) {
             Log(addin->progId + L" has no ribbon");
@@ -394,7 +376,7 @@ void TOfficeHost::BuildTab() {
         TRibbonMarkup markup;
         try {
             markup = ParseRibbonMarkup(BstrText(xml.Get()));
-        } catch (const std::exception &e) {
+        } catch (const std::exception& e) {
             Log(L"cannot read the markup: " + std::wstring(e.what(), e.what() + std::strlen(e.what())));
             Fail(1);
             continue;
@@ -408,9 +390,9 @@ void TOfficeHost::BuildTab() {
             Log(markup.onLoad + L": " +
                 Hex(CallByName(addin->callbacks.Get(), markup.onLoad, {arg}, nullptr, nullptr)));
         }
-        for (const TMarkupGroup &g : markup.groups) {
+        for (const TMarkupGroup& g : markup.groups) {
             m_groups.push_back({g.label, m_buttons.size(), g.buttons.size(), {}});
-            for (const TMarkupButton &b : g.buttons) {
+            for (const TMarkupButton& b : g.buttons) {
                 TTabButton button;
                 button.markup = b;
                 button.addin = addin.get();
@@ -421,19 +403,17 @@ void TOfficeHost::BuildTab() {
                     V_DISPATCH(&arg) = control.Get();
                     Variant image;
                     const HRESULT imageHr = CallByName(addin->callbacks.Get(), b.getImage, {arg}, image.Put(), nullptr);
-                    if (FAILED(imageHr))
-                        Log(b.getImage + L"(" + b.id + L"): " + Hex(imageHr));
+                    if (FAILED(imageHr)) Log(b.getImage + L"(" + b.id + L"): " + Hex(imageHr));
                     if (SUCCEEDED(imageHr) && (image.Type() == VT_DISPATCH || image.Type() == VT_UNKNOWN) &&
                         V_UNKNOWN(&image.Get()))
                         V_UNKNOWN(&image.Get())
-                            ->QueryInterface(IID_IPicture, reinterpret_cast<void **>(button.picture.GetAddressOf()));
+                            ->QueryInterface(IID_IPicture, reinterpret_cast<void**>(button.picture.GetAddressOf()));
                 }
                 m_buttons.push_back(std::move(button));
             }
         }
         size_t images = 0;
-        for (const TTabButton &b : m_buttons)
-            images += b.picture ? 1 : 0;
+        for (const TTabButton& b : m_buttons) images += b.picture ? 1 : 0;
         Log(L"tab: " + std::to_wstring(markup.ButtonCount()) + L" buttons in " + std::to_wstring(markup.groups.size()) +
             L" groups, " + std::to_wstring(images) + L" images");
     }
@@ -443,14 +423,13 @@ void TOfficeHost::BuildTab() {
 
 // Places the groups left to right, each as wide as its buttons, and the document below the strip.
 void TOfficeHost::Layout() {
-    if (!m_window)
-        return;
+    if (!m_window) return;
     RECT client;
     ::GetClientRect(m_window, &client);
     if (m_document)
         ::MoveWindow(m_document, 0, kStripHeight, client.right, std::max<LONG>(0, client.bottom - kStripHeight), TRUE);
     int x = kGroupGap;
-    for (TTabGroup &g : m_groups) {
+    for (TTabGroup& g : m_groups) {
         const int left = x;
         for (size_t i = g.firstButton; i < g.firstButton + g.buttonCount && i < m_buttons.size(); ++i) {
             m_buttons[i].bounds = {x, 26, x + kButtonWidth, 26 + 64};
@@ -462,8 +441,7 @@ void TOfficeHost::Layout() {
     if (m_tooltip) {
         while (::SendMessageW(m_tooltip, TTM_GETTOOLCOUNT, 0, 0) > 0) {
             TTTOOLINFOW info{sizeof info};
-            if (!::SendMessageW(m_tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info)))
-                break;
+            if (!::SendMessageW(m_tooltip, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&info))) break;
             ::SendMessageW(m_tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&info));
         }
         for (size_t i = 0; i < m_buttons.size(); ++i) {
@@ -484,7 +462,7 @@ void TOfficeHost::Paint(HDC dc) {
     RECT tab = {6, 2, 90, 22};
     ::FillRect(dc, &tab, ::GetSysColorBrush(COLOR_WINDOW));
     ::DrawTextW(dc, L"Quillspar", -1, &tab, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    for (const TTabGroup &g : m_groups) {
+    for (const TTabGroup& g : m_groups) {
         RECT frame = g.bounds;
         ::DrawEdge(dc, &frame, EDGE_ETCHED, BF_RECT);
         RECT label = {frame.left, frame.bottom - 20, frame.right, frame.bottom - 2};
@@ -492,7 +470,7 @@ void TOfficeHost::Paint(HDC dc) {
         ::DrawTextW(dc, g.label.c_str(), -1, &label, DT_CENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     }
     ::SetTextColor(dc, ::GetSysColor(COLOR_BTNTEXT));
-    for (const TTabButton &b : m_buttons) {
+    for (const TTabButton& b : m_buttons) {
         const int imageX = (b.bounds.left + b.bounds.right - kImageSize) / 2;
         const int imageY = b.bounds.top + 2;
         if (b.picture) {
@@ -517,9 +495,8 @@ void TOfficeHost::Paint(HDC dc) {
     ::SelectObject(dc, oldFont);
 }
 
-HRESULT TOfficeHost::Click(TTabButton &button) {
-    if (!button.addin || !button.addin->callbacks || button.markup.onAction.empty())
-        return E_UNEXPECTED;
+HRESULT TOfficeHost::Click(TTabButton& button) {
+    if (!button.addin || !button.addin->callbacks || button.markup.onAction.empty()) return E_UNEXPECTED;
     ComPtr<TRibbonControlStub> control = TRibbonControlStub::Create(button.markup.id, m_graph.At(L"ActiveWindow"));
     VARIANTARG arg;
     V_VT(&arg) = VT_DISPATCH;
@@ -539,18 +516,16 @@ HRESULT TOfficeHost::Click(TTabButton &button) {
 }
 
 void TOfficeHost::RunAutomation() {
-    for (const std::wstring &id : m_options.clicks) {
-        TTabButton *found = nullptr;
-        for (TTabButton &b : m_buttons)
-            if (b.markup.id == id)
-                found = &b;
+    for (const std::wstring& id : m_options.clicks) {
+        TTabButton* found = nullptr;
+        for (TTabButton& b : m_buttons)
+            if (b.markup.id == id) found = &b;
         if (!found) {
             Log(L"click " + id + L": no such button");
             Fail(2);
             continue;
         }
-        if (FAILED(Click(*found)))
-            Fail(2);
+        if (FAILED(Click(*found))) Fail(2);
     }
     if (m_options.exitAfter > 0)
         ::SetTimer(m_window, kExitTimer, m_options.exitAfter, nullptr);
@@ -559,11 +534,10 @@ void TOfficeHost::RunAutomation() {
 }
 
 void TOfficeHost::Shutdown() {
-    if (m_shutDown)
-        return;
+    if (m_shutDown) return;
     m_shutDown = true;
-    for (const auto &addin : m_addins) {
-        SAFEARRAY *custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+    for (const auto& addin : m_addins) {
+        SAFEARRAY* custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
         Log(L"OnBeginShutdown: " + Hex(addin->extensibility->OnBeginShutdown(&custom)));
         Log(L"OnDisconnection: " + Hex(addin->extensibility->OnDisconnection(ext_dm_HostShutdown, &custom)));
         ::SafeArrayDestroy(custom);
@@ -571,26 +545,23 @@ void TOfficeHost::Shutdown() {
     m_buttons.clear();
     m_addins.clear();
     // The host holds one reference to its Application; more means an add-in kept one.
-    if (m_graph.App())
-        Log(L"Application references after shutdown: " + std::to_wstring(m_graph.App()->RefCount()));
+    if (m_graph.App()) Log(L"Application references after shutdown: " + std::to_wstring(m_graph.App()->RefCount()));
     m_graph.Clear();
 }
 
 LRESULT CALLBACK TOfficeHost::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
     if (msg == WM_NCCREATE) {
-        auto *self = static_cast<TOfficeHost *>(reinterpret_cast<CREATESTRUCTW *>(lp)->lpCreateParams);
+        auto* self = static_cast<TOfficeHost*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         self->m_window = hwnd;
     }
-    auto *self = reinterpret_cast<TOfficeHost *>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<TOfficeHost*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (self)
-            self->m_window = nullptr;
+        if (self) self->m_window = nullptr;
         return ::DefWindowProcW(hwnd, msg, wp, lp);
     }
-    if (!self)
-        return ::DefWindowProcW(hwnd, msg, wp, lp);
+    if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
     try {
         return self->HandleMessage(msg, wp, lp);
     } catch (...) {
@@ -634,7 +605,7 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_LBUTTONUP: {
         const POINT pt = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
-        for (TTabButton &b : m_buttons)
+        for (TTabButton& b : m_buttons)
             if (::PtInRect(&b.bounds, pt)) {
                 Click(b);
                 break;
@@ -650,8 +621,7 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (!m_options.screenshot.empty()) {
             const bool saved = SaveScreen(m_options.screenshot);
             Log((saved ? L"screenshot " : L"cannot save the screenshot ") + m_options.screenshot);
-            if (!saved)
-                Fail(3);
+            if (!saved) Fail(3);
         }
         if (wp == kExitTimer && m_callDepth > 0) {
             // A click is still running (a modal message box, say): close its dialogs and try again, so
@@ -689,17 +659,14 @@ int TOfficeHost::Run() {
 
 // Calls DllRegisterServer of the DLL at `path` (forward slashes allowed).
 HRESULT RegisterServer(std::wstring path) {
-    for (wchar_t &c : path)
-        if (c == L'/')
-            c = L'\\';
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
     UniqueHmodule module(::LoadLibraryW(path.c_str()));
-    if (!module)
-        return HRESULT_FROM_WIN32(::GetLastError());
-    using RegisterFn = HRESULT(STDAPICALLTYPE *)();
+    if (!module) return HRESULT_FROM_WIN32(::GetLastError());
+    using RegisterFn = HRESULT(STDAPICALLTYPE*)();
     auto fn =
-        reinterpret_cast<RegisterFn>(reinterpret_cast<void *>(::GetProcAddress(module.Get(), "DllRegisterServer")));
-    if (!fn)
-        return HRESULT_FROM_WIN32(::GetLastError());
+        reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllRegisterServer")));
+    if (!fn) return HRESULT_FROM_WIN32(::GetLastError());
     return fn();
 }
 
@@ -707,7 +674,7 @@ HRESULT RegisterServer(std::wstring path) {
 
 int main() {
     const Options options = ParseOptions();
-    const THostInfo *host = HostNamed(options.app);
+    const THostInfo* host = HostNamed(options.app);
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
             L"                  [--register DLL] [--click ID]... [--screenshot FILE.bmp] [--exit-after MS]\n"
@@ -725,8 +692,7 @@ int main() {
         if (!options.registerPath.empty()) {
             const HRESULT hr = RegisterServer(options.registerPath);
             Log(L"DllRegisterServer " + options.registerPath + L": " + Hex(hr));
-            if (FAILED(hr))
-                code = 1;
+            if (FAILED(hr)) code = 1;
         }
         TOfficeHost office(*host, options);
         if (code == 0 && !office.CreateWindows()) {

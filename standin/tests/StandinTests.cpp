@@ -16,13 +16,12 @@ using namespace qs::standin;
 namespace {
 
 // Invokes a member by name as a property get or method; returns the HRESULT and the value.
-HRESULT Call(IDispatch *object, const wchar_t *name, Variant &result, std::vector<VARIANTARG> args = {},
-             WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET, EXCEPINFO *excep = nullptr) {
+HRESULT Call(IDispatch* object, const wchar_t* name, Variant& result, std::vector<VARIANTARG> args = {},
+             WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET, EXCEPINFO* excep = nullptr) {
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
     const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     DISPPARAMS params{};
     params.cArgs = static_cast<UINT>(args.size());
     params.rgvarg = args.empty() ? nullptr : args.data();
@@ -79,7 +78,7 @@ TEST(RibbonMarkup, ReadsGroupsButtonsAndTheirAttributesInOrder) {
     ASSERT_EQ(m.groups[1].buttons.size(), 2u);
     EXPECT_EQ(m.groups[1].buttons[0].id, L"Quillspar_Application");
     EXPECT_EQ(m.groups[1].buttons[1].id, L"Quillspar_Document");
-    const TMarkupButton &editor = m.groups[0].buttons.at(0);
+    const TMarkupButton& editor = m.groups[0].buttons.at(0);
     EXPECT_EQ(editor.label, L"Editor");
     EXPECT_EQ(editor.onAction, L"OnButtonClick");
     EXPECT_EQ(editor.getImage, L"OnGetButtonImage");
@@ -127,7 +126,7 @@ TEST(RibbonMarkup, AcceptsNamespacePrefixes) {
 }
 
 TEST(RibbonMarkup, RejectsMarkupItCannotRead) {
-    for (const wchar_t *bad : {L"", L"<group><button id=\"b\"/></group>", L"<customUI onLoad=\"x",
+    for (const wchar_t* bad : {L"", L"<group><button id=\"b\"/></group>", L"<customUI onLoad=\"x",
                                L"<customUI onLoad=x>", L"<customUI><button id", L"<customUI><!-- open"}) {
         EXPECT_THROW(ParseRibbonMarkup(bad), std::runtime_error) << std::wstring(bad).size();
     }
@@ -152,19 +151,19 @@ TEST(HostObjects, DeclaredMembersAnswerWithTheTypeLibrarysDispIds) {
     ASSERT_HRESULT_SUCCEEDED(graph.Application()->Invoke(declared, IID_NULL, 0, DISPATCH_PROPERTYGET, &none,
                                                          documents.Put(), nullptr, nullptr));
     ASSERT_EQ(documents.Type(), VT_DISPATCH);
-    EXPECT_EQ(V_DISPATCH(&documents.Get()), static_cast<IDispatch *>(graph.At(L"Documents")));
+    EXPECT_EQ(V_DISPATCH(&documents.Get()), static_cast<IDispatch*>(graph.At(L"Documents")));
 }
 
 TEST(HostObjects, EveryObjectOnWordsButtonPathsIsAnObjectWithItsTypeName) {
     THostGraph graph(*HostNamed(L"word"));
     BuildHostGraph(graph, *HostNamed(L"word"));
     const struct {
-        const wchar_t *path;
-        const wchar_t *type;
+        const wchar_t* path;
+        const wchar_t* type;
     } cases[] = {{L"Options", L"Options"},     {L"ActiveWindow", L"Window"},   {L"ActiveDocument", L"Document"},
                  {L"Selection", L"Selection"}, {L"Selection.Style", L"Style"}, {L"Selection.Range", L"Range"}};
-    for (const auto &c : cases) {
-        IDispatch *object = graph.Application();
+    for (const auto& c : cases) {
+        IDispatch* object = graph.Application();
         std::wstring path = c.path;
         Variant value;
         for (size_t start = 0; start <= path.size();) {
@@ -213,13 +212,13 @@ TEST(HostObjects, DeclaredPropertyWithoutAValueRaisesButADeclaredMethodDoesNothi
 TEST(HostObjects, DocumentsIsACollectionWithItemCountAndEnumerator) {
     THostGraph graph(*HostNamed(L"word"));
     BuildHostGraph(graph, *HostNamed(L"word"));
-    IDispatch *documents = graph.At(L"Documents");
+    IDispatch* documents = graph.At(L"Documents");
     ASSERT_NE(documents, nullptr);
     Variant v;
     ASSERT_HRESULT_SUCCEEDED(Call(documents, L"Count", v));
     EXPECT_EQ(V_I4(&v.Get()), 1);
     ASSERT_HRESULT_SUCCEEDED(Call(documents, L"Item", v, {I4(1)}));
-    EXPECT_EQ(V_DISPATCH(&v.Get()), static_cast<IDispatch *>(graph.At(L"ActiveDocument")));
+    EXPECT_EQ(V_DISPATCH(&v.Get()), static_cast<IDispatch*>(graph.At(L"ActiveDocument")));
     EXCEPINFO excep{};
     EXPECT_EQ(Call(documents, L"Item", v, {I4(2)}, DISPATCH_METHOD, &excep), DISP_E_EXCEPTION);
     EXPECT_EQ(excep.scode, DISP_E_BADINDEX);
@@ -235,7 +234,7 @@ TEST(HostObjects, DocumentsIsACollectionWithItemCountAndEnumerator) {
     ULONG fetched = 0;
     EXPECT_EQ(e->Next(2, items, &fetched), S_FALSE);
     ASSERT_EQ(fetched, 1u);
-    EXPECT_EQ(V_DISPATCH(&items[0]), static_cast<IDispatch *>(graph.At(L"ActiveDocument")));
+    EXPECT_EQ(V_DISPATCH(&items[0]), static_cast<IDispatch*>(graph.At(L"ActiveDocument")));
     ::VariantClear(&items[0]);
 }
 
@@ -261,7 +260,7 @@ TEST(HostObjects, RibbonControlAnswersIdContextAndTag) {
     EXPECT_EQ(BstrText(tag.Get()), L"t");
     ComPtr<IDispatch> context;
     asControl->get_Context(&context);
-    EXPECT_EQ(context.Get(), static_cast<IDispatch *>(window.Get()));
+    EXPECT_EQ(context.Get(), static_cast<IDispatch*>(window.Get()));
     Variant late;
     ASSERT_HRESULT_SUCCEEDED(Call(control.Get(), L"Id", late));
     EXPECT_EQ(BstrText(V_BSTR(&late.Get())), L"Quillspar_Document");
@@ -271,19 +270,19 @@ TEST(HostObjects, RibbonControlAnswersIdContextAndTag) {
 
 TEST(HostTable, EachHostIsRecognisedAsItsOwnKind) {
     const struct {
-        const wchar_t *host;
+        const wchar_t* host;
         TOfficeAppKind kind;
     } cases[] = {{L"excel", TOfficeAppKind::oaExcel},           {L"onenote", TOfficeAppKind::oaOneNote},
                  {L"powerpoint", TOfficeAppKind::oaPowerPoint}, {L"word", TOfficeAppKind::oaWord},
                  {L"publisher", TOfficeAppKind::oaPublisher},   {L"access", TOfficeAppKind::oaAccess},
                  {L"infopath", TOfficeAppKind::oaInfoPath},     {L"visio", TOfficeAppKind::oaVisio},
                  {L"project", TOfficeAppKind::caProject}};
-    for (const auto &c : cases) {
-        const THostInfo *host = HostNamed(c.host);
+    for (const auto& c : cases) {
+        const THostInfo* host = HostNamed(c.host);
         ASSERT_NE(host, nullptr) << c.host;
         THostGraph graph(*host);
-        const TOfficeAppInfo *recognised = nullptr;
-        for (const TOfficeAppInfo &app : OfficeApps()) {
+        const TOfficeAppInfo* recognised = nullptr;
+        for (const TOfficeAppInfo& app : OfficeApps()) {
             ComPtr<IUnknown> answer;
             if (SUCCEEDED(graph.Application()->QueryInterface(app.applicationIID, &answer))) {
                 recognised = &app;
@@ -294,7 +293,7 @@ TEST(HostTable, EachHostIsRecognisedAsItsOwnKind) {
         EXPECT_EQ(recognised->kind, c.kind) << c.host;
     }
     THostGraph unknown(*HostNamed(L"UNKNOWN"));
-    for (const TOfficeAppInfo &app : OfficeApps()) {
+    for (const TOfficeAppInfo& app : OfficeApps()) {
         ComPtr<IUnknown> answer;
         EXPECT_EQ(unknown.Application()->QueryInterface(app.applicationIID, &answer), E_NOINTERFACE);
     }
@@ -309,15 +308,15 @@ TEST(HostTable, InfoPathAnswersBothApplicationInterfaces) {
 
 TEST(HostTable, WindowHandleLandsOnEachHostsOwnProperty) {
     const struct {
-        const wchar_t *host;
-        const wchar_t *owner;
-        const wchar_t *property;
+        const wchar_t* host;
+        const wchar_t* owner;
+        const wchar_t* property;
     } cases[] = {{L"word", L"ActiveWindow", L"Hwnd"},
                  {L"access", L"", L"hWndAccessApp"},
                  {L"visio", L"", L"WindowHandle32"},
                  {L"excel", L"", L"Hwnd"}};
     const HWND hwnd = reinterpret_cast<HWND>(static_cast<LONG_PTR>(0x1234));
-    for (const auto &c : cases) {
+    for (const auto& c : cases) {
         THostGraph graph(*HostNamed(c.host));
         BuildHostGraph(graph, *HostNamed(c.host));
         SetHostHwnd(graph, *HostNamed(c.host), hwnd);
@@ -329,10 +328,9 @@ TEST(HostTable, WindowHandleLandsOnEachHostsOwnProperty) {
     }
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-        return 2;
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     const int result = RUN_ALL_TESTS();
     ::CoUninitialize();
     return result;
