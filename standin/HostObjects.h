@@ -7,10 +7,13 @@
 #include "quillspar.h"
 
 #include <oaidl.h>
+#include <ocidl.h>
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,18 +21,56 @@ namespace qs::standin {
 
 using Microsoft::WRL::ComPtr;
 
-// A type of the stand-in's type library (TYPELIB 1 of the executable) by name; null when absent.
-ComPtr<ITypeInfo> HostType(const std::wstring& name);
+// The executable's TYPELIB resource `index` (1 holds the types common to every host); null when absent.
+ComPtr<ITypeLib> HostTypeLib(UINT index);
+// A type of `lib` (TYPELIB 1 when null) by name; null when absent.
+ComPtr<ITypeInfo> HostType(const std::wstring& name, ITypeLib* lib = nullptr);
 
-// Members declared in the type information keep their DISPIDs there; other members get DISPIDs from
-// kDynamicDispIdBase on. Every method is a boundary: none throws.
-class THostObject : public IDispatch {
+// An error a member handler raises: Invoke answers DISP_E_EXCEPTION with this code and text.
+struct THostError {
+    HRESULT code;
+    std::wstring text;
+};
+
+// The arguments of a call in declaration order (rgvarg reversed), by-reference values followed.
+class THostArgs {
+public:
+    explicit THostArgs(const DISPPARAMS* params) : m_params(params) {}
+    size_t Count() const { return m_params ? m_params->cArgs : 0; }
+    // The argument at `index`; null when it was not passed or passed as missing (DISP_E_PARAMNOTFOUND).
+    const VARIANT* At(size_t index) const;
+    // The argument as text or a number (THostError when it cannot be converted); `fallback` when missing.
+    std::wstring Text(size_t index, const std::wstring& fallback = {}) const;
+    LONG Long(size_t index, LONG fallback = 0) const;
+    bool Bool(size_t index, bool fallback = false) const;
+
+private:
+    const DISPPARAMS* m_params;
+};
+
+class THostObject;
+class TConnectionPoint;
+
+// A member implemented by code: called for a method call and for a property get that passes arguments or
+// has no stored value. Throws THostError to raise.
+using THostMethod = std::function<Variant(THostObject& self, const THostArgs& args)>;
+// Called after a property put stored the new value.
+using THostPutHook = std::function<void(THostObject& self, const Variant& value)>;
+
+// An object of the stand-in host: IDispatch over named members, IConnectionPointContainer over the
+// source interfaces it was given. Members declared in the type information keep their DISPIDs there;
+// other members get DISPIDs from kDynamicDispIdBase on. A declared property that was never set answers
+// its declared type's empty value (0, "", False, Nothing), so that every declared member can be browsed.
+// Every COM method is a boundary: none throws. Single-threaded (the host's user-interface thread).
+class THostObject : public IDispatch, public IConnectionPointContainer {
 public:
     static constexpr DISPID kDynamicDispIdBase = 0x10000;
 
-    // An object whose type information is the dispinterface `typeName`, answering IUnknown, IDispatch
-    // and `iids`.
-    static ComPtr<THostObject> Create(const std::wstring& typeName, std::vector<IID> iids = {});
+    // An object whose type information is the dispinterface `typeName` of `lib` (TYPELIB 1 when null),
+    // answering IUnknown, IDispatch and `iids`; with `sourceTypes` (dispinterfaces of the same library)
+    // also IConnectionPointContainer, with one connection point per source type in that order.
+    static ComPtr<THostObject> Create(const std::wstring& typeName, std::vector<IID> iids = {},
+                                      const std::vector<std::wstring>& sourceTypes = {}, ITypeLib* lib = nullptr);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&m_refs); }
@@ -39,16 +80,35 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept override;
     STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* excep, UINT* argErr) noexcept override;
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) noexcept override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) noexcept override;
 
     // A member answering `value` (names are matched without regard to case); writable by a property put.
     void Set(const std::wstring& name, const Variant& value);
     // A member answering the object (a null VT_DISPATCH for null).
     void SetObject(const std::wstring& name, IDispatch* object);
-    // The member's value; VT_EMPTY when it was never set.
+    // A member implemented by `method`.
+    void SetMethod(const std::wstring& name, THostMethod method);
+    // Calls `hook` after every property put of the member.
+    void OnPut(const std::wstring& name, THostPutHook hook);
+    // A member that raises DISP_E_EXCEPTION with `code` and `text` whenever it is read or called.
+    void Fail(const std::wstring& name, HRESULT code, const std::wstring& text);
+    // The member's stored value; VT_EMPTY when it was never set.
     Variant Get(const std::wstring& name) const;
+    // Drops every method and put hook (they may refer to the graph that is going away).
+    void DropHandlers();
 
-    // With `collection`, Item(i) (also DISPID_VALUE) answers items[i - itemBase], Count answers
-    // items.size() and _NewEnum an enumerator over the items.
+    // Calls the event `eventName` on every sink advised on each connection point whose source type
+    // declares it, with `args` in declaration order (the caller keeps them; by-reference arguments
+    // come back changed). Returns the number of calls made.
+    size_t Fire(const std::wstring& eventName, const std::vector<VARIANTARG>& args);
+    // The source type declaring `eventName` first; null when none does.
+    ComPtr<ITypeInfo> EventSource(const std::wstring& eventName) const;
+    // The sinks advised on all connection points together.
+    size_t SinkCount() const;
+
+    // With `collection`, Item(i) (also DISPID_VALUE) answers items[i - itemBase] or the item whose Name
+    // is i when i is text, Count answers items.size() and _NewEnum an enumerator over the items.
     bool collection = false;
     std::vector<Variant> items;
     LONG itemBase = 1;
@@ -60,18 +120,25 @@ private:
     struct Member {
         std::wstring name;
         Variant value;
+        THostMethod method;
+        THostPutHook onPut;
+        HRESULT failure = S_OK;
+        std::wstring failureText;
     };
-    THostObject(std::wstring typeName, std::vector<IID> iids)
-        : m_typeName(std::move(typeName)), m_iids(std::move(iids)) {}
-    virtual ~THostObject() = default;
+    THostObject(std::wstring typeName, ComPtr<ITypeInfo> type, std::vector<IID> iids);
+    virtual ~THostObject();
     Member* Find(const std::wstring& name);
     const Member* Find(const std::wstring& name) const;
+    Member& Ensure(const std::wstring& name);
     std::wstring NameOf(DISPID id) const;
-    HRESULT InvokeNamed(const std::wstring& name, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep);
+    Variant DeclaredDefault(DISPID id) const;
+    HRESULT InvokeNamed(DISPID id, const std::wstring& name, WORD flags, DISPPARAMS* params, VARIANT* result);
 
     std::wstring m_typeName;
+    ComPtr<ITypeInfo> m_type;
     std::vector<IID> m_iids;
     std::vector<Member> m_members;
+    std::vector<std::unique_ptr<TConnectionPoint>> m_points;
     LONG m_refs = 1;
 };
 
@@ -105,14 +172,16 @@ private:
 
 // One host the stand-in can play.
 struct THostInfo {
-    const wchar_t* name;         // command-line name: "word", ...
-    const wchar_t* title;        // window title part: "Word"
-    const wchar_t* addinsKey;    // the key under HKCU/HKLM that lists its add-ins
-    const wchar_t* ribbonId;     // the RibbonID passed to GetCustomUI
-    const wchar_t* appType;      // type name of the Application's type information
-    std::vector<IID> appIIDs;    // what the Application answers besides IUnknown and IDispatch
-    const wchar_t* hwndOwner;    // path of the object holding the main window handle ("" = Application)
-    const wchar_t* hwndProperty; // its property
+    const wchar_t* name;                 // command-line name: "word", ...
+    const wchar_t* title;                // window title part: "Word"
+    const wchar_t* addinsKey;            // the key under HKCU/HKLM that lists its add-ins
+    const wchar_t* ribbonId;             // the RibbonID passed to GetCustomUI
+    UINT typeLib;                        // the TYPELIB resource of the executable describing its objects
+    const wchar_t* appType;              // type name of the Application's type information
+    std::vector<IID> appIIDs;            // what the Application answers besides IUnknown and IDispatch
+    std::vector<std::wstring> appEvents; // the Application's source interfaces, in connection-point order
+    const wchar_t* hwndOwner;            // path of the object holding the main window handle ("" = Application)
+    const wchar_t* hwndProperty;         // its property
 };
 
 // The host table (word, excel, powerpoint, onenote, publisher, access, infopath, visio, project, unknown).
@@ -120,33 +189,59 @@ const std::vector<THostInfo>& Hosts();
 // The host of that command-line name (case-insensitive); null when none.
 const THostInfo* HostNamed(const std::wstring& name);
 
-// A host's object graph: the Application and every object reachable from it by a dotted path.
+// A host's object graph: the Application and every object reachable from it by a dotted path, typed by
+// the host's own type library.
 class THostGraph {
 public:
-    explicit THostGraph(const THostInfo& host);
+    // With `application2` false, InfoPath's Application does not answer _Application2.
+    explicit THostGraph(const THostInfo& host, bool application2 = true);
     // Adds an object of `typeName` at `path` ("ActiveWindow.Selection"): the last name becomes a member
     // of the object at the path before it, which must already exist.
-    THostObject* Add(const std::wstring& path, const std::wstring& typeName);
+    THostObject* Add(const std::wstring& path, const std::wstring& typeName,
+                     const std::vector<std::wstring>& sourceTypes = {});
     THostObject* AddCollection(const std::wstring& path, const std::wstring& typeName, LONG itemBase);
-    THostObject* AddItem(THostObject* collection, const std::wstring& typeName, const std::wstring& path = {});
+    // Adds an item to a collection; a non-empty `path` names it for At and later Add calls.
+    THostObject* AddItem(THostObject* collection, const std::wstring& typeName, const std::wstring& path = {},
+                         const std::vector<std::wstring>& sourceTypes = {});
+    // A new object of the host's type library that no path names (methods that create objects use it).
+    ComPtr<THostObject> Create(const std::wstring& typeName, const std::vector<std::wstring>& sourceTypes = {});
+    // Names an existing object by `path` (replacing what the path named before) without changing members.
+    void Name(const std::wstring& path, THostObject* object);
     // The object at a dotted path (the Application for ""); null when absent.
     THostObject* At(const std::wstring& path) const;
-    // Drops the graph's references (objects that the add-in still holds stay alive).
+    // Every object the graph holds, the Application first, then in the order they were added.
+    std::vector<THostObject*> Objects() const;
+    // Sets the member at `path` to Nothing (a null object).
+    bool SetNothing(const std::wstring& path);
+    // Makes reading the member at `path` raise `text` (as DISP_E_EXCEPTION with E_FAIL).
+    bool SetFailing(const std::wstring& path, const std::wstring& text);
+    // Fires an event by its name ("DocumentOpen") or by a path and its name ("ActiveDocument.Close"),
+    // with arguments made from the event's declared parameter types: an object parameter gets the
+    // graph's object of that type (the one at "Active<Type>" when there is one), a by-reference Boolean
+    // a False that sinks may change, others an empty value. `report` says what happened. Returns the
+    // number of sink calls made; THostError when no object of the graph declares the event.
+    size_t FireEvent(const std::wstring& spec, std::wstring& report);
+    // Drops the graph's references and every handler (objects that the add-in still holds stay alive).
     void Clear();
 
+    const THostInfo& Host() const { return m_host; }
+    ITypeLib* TypeLib() const { return m_lib.Get(); }
     IDispatch* Application() const { return m_app.Get(); }
     THostObject* App() const { return m_app.Get(); }
 
 private:
+    const THostInfo& m_host;
+    ComPtr<ITypeLib> m_lib;
     ComPtr<THostObject> m_app;
     std::map<std::wstring, THostObject*> m_byPath;
     std::vector<ComPtr<THostObject>> m_all;
 };
 
-// Builds the object graph of the host, with every object on the ribbon buttons' paths present.
-void BuildHostGraph(THostGraph& graph, const THostInfo& host);
+// Builds the object graph of the host: every object on the ribbon buttons' paths, the host's collections
+// and the members with realistic values, and the methods that change the graph and fire events.
+void BuildHostGraph(THostGraph& graph);
 // Sets the host's window-handle property, the Application's Hwnd and ActiveWindow.Hwnd (where the graph
 // has an ActiveWindow) to `hwnd`, as a VT_I4 as the hosts report it.
-void SetHostHwnd(THostGraph& graph, const THostInfo& host, HWND hwnd);
+void SetHostHwnd(THostGraph& graph, HWND hwnd);
 
 } // namespace qs::standin

@@ -1,6 +1,7 @@
 // officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
-// calls the ribbon callbacks by name; --click, --screenshot and --exit-after automate it.
+// calls the ribbon callbacks by name; --click, --fire, --screenshot and --exit-after automate it, and
+// --nil, --empty and --fail shape the host's objects for the paths that open nothing or fail.
 #include "HostObjects.h"
 #include "RibbonMarkup.h"
 
@@ -27,6 +28,7 @@ namespace {
 constexpr UINT kRunAutomation = WM_APP + 1;
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kScreenshotTimer = 2;
+constexpr UINT_PTR kDialogTimer = 3;
 constexpr int kStripHeight = 112;
 constexpr int kButtonWidth = 76;
 constexpr int kImageSize = 32;
@@ -48,13 +50,23 @@ std::wstring Hex(HRESULT hr) {
     return buffer;
 }
 
+// One automated step, in command-line order: a click on a button, or an event fired.
+struct Action {
+    bool fire = false;
+    std::wstring target;
+};
+
 struct Options {
     std::wstring app = L"word";
     std::wstring registerPath;
-    std::vector<std::wstring> clicks;
+    std::vector<Action> actions;
+    std::vector<std::wstring> nothing; // paths whose object is Nothing
+    std::vector<std::wstring> empty;   // collections without items
+    std::vector<std::wstring> failing; // paths whose read raises an error
     std::wstring screenshot;
     DWORD exitAfter = 0;
     bool frameHwnd = false;
+    bool application2 = true;
     bool usage = false;
 };
 
@@ -72,7 +84,17 @@ Options ParseOptions() {
         else if (a == L"--register" && hasValue)
             o.registerPath = args[++i];
         else if (a == L"--click" && hasValue)
-            o.clicks.push_back(args[++i]);
+            o.actions.push_back({false, args[++i]});
+        else if (a == L"--fire" && hasValue)
+            o.actions.push_back({true, args[++i]});
+        else if (a == L"--nil" && hasValue)
+            o.nothing.push_back(args[++i]);
+        else if (a == L"--empty" && hasValue)
+            o.empty.push_back(args[++i]);
+        else if (a == L"--fail" && hasValue)
+            o.failing.push_back(args[++i]);
+        else if (a == L"--no-application2")
+            o.application2 = false;
         else if (a == L"--screenshot" && hasValue)
             o.screenshot = args[++i];
         else if (a == L"--exit-after" && hasValue)
@@ -148,7 +170,57 @@ void LogTopLevelWindows() {
         0);
 }
 
-// Closes the visible dialog boxes (message boxes) of this thread.
+// The visible top-level windows of this process.
+std::vector<HWND> VisibleTopLevelWindows() {
+    std::vector<HWND> found;
+    ::EnumWindows(
+        [](HWND hwnd, LPARAM lp) noexcept -> BOOL {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hwnd, &pid);
+            if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(hwnd)) try {
+                    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+                } catch (...) {
+                }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    const int length = ::GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<size_t>(std::max(length, 0)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(hwnd, text.data(), length + 1)));
+    return text;
+}
+
+// A window as the log shows it: its caption and, when it has tabs, the page shown.
+std::wstring DescribeWindow(HWND hwnd) {
+    std::wstring text = L"\"" + WindowText(hwnd) + L"\"";
+    HWND tabs = nullptr;
+    ::EnumChildWindows(
+        hwnd,
+        [](HWND child, LPARAM lp) noexcept -> BOOL {
+            wchar_t cls[32] = L"";
+            ::GetClassNameW(child, cls, 32);
+            if (::lstrcmpiW(cls, WC_TABCONTROLW) != 0) return TRUE;
+            *reinterpret_cast<HWND*>(lp) = child;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tabs));
+    const int page = tabs ? TabCtrl_GetCurSel(tabs) : -1;
+    if (page >= 0) {
+        wchar_t label[64] = L"";
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = label;
+        item.cchTextMax = 64;
+        if (TabCtrl_GetItem(tabs, page, &item)) text += L" page \"" + std::wstring(label) + L"\"";
+    }
+    return text;
+}
+
+// Logs and closes the visible dialog boxes (message boxes) of this thread: caption and text.
 void CloseThreadDialogs() {
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
@@ -157,7 +229,9 @@ void CloseThreadDialogs() {
             ::GetClassNameW(hwnd, cls, 16);
             if (::IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
                 try {
-                    Log(L"closing a dialog box that a click left open");
+                    // A message box's text is its static control 0xFFFF.
+                    HWND text = ::GetDlgItem(hwnd, 0xFFFF);
+                    Log(L"dialog \"" + WindowText(hwnd) + L"\": " + (text ? WindowText(text) : std::wstring()));
                 } catch (...) {
                 }
                 ::PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
@@ -216,8 +290,9 @@ struct TTabGroup {
 
 class TOfficeHost {
 public:
-    TOfficeHost(const THostInfo& host, Options options) : m_host(host), m_options(std::move(options)), m_graph(host) {
-        BuildHostGraph(m_graph, m_host);
+    TOfficeHost(const THostInfo& host, Options options)
+        : m_host(host), m_options(std::move(options)), m_graph(host, m_options.application2) {
+        BuildHostGraph(m_graph);
     }
     ~TOfficeHost() {
         if (m_window) ::DestroyWindow(m_window);
@@ -227,6 +302,7 @@ public:
     TOfficeHost& operator=(const TOfficeHost&) = delete;
 
     bool CreateWindows();
+    bool ShapeObjects();
     void LoadAddins();
     void BuildTab();
     int Run();
@@ -291,10 +367,36 @@ bool TOfficeHost::CreateWindows() {
     Layout();
     // The window-handle properties report the document window (a child of the frame); --frame-hwnd makes
     // them report the frame window, as current Office versions do.
-    SetHostHwnd(m_graph, m_host, m_options.frameHwnd ? m_window : m_document);
+    SetHostHwnd(m_graph, m_options.frameHwnd ? m_window : m_document);
     Log(L"host " + std::wstring(m_host.name) + L": window " +
         Hex(static_cast<HRESULT>(reinterpret_cast<LONG_PTR>(m_window))));
     return m_document != nullptr;
+}
+
+// Applies --nil, --empty and --fail; false when a path names nothing.
+bool TOfficeHost::ShapeObjects() {
+    bool ok = true;
+    for (const std::wstring& path : m_options.nothing) {
+        const bool done = m_graph.SetNothing(path);
+        Log(done ? path + L" is Nothing" : L"--nil " + path + L": no such object");
+        ok = ok && done;
+    }
+    for (const std::wstring& path : m_options.empty) {
+        THostObject* c = m_graph.At(path);
+        if (c && c->collection) {
+            c->items.clear();
+            Log(path + L" is empty");
+        } else {
+            Log(L"--empty " + path + L": no such collection");
+            ok = false;
+        }
+    }
+    for (const std::wstring& path : m_options.failing) {
+        const bool done = m_graph.SetFailing(path, L"The stand-in host cannot read " + path + L".");
+        Log(done ? L"reading " + path + L" fails" : L"--fail " + path + L": no such object");
+        ok = ok && done;
+    }
+    return ok;
 }
 
 std::vector<std::wstring> TOfficeHost::RegisteredProgIds() const {
@@ -409,6 +511,8 @@ void TOfficeHost::BuildTab() {
                         V_UNKNOWN(&image.Get())
                             ->QueryInterface(IID_IPicture, reinterpret_cast<void**>(button.picture.GetAddressOf()));
                 }
+                Log(L"button " + b.id + L" \"" + b.label + L"\" in \"" + g.label + L"\"" +
+                    (button.picture ? L" with image" : L" without image"));
                 m_buttons.push_back(std::move(button));
             }
         }
@@ -502,6 +606,10 @@ HRESULT TOfficeHost::Click(TTabButton& button) {
     V_VT(&arg) = VT_DISPATCH;
     V_DISPATCH(&arg) = control.Get();
     std::wstring error;
+    const std::vector<HWND> before = VisibleTopLevelWindows();
+    // A message box the click shows runs a modal loop that dispatches this timer: it logs the box and
+    // closes it, so that automation goes on.
+    if (!m_options.actions.empty()) ::SetTimer(m_window, kDialogTimer, 400, nullptr);
     ++m_callDepth;
     HRESULT hr = E_UNEXPECTED;
     try {
@@ -511,17 +619,37 @@ HRESULT TOfficeHost::Click(TTabButton& button) {
         throw;
     }
     --m_callDepth;
-    Log(L"click " + button.markup.id + L": " + Hex(hr) + (error.empty() ? L"" : L" " + error));
+    if (m_window) ::KillTimer(m_window, kDialogTimer);
+    std::wstring opened;
+    for (HWND hwnd : VisibleTopLevelWindows())
+        if (std::find(before.begin(), before.end(), hwnd) == before.end())
+            opened += (opened.empty() ? L"" : L", ") + DescribeWindow(hwnd);
+    Log(L"click " + button.markup.id + L": " + Hex(hr) + (error.empty() ? L"" : L" " + error) + L"; opened " +
+        (opened.empty() ? L"nothing" : opened));
     return hr;
 }
 
 void TOfficeHost::RunAutomation() {
-    for (const std::wstring& id : m_options.clicks) {
+    for (const Action& action : m_options.actions) {
+        if (action.fire) {
+            try {
+                std::wstring report;
+                m_graph.FireEvent(action.target, report);
+                Log(L"fire " + action.target + L": " + report);
+            } catch (const THostError& e) {
+                Log(L"fire " + action.target + L": " + e.text);
+                Fail(4);
+            } catch (...) {
+                Log(L"fire " + action.target + L": the event's type information cannot be read");
+                Fail(4);
+            }
+            continue;
+        }
         TTabButton* found = nullptr;
         for (TTabButton& b : m_buttons)
-            if (b.markup.id == id) found = &b;
+            if (b.markup.id == action.target) found = &b;
         if (!found) {
-            Log(L"click " + id + L": no such button");
+            Log(L"click " + action.target + L": no such button");
             Fail(2);
             continue;
         }
@@ -616,6 +744,10 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         RunAutomation();
         return 0;
     case WM_TIMER:
+        if (wp == kDialogTimer) {
+            CloseThreadDialogs();
+            return 0;
+        }
         ::KillTimer(m_window, wp);
         LogTopLevelWindows();
         if (!m_options.screenshot.empty()) {
@@ -677,8 +809,11 @@ int main() {
     const THostInfo* host = HostNamed(options.app);
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
-            L"                  [--register DLL] [--click ID]... [--screenshot FILE.bmp] [--exit-after MS]\n"
-            L"                  [--frame-hwnd]");
+            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT]... [--screenshot FILE.bmp]\n"
+            L"                  [--exit-after MS] [--frame-hwnd] [--no-application2]\n"
+            L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]...\n"
+            L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"
+            L"            3 the screenshot was not saved, 4 an event was not found, 64 bad arguments");
         return 64;
     }
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
@@ -688,7 +823,7 @@ int main() {
         return 1;
     }
     int code = 0;
-    {
+    try {
         if (!options.registerPath.empty()) {
             const HRESULT hr = RegisterServer(options.registerPath);
             Log(L"DllRegisterServer " + options.registerPath + L": " + Hex(hr));
@@ -699,12 +834,19 @@ int main() {
             Log(L"cannot create the host's windows");
             code = 1;
         }
+        if (code == 0 && !office.ShapeObjects()) code = 64;
         if (code == 0) {
             office.LoadAddins();
             office.BuildTab();
             code = office.Run();
         }
         office.Shutdown();
+    } catch (const THostError& e) {
+        Log(L"the stand-in host cannot play " + options.app + L": " + e.text);
+        code = 1;
+    } catch (...) {
+        Log(L"the stand-in host failed");
+        code = 1;
     }
     ::OleUninitialize();
     Log(L"exit " + std::to_wstring(code));
