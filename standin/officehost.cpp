@@ -18,6 +18,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace qs;
@@ -317,6 +318,12 @@ private:
     void Layout();
     HRESULT Click(TTabButton& button);
     void RunAutomation();
+    // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
+    // either close with it, before the add-ins are disconnected.
+    void Close() {
+        if (m_document) ::DestroyWindow(std::exchange(m_document, nullptr));
+        if (m_window) ::DestroyWindow(m_window);
+    }
     void Fail(int code) {
         if (m_exitCode == 0) m_exitCode = code;
     }
@@ -762,11 +769,11 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             m_options.screenshot.clear();
             ::SetTimer(m_window, kExitTimer, 200, nullptr);
         } else if (wp == kExitTimer) {
-            ::DestroyWindow(m_window);
+            Close();
         }
         return 0;
     case WM_CLOSE:
-        ::DestroyWindow(m_window);
+        Close();
         return 0;
     case WM_DESTROY:
         Shutdown();

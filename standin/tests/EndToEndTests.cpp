@@ -1,0 +1,330 @@
+// End-to-end tests: the stand-in host (officehost.exe, next to this executable) registers the add-in DLL,
+// loads it from the registry as Office does, draws its tab and clicks its buttons; these tests read the
+// host's log. Each run is a process of its own, so a crash anywhere fails the run, not this executable.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct HostRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<std::string> lines;
+
+    bool Has(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+    // The lines that start with `prefix`, in order.
+    std::vector<std::string> Starting(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const std::string& l : lines)
+            if (l.compare(0, prefix.size(), prefix) == 0) found.push_back(l);
+        return found;
+    }
+    std::string Text() const {
+        std::string all;
+        for (const std::string& l : lines) all += l + "\n";
+        return all;
+    }
+};
+
+std::wstring Widen(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+// The build tree as a Windows path (QS_BUILD_DIR is the Unix path that ctest passes).
+std::wstring BuildDir() {
+    wchar_t unixPath[MAX_PATH] = L"";
+    if (::GetEnvironmentVariableW(L"QS_BUILD_DIR", unixPath, MAX_PATH) == 0) return {};
+    std::wstring path = unixPath[0] == L'/' ? L"Z:" + std::wstring(unixPath) : std::wstring(unixPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+std::wstring HostExe() {
+    wchar_t self[MAX_PATH] = L"";
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L'\\') + 1) + L"officehost.exe";
+}
+
+// Runs the stand-in host with `args` (after registering the add-in) and collects its log.
+HostRun RunHost(const std::string& args) {
+    HostRun run;
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &sa, 0)) return run;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si{sizeof si};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    std::wstring command = L"\"" + HostExe() + L"\" --register \"" + BuildDir() + L"\\quillspar.dll\" " + Widen(args);
+    PROCESS_INFORMATION pi{};
+    const BOOL started =
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    ::CloseHandle(writeEnd);
+    if (!started) {
+        ::CloseHandle(readEnd);
+        ADD_FAILURE() << "cannot start the stand-in host: error " << ::GetLastError();
+        return run;
+    }
+    std::string output;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
+    ::CloseHandle(readEnd);
+    if (::WaitForSingleObject(pi.hProcess, 120000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(pi.hProcess, 99);
+        ADD_FAILURE() << "the stand-in host did not end";
+    }
+    ::GetExitCodeProcess(pi.hProcess, &run.exitCode);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        run.lines.push_back(line);
+        start = end + 1;
+    }
+    return run;
+}
+
+// One object button and what clicking it opens: the window's caption (the object's type name) and,
+// where the add-in switches pages, the page shown.
+struct Button {
+    const char* id;
+    const char* opens;
+    const char* page = "Properties";
+};
+
+struct Host {
+    const char* name;
+    const char* group; // the object-model group's label
+    std::vector<Button> buttons;
+};
+
+const std::vector<Host>& Hosts() {
+    static const std::vector<Host> hosts = {
+        {"word",
+         "Word Object Model",
+         {{"Application", "_Application"},
+          {"ApplicationOptions", "Options"},
+          {"Window", "Window"},
+          {"Document", "Document"},
+          {"Selection", "Selection"},
+          {"Style", "Style"},
+          {"Range", "Range"}}},
+        {"excel",
+         "Excel Object Model",
+         {{"Application", "_Application"},
+          {"Window", "Window"},
+          {"Workbook", "Workbook"},
+          {"Worksheet", "Worksheet"},
+          {"Chart", "Chart"},
+          {"Selection", "Range"},
+          {"Cell", "Range"},
+          {"Style", "Style"}}},
+        {"powerpoint",
+         "PowerPoint Object Model",
+         {{"Application", "_Application"},
+          {"Window", "DocumentWindow"},
+          {"Presentation", "Presentation"},
+          {"View", "View"},
+          {"Slide", "Slide"},
+          {"Selection", "Selection"}}},
+        {"onenote", "OneNote Object Model", {{"Application", "IApplication"}, {"Window", "Window"}}},
+        {"publisher",
+         "Publisher Object Model",
+         {{"Application", "_Application"},
+          {"Window", "Window"},
+          {"Document", "Document"},
+          {"View", "View"},
+          {"Page", "Page"},
+          {"Selection", "Selection"}}},
+        {"access",
+         "Access Object Model",
+         {{"Application", "_Application"},
+          {"CurrentProject", "CurrentProject"},
+          {"DoCmd", "DoCmd", "Functions"},
+          {"Screen", "Screen"},
+          {"ActiveControl", "Control"},
+          {"DBEngine", "_DBEngine"},
+          {"Connection", "Connection"},
+          {"Workspace", "Workspace"},
+          {"Database", "Database"},
+          {"TableDefs", "TableDefs", "IEnumVariant"}}},
+        {"infopath", "InfoPath Object Model", {{"Application", "_Application"}}},
+        {"visio",
+         "Visio Object Model",
+         {{"Application", "IVApplication"},
+          {"ApplicationSettings", "IVApplicationSettings"},
+          {"Window", "IVWindow"},
+          {"Page", "IVPage"},
+          {"Document", "IVDocument"},
+          {"Selection", "IVSelection"},
+          {"Shape", "IVShape"}}},
+        {"project",
+         "Project Object Model",
+         {{"Application", "_MSProject"},
+          {"Window", "Window"},
+          {"Project", "Project"},
+          {"Selection", "Selection"},
+          {"Cell", "Cell"},
+          {"Task", "Task"}}},
+    };
+    return hosts;
+}
+
+std::string ClickLine(const std::string& id, const std::string& opened) {
+    return "click Quillspar_" + id + ": 0x00000000; opened " + opened;
+}
+
+void PrintTo(const Host& host, std::ostream* out) {
+    *out << host.name;
+}
+
+class EveryHost : public ::testing::TestWithParam<Host> {};
+
+// The add-in loads from the registry; its tab has the editor, every object button and About, each with
+// its image; every object button opens a browser window on the right object, on the right page.
+TEST_P(EveryHost, LoadsDrawsEveryButtonAndEachOpensItsObject) {
+    const Host& host = GetParam();
+    const std::wstring buildDir = BuildDir();
+    std::string args = std::string("--app ") + host.name + " --exit-after 1500 --screenshot \"" +
+                       std::string(buildDir.begin(), buildDir.end()) + "\\screenshots\\standin-" + host.name +
+                       ".bmp\"";
+    for (const Button& b : host.buttons) args += std::string(" --click Quillspar_") + b.id;
+    const HostRun run = RunHost(args);
+    SCOPED_TRACE(run.Text());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.Has("loaded Quillspar.Addin"));
+
+    EXPECT_TRUE(run.Has("button Quillspar_ScriptEditor \"Editor\" in \"Script\" with image"));
+    for (const Button& b : host.buttons) {
+        const std::string prefix = "button Quillspar_" + std::string(b.id) + " \"";
+        const auto found = run.Starting(prefix);
+        ASSERT_EQ(found.size(), 1u) << b.id;
+        EXPECT_NE(found[0].find(" with image"), std::string::npos) << found[0];
+        EXPECT_TRUE(found[0].find(std::string("\" in \"") + host.group + "\"") != std::string::npos ||
+                    std::string(host.name) == "access")
+            << found[0];
+    }
+    EXPECT_EQ(run.Starting("button Quillspar_About \"About\" in \"Tools\"").size(), 1u);
+    EXPECT_EQ(run.Starting("button ").size(), host.buttons.size() + 2);
+    for (const std::string& line : run.Starting("button "))
+        EXPECT_NE(line.find(" with image"), std::string::npos) << line;
+
+    for (const Button& b : host.buttons) {
+        std::string opened = "\"" + std::string(b.opens) + "\" page \"" + b.page + "\"";
+        EXPECT_TRUE(run.Has(ClickLine(b.id, opened))) << b.id << " should open " << opened;
+    }
+    EXPECT_TRUE(run.Starting("dialog ").empty());
+    // Every browser window and the add-in gave their references back.
+    EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(StandinHost, EveryHost, ::testing::ValuesIn(Hosts()),
+                         [](const ::testing::TestParamInfo<Host>& info) { return std::string(info.param.name); });
+
+// Paths that reach Nothing open no window and show nothing; a failed read is the click's failure, shown
+// in an "Error" box by Access and Project only.
+TEST(StandinHostPaths, NothingOnThePathOpensNothing) {
+    const struct {
+        const char* args;
+        const char* click;
+    } cases[] = {
+        {"--app word --nil ActiveDocument", "Document"},
+        {"--app word --nil Selection", "Style"},
+        {"--app excel --nil ActiveChart", "Chart"},
+        {"--app visio --empty ActiveWindow.Selection", "Shape"},
+        {"--app access --empty Workspace.Databases", "Database"},
+        {"--app access --empty Workspace.Databases", "TableDefs"},
+        {"--app access --empty DBEngine.Workspaces", "Workspace"},
+        {"--app publisher --nil ActiveDocument", "Page"},
+    };
+    for (const auto& c : cases) {
+        const HostRun run = RunHost(std::string(c.args) + " --exit-after 300 --click Quillspar_" + c.click);
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u) << c.args;
+        EXPECT_TRUE(run.Has(ClickLine(c.click, "nothing"))) << c.args << " " << c.click;
+        EXPECT_TRUE(run.Starting("dialog ").empty()) << c.args;
+    }
+}
+
+TEST(StandinHostPaths, AccessAndProjectShowErrorsTheOthersFailTheCallback) {
+    {
+        const HostRun run =
+            RunHost("--app access --fail DBEngine.Workspaces --exit-after 300 --click Quillspar_Workspace");
+        SCOPED_TRACE(run.Text());
+        EXPECT_TRUE(run.Has("dialog \"Error\": The stand-in host cannot read DBEngine.Workspaces."));
+        EXPECT_TRUE(run.Has(ClickLine("Workspace", "nothing")));
+        EXPECT_EQ(run.exitCode, 0u);
+    }
+    {
+        const HostRun run = RunHost("--app project --fail ActiveProject --exit-after 300 --click Quillspar_Project");
+        SCOPED_TRACE(run.Text());
+        EXPECT_TRUE(run.Has("dialog \"Error\": The stand-in host cannot read ActiveProject."));
+        EXPECT_TRUE(run.Has(ClickLine("Project", "nothing")));
+        EXPECT_EQ(run.exitCode, 0u);
+    }
+    {
+        const HostRun run = RunHost("--app excel --fail ActiveWorkbook --exit-after 300 --click Quillspar_Workbook");
+        SCOPED_TRACE(run.Text());
+        EXPECT_TRUE(run.Starting("dialog ").empty());
+        const auto clicks = run.Starting("click Quillspar_Workbook: 0x80004005");
+        ASSERT_EQ(clicks.size(), 1u);
+        EXPECT_NE(clicks[0].find("The stand-in host cannot read ActiveWorkbook."), std::string::npos);
+        EXPECT_EQ(run.exitCode, 2u); // a failed click is the host's failure
+    }
+}
+
+TEST(StandinHostLoading, InfoPathWithoutApplication2FailsTheConnection) {
+    const HostRun run = RunHost("--app infopath --no-application2 --exit-after 300");
+    SCOPED_TRACE(run.Text());
+    EXPECT_TRUE(run.Has("OnConnection Quillspar.Addin: 0x80004002"));
+    EXPECT_TRUE(run.Starting("button ").empty());
+    EXPECT_EQ(run.exitCode, 1u);
+}
+
+TEST(StandinHostLoading, AnUnknownHostGetsAnEmptyRibbonAndNoFailure) {
+    const HostRun run = RunHost("--app unknown --exit-after 300");
+    SCOPED_TRACE(run.Text());
+    EXPECT_TRUE(run.Has("loaded Quillspar.Addin"));
+    EXPECT_TRUE(run.Has("Quillspar.Addin adds nothing to the ribbon"));
+    EXPECT_TRUE(run.Starting("button ").empty());
+    EXPECT_EQ(run.exitCode, 0u);
+}
+
+TEST(StandinHostAutomation, UnknownButtonsAndEventsMakeTheExitCodeReportIt) {
+    {
+        const HostRun run = RunHost("--app word --exit-after 300 --click Quillspar_NoSuchButton");
+        EXPECT_TRUE(run.Has("click Quillspar_NoSuchButton: no such button"));
+        EXPECT_EQ(run.exitCode, 2u);
+    }
+    {
+        const HostRun run = RunHost("--app word --exit-after 300 --fire NoSuchEvent --fire DocumentOpen");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.Starting("fire NoSuchEvent: ").size(), 1u);
+        EXPECT_TRUE(run.Has("fire DocumentOpen: _Application.DocumentOpen fired to 0 sinks"));
+        EXPECT_EQ(run.exitCode, 4u);
+    }
+    {
+        const HostRun run = RunHost("--app word --nil NoSuchPath.Member --exit-after 300");
+        EXPECT_EQ(run.exitCode, 64u);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
