@@ -490,6 +490,7 @@ STDMETHODIMP THostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
 HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags, DISPPARAMS* params,
                                  VARIANT* result) {
     const THostArgs args(params);
+    if (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) reads.push_back(name);
     Member* m = Find(name);
     if (m && FAILED(m->failure)) throw THostError{m->failure, m->failureText};
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
@@ -524,6 +525,7 @@ HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags
         if (args.Count() != 1) return DISP_E_BADPARAMCOUNT;
         const VARIANT* index = args.At(0);
         if (!index) return DISP_E_PARAMNOTFOUND;
+        itemIndexTypes.push_back(V_VT(index));
         if (V_VT(index) == VT_BSTR) {
             // By name, as the hosts' collections answer Documents("Report.docx").
             const std::wstring wanted = BstrText(V_BSTR(index));
@@ -536,7 +538,8 @@ HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags
             }
             throw THostError{DISP_E_BADINDEX, L"The requested member of the collection does not exist."};
         }
-        const LONG at = args.Long(0) - itemBase;
+        itemIndexes.push_back(args.Long(0));
+        const LONG at = itemIndexes.back() - itemBase;
         if (at < 0 || at >= static_cast<LONG>(items.size()))
             throw THostError{DISP_E_BADINDEX, L"The requested member of the collection does not exist."};
         return result ? ::VariantCopy(result, &items[static_cast<size_t>(at)].Get()) : S_OK;
@@ -652,14 +655,14 @@ size_t THostObject::SinkCount() const {
 // ---- TRibbonControlStub ----
 
 ComPtr<TRibbonControlStub> TRibbonControlStub::Create(const std::wstring& id, IDispatch* context,
-                                                      const std::wstring& tag) {
-    return AttachNew(new TRibbonControlStub(id, context, tag));
+                                                      const std::wstring& tag, bool answersRibbonControl) {
+    return AttachNew(new TRibbonControlStub(id, context, tag, answersRibbonControl));
 }
 
 STDMETHODIMP TRibbonControlStub::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IRibbonControl) {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || (riid == IID_IRibbonControl && m_answers)) {
         *ppv = static_cast<IRibbonControl*>(this);
         AddRef();
         return S_OK;
@@ -948,6 +951,19 @@ size_t THostGraph::FireEvent(const std::wstring& spec, std::wstring& report) {
     for (size_t i = 0; i < args.size(); ++i)
         if (V_VT(&args[i]) == (VT_BOOL | VT_BYREF) && flags[i] != VARIANT_FALSE) report += L"; a sink set Cancel";
     return calls;
+}
+
+void THostGraph::Settle() {
+    m_baseline.clear();
+    for (THostObject* o : Objects()) m_baseline.push_back(o->RefCount());
+}
+
+std::vector<std::wstring> THostGraph::LeakedObjects() const {
+    std::vector<std::wstring> leaked;
+    const std::vector<THostObject*> all = Objects();
+    for (size_t i = 0; i < all.size() && i < m_baseline.size(); ++i)
+        if (all[i]->RefCount() != m_baseline[i]) leaked.push_back(all[i]->TypeName());
+    return leaked;
 }
 
 void THostGraph::Clear() {

@@ -113,6 +113,12 @@ public:
     std::vector<Variant> items;
     LONG itemBase = 1;
 
+    // What callers asked, for tests: every member read or called, by its declared name, in call order;
+    // and the variant type and value of every collection Item index.
+    std::vector<std::wstring> reads;
+    std::vector<VARTYPE> itemIndexTypes;
+    std::vector<LONG> itemIndexes;
+
     ULONG RefCount() const { return static_cast<ULONG>(m_refs); }
     const std::wstring& TypeName() const { return m_typeName; }
 
@@ -143,10 +149,11 @@ private:
 };
 
 // A ribbon control with an id and a context (the host's active window, may be null); answers
-// IRibbonControl and IDispatch.
+// IRibbonControl (unless `answersRibbonControl` is false, as a broken host's control would) and IDispatch.
 class TRibbonControlStub : public IRibbonControl {
 public:
-    static ComPtr<TRibbonControlStub> Create(const std::wstring& id, IDispatch* context, const std::wstring& tag = {});
+    static ComPtr<TRibbonControlStub> Create(const std::wstring& id, IDispatch* context = nullptr,
+                                             const std::wstring& tag = {}, bool answersRibbonControl = true);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&m_refs); }
@@ -160,13 +167,16 @@ public:
     STDMETHODIMP get_Context(IDispatch** context) noexcept override;
     STDMETHODIMP get_Tag(BSTR* tag) noexcept override;
 
+    ULONG RefCount() const { return static_cast<ULONG>(m_refs); }
+
 private:
-    TRibbonControlStub(std::wstring id, IDispatch* context, std::wstring tag)
-        : m_id(std::move(id)), m_context(context), m_tag(std::move(tag)) {}
+    TRibbonControlStub(std::wstring id, IDispatch* context, std::wstring tag, bool answers)
+        : m_id(std::move(id)), m_context(context), m_tag(std::move(tag)), m_answers(answers) {}
     virtual ~TRibbonControlStub() = default;
     std::wstring m_id;
     ComPtr<IDispatch> m_context;
     std::wstring m_tag;
+    bool m_answers;
     LONG m_refs = 1;
 };
 
@@ -223,6 +233,9 @@ public:
     size_t FireEvent(const std::wstring& spec, std::wstring& report);
     // Drops the graph's references and every handler (objects that the add-in still holds stay alive).
     void Clear();
+    // Records every object's reference count; LeakedObjects names the objects whose count differs now.
+    void Settle();
+    std::vector<std::wstring> LeakedObjects() const;
 
     const THostInfo& Host() const { return m_host; }
     ITypeLib* TypeLib() const { return m_lib.Get(); }
@@ -235,6 +248,7 @@ private:
     ComPtr<THostObject> m_app;
     std::map<std::wstring, THostObject*> m_byPath;
     std::vector<ComPtr<THostObject>> m_all;
+    std::vector<ULONG> m_baseline;
 };
 
 // Builds the object graph of the host: every object on the ribbon buttons' paths, the host's collections
