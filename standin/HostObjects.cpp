@@ -176,7 +176,7 @@ ComPtr<ITypeLib> HostTypeLib(UINT index) {
 ComPtr<ITypeInfo> HostType(const std::wstring& name, ITypeLib* lib) {
     ComPtr<ITypeLib> common;
     if (!lib) {
-        common = HostTypeLib(1);
+        common = HostTypeLib(kCommonTypeLib);
         lib = common.Get();
     }
     if (!lib) return nullptr;

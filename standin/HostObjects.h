@@ -21,9 +21,12 @@ namespace qs::standin {
 
 using Microsoft::WRL::ComPtr;
 
-// The executable's TYPELIB resource `index` (1 holds the types common to every host); null when absent.
+// The TYPELIB resource of the types common to every host (IRibbonUI); the hosts' are 2 to 10.
+inline constexpr UINT kCommonTypeLib = 100;
+
+// The executable's TYPELIB resource `index`, loaded once; null when absent.
 ComPtr<ITypeLib> HostTypeLib(UINT index);
-// A type of `lib` (TYPELIB 1 when null) by name; null when absent.
+// A type of `lib` (the common types when null) by name; null when absent.
 ComPtr<ITypeInfo> HostType(const std::wstring& name, ITypeLib* lib = nullptr);
 
 // An error a member handler raises: Invoke answers DISP_E_EXCEPTION with this code and text.
@@ -66,7 +69,7 @@ class THostObject : public IDispatch, public IConnectionPointContainer {
 public:
     static constexpr DISPID kDynamicDispIdBase = 0x10000;
 
-    // An object whose type information is the dispinterface `typeName` of `lib` (TYPELIB 1 when null),
+    // An object whose type information is the dispinterface `typeName` of `lib` (the common types when null),
     // answering IUnknown, IDispatch and `iids`; with `sourceTypes` (dispinterfaces of the same library)
     // also IConnectionPointContainer, with one connection point per source type in that order.
     static ComPtr<THostObject> Create(const std::wstring& typeName, std::vector<IID> iids = {},
