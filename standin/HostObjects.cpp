@@ -433,8 +433,8 @@ STDMETHODIMP THostObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCI
 std::wstring THostObject::NameOf(DISPID id) const {
     if (id >= kDynamicDispIdBase && static_cast<size_t>(id - kDynamicDispIdBase) < m_members.size())
         return m_members[static_cast<size_t>(id - kDynamicDispIdBase)].name;
-    if (id == kDynamicDispIdBase - 1) return L"Count";
-    if (id == DISPID_NEWENUM) return L"_NewEnum";
+    if (id == kDynamicDispIdBase - 1 && collection) return L"Count";
+    if (id == DISPID_NEWENUM && collection) return L"_NewEnum";
     if (m_type) {
         UniqueBstr name;
         UINT got = 0;
@@ -444,11 +444,12 @@ std::wstring THostObject::NameOf(DISPID id) const {
     return {};
 }
 
-// The empty value of the declared member's type: the property's type, or the get/method's return type.
-Variant THostObject::DeclaredDefault(DISPID id) const {
-    if (!m_type) return {};
+// The empty value of the declared member's type: the property's type, or the get/method's return type;
+// nothing when the type does not declare the member.
+std::optional<Variant> THostObject::DeclaredDefault(DISPID id) const {
+    if (!m_type) return std::nullopt;
     TypeAttrGuard attr;
-    if (FAILED(m_type->GetTypeAttr(attr.Put(m_type.Get())))) return {};
+    if (FAILED(m_type->GetTypeAttr(attr.Put(m_type.Get())))) return std::nullopt;
     for (UINT i = 0; i < attr->cVars; ++i) {
         VarDescGuard var;
         if (SUCCEEDED(m_type->GetVarDesc(i, var.Put(m_type.Get()))) && var->memid == id)
@@ -460,7 +461,7 @@ Variant THostObject::DeclaredDefault(DISPID id) const {
             (func->invkind & (INVOKE_FUNC | INVOKE_PROPERTYGET)))
             return EmptyOf(m_type.Get(), func->elemdescFunc.tdesc);
     }
-    return {};
+    return std::nullopt;
 }
 
 STDMETHODIMP THostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
@@ -502,6 +503,7 @@ HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags
         QS_RETURN_IF_FAILED(::VariantCopyInd(copy.Put(), const_cast<VARIANT*>(value)));
         Member& target = m ? *m : Ensure(name);
         target.value = copy;
+        target.hasValue = true;
         if (target.onPut) {
             const THostPutHook hook = target.onPut; // the hook may replace itself
             hook(*this, copy);
@@ -509,13 +511,13 @@ HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags
         return S_OK;
     }
     if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return DISP_E_MEMBERNOTFOUND;
-    if (m && m->method && (flags & DISPATCH_METHOD || args.Count() > 0 || m->value.Type() == VT_EMPTY)) {
+    if (m && m->method && (flags & DISPATCH_METHOD || args.Count() > 0 || !m->hasValue)) {
         const THostMethod method = m->method; // the method may replace itself
         Variant value = method(*this, args);
         if (result) *result = value.Detach();
         return S_OK;
     }
-    if (collection && SameName(name, L"_NewEnum") && !(m && m->value.Type() != VT_EMPTY)) {
+    if (collection && SameName(name, L"_NewEnum") && !(m && m->hasValue)) {
         if (!result) return S_OK;
         V_VT(result) = VT_UNKNOWN;
         V_UNKNOWN(result) = new TItemEnum(items);
@@ -544,16 +546,18 @@ HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags
             throw THostError{DISP_E_BADINDEX, L"The requested member of the collection does not exist."};
         return result ? ::VariantCopy(result, &items[static_cast<size_t>(at)].Get()) : S_OK;
     }
-    if (collection && SameName(name, L"Count") && !(m && m->value.Type() != VT_EMPTY)) {
+    if (collection && SameName(name, L"Count") && !(m && m->hasValue)) {
         if (result) {
             V_VT(result) = VT_I4;
             V_I4(result) = static_cast<LONG>(items.size());
         }
         return S_OK;
     }
-    if (m && m->value.Type() != VT_EMPTY) return result ? ::VariantCopy(result, &m->value.Get()) : S_OK;
+    if (m && m->hasValue) return result ? ::VariantCopy(result, &m->value.Get()) : S_OK;
     // Declared but never set: the empty value of its type (a declared method does nothing).
-    if (result) *result = DeclaredDefault(id).Detach();
+    std::optional<Variant> empty = DeclaredDefault(id);
+    if (!empty) return DISP_E_MEMBERNOTFOUND;
+    if (result) *result = empty->Detach();
     return S_OK;
 }
 
@@ -571,12 +575,15 @@ const THostObject::Member* THostObject::Find(const std::wstring& name) const {
 
 THostObject::Member& THostObject::Ensure(const std::wstring& name) {
     if (Member* m = Find(name)) return *m;
-    m_members.push_back(Member{name, {}, {}, {}, S_OK, {}});
+    m_members.push_back(Member{name, {}, false, {}, {}, S_OK, {}});
     return m_members.back();
 }
 
 void THostObject::Set(const std::wstring& name, const Variant& value) {
-    Ensure(name).value = value;
+    Member& m = Ensure(name);
+    m.value = value;
+    m.hasValue = true;
+    m.failure = S_OK;
 }
 
 void THostObject::SetObject(const std::wstring& name, IDispatch* object) {

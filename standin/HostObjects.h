@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,7 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) noexcept override;
 
     // A member answering `value` (names are matched without regard to case); writable by a property put.
+    // Setting a value ends a failure set by Fail.
     void Set(const std::wstring& name, const Variant& value);
     // A member answering the object (a null VT_DISPATCH for null).
     void SetObject(const std::wstring& name, IDispatch* object);
@@ -129,6 +131,7 @@ private:
     struct Member {
         std::wstring name;
         Variant value;
+        bool hasValue = false; // set (even to Empty) by Set or a property put
         THostMethod method;
         THostPutHook onPut;
         HRESULT failure = S_OK;
@@ -140,7 +143,7 @@ private:
     const Member* Find(const std::wstring& name) const;
     Member& Ensure(const std::wstring& name);
     std::wstring NameOf(DISPID id) const;
-    Variant DeclaredDefault(DISPID id) const;
+    std::optional<Variant> DeclaredDefault(DISPID id) const;
     HRESULT InvokeNamed(DISPID id, const std::wstring& name, WORD flags, DISPPARAMS* params, VARIANT* result);
 
     std::wstring m_typeName;

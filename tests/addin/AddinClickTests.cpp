@@ -65,7 +65,7 @@ protected:
     // Clicks the button `id` and returns the browser windows that the click opened.
     static std::vector<TDispatchBrowser*> Click(TGenericAddin& addin, const std::wstring& id) {
         const std::vector<TParentedForm*> before = TParentedForm::ParentedForms();
-        auto control = FakeRibbonControl::Create(id);
+        auto control = TRibbonControlStub::Create(id);
         addin.OnButtonClick(control.Get());
         TForm::ProcessMessages();
         std::vector<TDispatchBrowser*> opened;
@@ -77,8 +77,8 @@ protected:
     }
 
     // A host with its objects, reporting the test's host window as its window handle.
-    FakeHost Host(const std::string& name) {
-        FakeHost fake = MakeHost(name);
+    THostGraph Host(const std::string& name) {
+        THostGraph fake = MakeHost(name);
         SetHostHwnd(fake, name, hostWindow);
         return fake;
     }
@@ -116,7 +116,7 @@ TEST(HostTable, ListsTheNineHostsInRecognitionOrder) {
 TEST(HostTable, AnAddinRefusesAnApplicationWithoutItsInterface) {
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
-        auto stranger = FakeObject::Create(L"_Application");
+        auto stranger = MakeObject(L"_Application");
         try {
             CreateHostAddin(hc.name, stranger.Get());
             ADD_FAILURE() << "created on an application without the host's interface";
@@ -128,9 +128,9 @@ TEST(HostTable, AnAddinRefusesAnApplicationWithoutItsInterface) {
 }
 
 TEST(HostTable, InfoPathHoldsApplication2NotTheInterfaceItWasRecognisedBy) {
-    auto recognisedOnly = FakeObject::Create(L"_Application", {kInfoPathApplicationIID});
+    auto recognisedOnly = MakeObject(L"_Application", {kInfoPathApplicationIID});
     EXPECT_THROW(CreateHostAddin("InfoPath", recognisedOnly.Get()), ComError);
-    auto both = FakeObject::Create(L"_Application", {kInfoPathApplicationIID, kInfoPathApplication2IID});
+    auto both = MakeObject(L"_Application", {kInfoPathApplicationIID, kInfoPathApplication2IID});
     {
         auto addin = CreateHostAddin("InfoPath", both.Get());
         EXPECT_TRUE(addin);
@@ -144,11 +144,11 @@ TEST(HostTable, OnlyTheExcelAddinForwardsAllKeys) {
     ForwardAllKeys = false;
     for (const HostCase& hc : HostCases()) {
         if (std::string(hc.name) == "Excel") continue;
-        FakeHost fake = MakeHost(hc.name);
+        THostGraph fake = MakeHost(hc.name);
         CreateHostAddin(hc.name, fake.Application());
         EXPECT_FALSE(ForwardAllKeys) << hc.name;
     }
-    FakeHost excel = MakeHost("Excel");
+    THostGraph excel = MakeHost("Excel");
     auto addin = CreateHostAddin("Excel", excel.Application());
     EXPECT_TRUE(ForwardAllKeys);
     addin.reset(); // nothing clears it
@@ -161,7 +161,7 @@ TEST(HostTable, OnlyTheExcelAddinForwardsAllKeys) {
 TEST_F(AddinTest, EveryObjectButtonOpensTheObjectOfItsPath) {
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
-        FakeHost fake = Host(hc.name);
+        THostGraph fake = Host(hc.name);
         fake.Settle();
         {
             auto addin = CreateHostAddin(hc.name, fake.Application());
@@ -188,7 +188,7 @@ TEST_F(AddinTest, EveryObjectButtonOpensTheObjectOfItsPath) {
 }
 
 TEST_F(AddinTest, TwoClicksOpenTwoWindows) {
-    FakeHost fake = Host("Word");
+    THostGraph fake = Host("Word");
     auto addin = CreateHostAddin("Word", fake.Application());
     const auto first = Click(*addin, Id(L"Document"));
     const auto second = Click(*addin, Id(L"Document"));
@@ -211,7 +211,7 @@ TEST_F(AddinTest, IdsAreComparedWithoutRegardToCase) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.id);
-        FakeHost fake = Host(c.host);
+        THostGraph fake = Host(c.host);
         auto addin = CreateHostAddin(c.host, fake.Application());
         const auto opened = Click(*addin, c.id);
         ASSERT_EQ(opened.size(), 1u);
@@ -223,12 +223,12 @@ TEST_F(AddinTest, IdsAreComparedWithoutRegardToCase) {
 TEST_F(AddinTest, UnknownIdsDoNothing) {
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
-        FakeHost fake = Host(hc.name);
+        THostGraph fake = Host(hc.name);
         auto addin = CreateHostAddin(hc.name, fake.Application());
         MessageBoxRecorder boxes;
         for (const wchar_t* id : {L"Quillspar_Nothing", L"Quillspar", L"", L"Application", L"Quillspar_Application "}) {
             EXPECT_TRUE(Click(*addin, id).empty());
-            auto control = FakeRibbonControl::Create(id);
+            auto control = TRibbonControlStub::Create(id);
             EXPECT_EQ(addin->OnGetButtonImage(control.Get()), nullptr);
         }
         EXPECT_TRUE(boxes.boxes.empty());
@@ -240,7 +240,7 @@ TEST_F(AddinTest, NilAtTheStartOfAPathOpensNothing) {
     // Every object the Application reports is nil: only the Application button opens a window.
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
-        FakeHost fake = Host(hc.name);
+        THostGraph fake = Host(hc.name);
         for (const wchar_t* name :
              {L"Options", L"ActiveWindow", L"ActiveDocument", L"Selection", L"ActiveWorkbook", L"ActiveSheet",
               L"ActiveChart", L"ActiveCell", L"ActivePresentation", L"Windows", L"CurrentProject", L"DoCmd", L"Screen",
@@ -266,32 +266,32 @@ TEST_F(AddinTest, NilOrNothingFurtherAlongAPathOpensNothing) {
     const struct {
         const char* host;
         const wchar_t* role;
-        std::function<void(FakeHost&)> change;
+        std::function<void(THostGraph&)> change;
     } cases[] = {
-        {"Excel", L"Chart", [](FakeHost& h) { h.App()->SetObject(L"ActiveChart", nullptr); }},
-        {"Excel", L"Style", [](FakeHost& h) { h.At(L"ActiveCell")->Set(L"Style", Variant::FromString(L"Normal")); }},
-        {"Word", L"Style", [](FakeHost& h) { h.At(L"Selection")->Set(L"Style", Variant::FromString(L"Heading 1")); }},
-        {"Word", L"Range", [](FakeHost& h) { h.At(L"Selection")->SetObject(L"Range", nullptr); }},
-        {"PowerPoint", L"Slide", [](FakeHost& h) { h.At(L"ActiveWindow")->SetObject(L"View", nullptr); }},
-        {"Publisher", L"Page", [](FakeHost& h) { h.At(L"ActiveDocument")->Set(L"ActiveView", Variant()); }},
-        {"Project", L"Task", [](FakeHost& h) { h.At(L"ActiveCell")->SetObject(L"Task", nullptr); }},
-        {"Visio", L"Shape", [](FakeHost& h) { h.At(L"ActiveWindow.Selection")->items.clear(); }},
-        {"Visio", L"Shape", [](FakeHost& h) { h.App()->SetObject(L"ActiveWindow", nullptr); }},
+        {"Excel", L"Chart", [](THostGraph& h) { h.App()->SetObject(L"ActiveChart", nullptr); }},
+        {"Excel", L"Style", [](THostGraph& h) { h.At(L"ActiveCell")->Set(L"Style", Variant::FromString(L"Normal")); }},
+        {"Word", L"Style", [](THostGraph& h) { h.At(L"Selection")->Set(L"Style", Variant::FromString(L"Heading 1")); }},
+        {"Word", L"Range", [](THostGraph& h) { h.At(L"Selection")->SetObject(L"Range", nullptr); }},
+        {"PowerPoint", L"Slide", [](THostGraph& h) { h.At(L"ActiveWindow")->SetObject(L"View", nullptr); }},
+        {"Publisher", L"Page", [](THostGraph& h) { h.At(L"ActiveDocument")->Set(L"ActiveView", Variant()); }},
+        {"Project", L"Task", [](THostGraph& h) { h.At(L"ActiveCell")->SetObject(L"Task", nullptr); }},
+        {"Visio", L"Shape", [](THostGraph& h) { h.At(L"ActiveWindow.Selection")->items.clear(); }},
+        {"Visio", L"Shape", [](THostGraph& h) { h.App()->SetObject(L"ActiveWindow", nullptr); }},
         {"OneNote", L"Window",
-         [](FakeHost& h) {
+         [](THostGraph& h) {
              for (Variant& w : h.At(L"Windows")->items)
-                 static_cast<FakeObject*>(V_DISPATCH(&w.Get()))->Set(L"Active", Variant::FromBool(false));
+                 static_cast<THostObject*>(V_DISPATCH(&w.Get()))->Set(L"Active", Variant::FromBool(false));
          }},
-        {"OneNote", L"Window", [](FakeHost& h) { h.At(L"Windows")->items.clear(); }},
-        {"Access", L"Workspace", [](FakeHost& h) { h.At(L"DBEngine.Workspaces")->items.clear(); }},
-        {"Access", L"Database", [](FakeHost& h) { h.At(L"Workspace.Databases")->items.clear(); }},
-        {"Access", L"TableDefs", [](FakeHost& h) { h.At(L"Workspace.Databases")->items.clear(); }},
-        {"Access", L"TableDefs", [](FakeHost& h) { h.At(L"Database")->SetObject(L"TableDefs", nullptr); }},
-        {"Access", L"ActiveControl", [](FakeHost& h) { h.At(L"Screen")->SetObject(L"ActiveControl", nullptr); }},
+        {"OneNote", L"Window", [](THostGraph& h) { h.At(L"Windows")->items.clear(); }},
+        {"Access", L"Workspace", [](THostGraph& h) { h.At(L"DBEngine.Workspaces")->items.clear(); }},
+        {"Access", L"Database", [](THostGraph& h) { h.At(L"Workspace.Databases")->items.clear(); }},
+        {"Access", L"TableDefs", [](THostGraph& h) { h.At(L"Workspace.Databases")->items.clear(); }},
+        {"Access", L"TableDefs", [](THostGraph& h) { h.At(L"Database")->SetObject(L"TableDefs", nullptr); }},
+        {"Access", L"ActiveControl", [](THostGraph& h) { h.At(L"Screen")->SetObject(L"ActiveControl", nullptr); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host) + " " + std::string(c.role, c.role + wcslen(c.role)));
-        FakeHost fake = Host(c.host);
+        THostGraph fake = Host(c.host);
         c.change(fake);
         fake.Settle();
         {
@@ -305,7 +305,7 @@ TEST_F(AddinTest, NilOrNothingFurtherAlongAPathOpensNothing) {
 }
 
 TEST_F(AddinTest, OneNoteOpensTheFirstActiveWindowAndStopsLooking) {
-    FakeHost fake = Host("OneNote");
+    THostGraph fake = Host("OneNote");
     auto addin = CreateHostAddin("OneNote", fake.Application());
     const auto opened = Click(*addin, Id(L"Window"));
     ASSERT_EQ(opened.size(), 1u);
@@ -314,8 +314,8 @@ TEST_F(AddinTest, OneNoteOpensTheFirstActiveWindowAndStopsLooking) {
 }
 
 TEST_F(AddinTest, VisioReadsTheFirstShapeOnlyWhenTheSelectionHasAny) {
-    FakeHost fake = Host("Visio");
-    FakeObject* selection = fake.At(L"ActiveWindow.Selection");
+    THostGraph fake = Host("Visio");
+    THostObject* selection = fake.At(L"ActiveWindow.Selection");
     auto addin = CreateHostAddin("Visio", fake.Application());
     ASSERT_EQ(Click(*addin, Id(L"Shape")).size(), 1u);
     EXPECT_EQ(selection->reads, (std::vector<std::wstring>{L"Count", L"Item"}));
@@ -328,12 +328,12 @@ TEST_F(AddinTest, VisioReadsTheFirstShapeOnlyWhenTheSelectionHasAny) {
 }
 
 TEST_F(AddinTest, AccessTakesItemZeroAsAnIntegerOfEachCollection) {
-    FakeHost fake = Host("Access");
+    THostGraph fake = Host("Access");
     auto addin = CreateHostAddin("Access", fake.Application());
     ASSERT_EQ(Click(*addin, Id(L"TableDefs")).size(), 1u);
     for (const wchar_t* path : {L"DBEngine.Workspaces", L"Workspace.Databases"}) {
         SCOPED_TRACE(path);
-        FakeObject* c = fake.At(path);
+        THostObject* c = fake.At(path);
         EXPECT_EQ(c->reads, (std::vector<std::wstring>{L"Count", L"Item"}));
         EXPECT_EQ(c->itemIndexTypes, std::vector<VARTYPE>{VT_I4});
         EXPECT_EQ(c->itemIndexes, std::vector<LONG>{0});
@@ -364,7 +364,7 @@ TEST_F(AddinTest, AccessAndProjectShowClickErrorsInAnErrorBox) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host) + " " + std::string(c.role, c.role + wcslen(c.role)));
-        FakeHost fake = Host(c.host);
+        THostGraph fake = Host(c.host);
         fake.At(c.owner)->Fail(c.property, static_cast<HRESULT>(0x800A0BCD), L"There is no current record.");
         fake.Settle();
         {
@@ -386,10 +386,10 @@ TEST_F(AddinTest, AccessAndProjectShowClickErrorsInAnErrorBox) {
 TEST_F(AddinTest, AccessAndProjectShowEvenAControlThatIsNotARibbonControl) {
     for (const char* host : {"Access", "Project"}) {
         SCOPED_TRACE(host);
-        FakeHost fake = Host(host);
+        THostGraph fake = Host(host);
         auto addin = CreateHostAddin(host, fake.Application());
         MessageBoxRecorder boxes;
-        auto control = FakeRibbonControl::Create(Id(L"Application"), false);
+        auto control = TRibbonControlStub::Create(Id(L"Application"), nullptr, {}, false);
         EXPECT_NO_THROW(addin->OnButtonClick(control.Get()));
         ASSERT_EQ(boxes.boxes.size(), 1u);
         EXPECT_EQ(boxes.boxes[0].caption, L"Error");
@@ -415,13 +415,13 @@ TEST_F(AddinTest, OtherHostsLetClickErrorsLeaveTheCallback) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host) + " " + std::string(c.role, c.role + wcslen(c.role)));
-        FakeHost fake = Host(c.host);
+        THostGraph fake = Host(c.host);
         fake.At(c.owner)->Fail(c.property, static_cast<HRESULT>(0x800A03EC), L"The object is not available.");
         fake.Settle();
         {
             auto addin = CreateHostAddin(c.host, fake.Application());
             MessageBoxRecorder boxes;
-            auto control = FakeRibbonControl::Create(Id(c.role));
+            auto control = TRibbonControlStub::Create(Id(c.role));
             try {
                 addin->OnButtonClick(control.Get());
                 ADD_FAILURE() << "the error was swallowed";
@@ -437,9 +437,9 @@ TEST_F(AddinTest, OtherHostsLetClickErrorsLeaveTheCallback) {
 }
 
 TEST_F(AddinTest, AControlThatIsNotARibbonControlFailsTheCallbacks) {
-    FakeHost fake = Host("Word");
+    THostGraph fake = Host("Word");
     auto addin = CreateHostAddin("Word", fake.Application());
-    auto control = FakeRibbonControl::Create(Id(L"Document"), false);
+    auto control = TRibbonControlStub::Create(Id(L"Document"), nullptr, {}, false);
     EXPECT_THROW(addin->OnButtonClick(control.Get()), ComError);
     EXPECT_THROW(addin->OnGetButtonImage(control.Get()), ComError);
     EXPECT_TRUE(TParentedForm::ParentedForms().empty());
@@ -452,8 +452,8 @@ TEST_F(AddinTest, WindowHandleComesFromTheHostOrFallsBackToTheForegroundWindow) 
     for (const HostCase& hc : HostCases()) {
         for (Handle kind : {Handle::Host, Handle::Missing, Handle::Failing, Handle::Zero, Handle::NotANumber}) {
             SCOPED_TRACE(std::string(hc.name) + " case " + std::to_string(static_cast<int>(kind)));
-            FakeHost fake = MakeHost(hc.name);
-            FakeObject* owner = fake.At(hc.hwndOwner);
+            THostGraph fake = MakeHost(hc.name);
+            THostObject* owner = fake.At(hc.hwndOwner);
             switch (kind) {
             case Handle::Host: SetHostHwnd(fake, hc.name, hostWindow); break;
             case Handle::Missing: break;
@@ -473,7 +473,7 @@ TEST_F(AddinTest, WindowHandleComesFromTheHostOrFallsBackToTheForegroundWindow) 
 }
 
 TEST_F(AddinTest, AWindowOpensOverTheForegroundWindowWhenTheHostHasNoHandle) {
-    FakeHost fake = MakeHost("Excel"); // no Hwnd property
+    THostGraph fake = MakeHost("Excel"); // no Hwnd property
     auto addin = CreateHostAddin("Excel", fake.Application());
     const HWND foreground = ::GetForegroundWindow();
     const auto opened = Click(*addin, Id(L"Workbook"));
@@ -487,20 +487,20 @@ TEST_F(AddinTest, WordAndPublisherReadTheHandleOfTheActiveWindow) {
         SCOPED_TRACE(host);
         {
             // No active window: the foreground window.
-            FakeHost fake = Host(host);
+            THostGraph fake = Host(host);
             fake.App()->SetObject(L"ActiveWindow", nullptr);
             auto addin = CreateHostAddin(host, fake.Application());
             EXPECT_EQ(addin->GetActiveHwnd(), ::GetForegroundWindow());
         }
         {
             // Reading the active window fails: the lookup does not catch it, so the click fails.
-            FakeHost fake = Host(host);
+            THostGraph fake = Host(host);
             fake.App()->Fail(L"ActiveWindow", static_cast<HRESULT>(0x800A1098), L"No document is open.");
             fake.Settle();
             {
                 auto addin = CreateHostAddin(host, fake.Application());
                 EXPECT_THROW(addin->GetActiveHwnd(), ComError);
-                auto control = FakeRibbonControl::Create(Id(L"Application"));
+                auto control = TRibbonControlStub::Create(Id(L"Application"));
                 try {
                     addin->OnButtonClick(control.Get());
                     ADD_FAILURE() << "the click did not fail";
@@ -515,7 +515,7 @@ TEST_F(AddinTest, WordAndPublisherReadTheHandleOfTheActiveWindow) {
 }
 
 TEST(DispatchHasMember, AsksForTheOneNameOnly) {
-    auto object = FakeObject::Create(L"Window");
+    auto object = MakeObject(L"Window");
     object->Set(L"Hwnd", Variant::FromI4(5));
     EXPECT_TRUE(DispatchHasMember(object.Get(), L"Hwnd"));
     EXPECT_TRUE(DispatchHasMember(object.Get(), L"HWND"));
@@ -529,13 +529,13 @@ TEST(DispatchHasMember, AsksForTheOneNameOnly) {
 TEST_F(AddinTest, EveryButtonOfEveryHostHasAnImage) {
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
-        FakeHost fake = Host(hc.name);
+        THostGraph fake = Host(hc.name);
         auto addin = CreateHostAddin(hc.name, fake.Application());
         const std::vector<std::wstring> ids = MarkupIds(addin->GetCustomUI(L""));
         EXPECT_EQ(ids.size(), hc.buttons.size() + 2);
         for (const std::wstring& id : ids) {
             SCOPED_TRACE(std::string(id.begin(), id.end()));
-            auto control = FakeRibbonControl::Create(id);
+            auto control = TRibbonControlStub::Create(id);
             ComPtr<IDispatch> image;
             try {
                 image = addin->OnGetButtonImage(control.Get());
@@ -553,7 +553,7 @@ TEST_F(AddinTest, EveryButtonOfEveryHostHasAnImage) {
             EXPECT_EQ(::MulDiv(width, 96, 2540), 48);
         }
         // Case does not matter for images either.
-        auto upper = FakeRibbonControl::Create(L"QUILLSPAR_ABOUT");
+        auto upper = TRibbonControlStub::Create(L"QUILLSPAR_ABOUT");
         EXPECT_TRUE(addin->OnGetButtonImage(upper.Get()));
         EXPECT_TRUE(fake.App()->reads.empty()); // images read nothing from the host
     }
@@ -643,7 +643,7 @@ TEST(ButtonImages, AMissingIconRaisesTheSystemErrorOfLoadImage) {
 TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
     for (const char* host : {"Word", "Access"}) {
         SCOPED_TRACE(host);
-        FakeHost fake = Host(host);
+        THostGraph fake = Host(host);
         auto addin = CreateHostAddin(host, fake.Application());
         int shown = 0;
         SetModalInterceptor([&](TForm& form) {
@@ -674,7 +674,7 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
             return about->ModalResult;
         });
         MessageBoxRecorder boxes;
-        auto control = FakeRibbonControl::Create(L"quillspar_about");
+        auto control = TRibbonControlStub::Create(L"quillspar_about");
         addin->OnButtonClick(control.Get());
         SetModalInterceptor(nullptr);
         EXPECT_EQ(shown, 1);
@@ -687,7 +687,7 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
 TEST_F(AddinTest, TheScriptEditorButtonOpensNothingYet) {
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
-        FakeHost fake = Host(hc.name);
+        THostGraph fake = Host(hc.name);
         auto addin = CreateHostAddin(hc.name, fake.Application());
         EXPECT_TRUE(Click(*addin, L"Quillspar_ScriptEditor").empty());
     }

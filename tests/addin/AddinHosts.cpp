@@ -3,13 +3,40 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace qs::test {
 
 namespace {
 
 using Tab = TDispatchBrowserTab;
 
+// The stand-in's host description of a test host: its Application's type and interface, on the suite's
+// own library, without event interfaces.
+const standin::THostInfo& HostInfo(const wchar_t* appType, const IID& appIID) {
+    static std::vector<std::unique_ptr<standin::THostInfo>> infos;
+    for (const auto& i : infos)
+        if (std::wstring(i->appType) == appType && i->appIIDs.front() == appIID) return *i;
+    infos.push_back(std::make_unique<standin::THostInfo>(
+        standin::THostInfo{L"test", L"Test", L"", L"", 2, appType, {appIID}, {}, L"", L"Hwnd"}));
+    return *infos.back();
+}
+
 } // namespace
+
+ITypeLib* FakeHostLib() {
+    static ComPtr<ITypeLib> lib = [] {
+        ComPtr<ITypeLib> l = standin::HostTypeLib(2);
+        if (!l) ADD_FAILURE() << "cannot load the fake hosts' type library";
+        return l;
+    }();
+    return lib.Get();
+}
+
+ComPtr<THostObject> MakeObject(const std::wstring& typeName, std::vector<IID> iids) {
+    EXPECT_TRUE(standin::HostType(typeName, FakeHostLib())) << "no fake type " << std::string(typeName.begin(), typeName.end());
+    return THostObject::Create(typeName, std::move(iids), {}, FakeHostLib());
+}
 
 const std::vector<HostCase>& HostCases() {
     static const std::vector<HostCase> cases = {
@@ -116,9 +143,9 @@ const HostCase& HostCaseOf(const std::string& host) {
     return HostCases().front();
 }
 
-FakeHost MakeHost(const std::string& host) {
+THostGraph MakeHost(const std::string& host) {
     if (host == "Word") {
-        FakeHost h(L"_Application", kWordApplicationIID);
+        THostGraph h(HostInfo(L"_Application", kWordApplicationIID));
         h.Add(L"Options", L"Options");
         h.Add(L"ActiveWindow", L"Window");
         h.Add(L"ActiveDocument", L"Document");
@@ -128,7 +155,7 @@ FakeHost MakeHost(const std::string& host) {
         return h;
     }
     if (host == "Excel") {
-        FakeHost h(L"_Application", kExcelApplicationIID);
+        THostGraph h(HostInfo(L"_Application", kExcelApplicationIID));
         h.Add(L"ActiveWindow", L"Window");
         h.Add(L"ActiveWorkbook", L"Workbook");
         h.Add(L"ActiveSheet", L"Worksheet");
@@ -139,7 +166,7 @@ FakeHost MakeHost(const std::string& host) {
         return h;
     }
     if (host == "PowerPoint") {
-        FakeHost h(L"_Application", kPowerPointApplicationIID);
+        THostGraph h(HostInfo(L"_Application", kPowerPointApplicationIID));
         h.Add(L"ActiveWindow", L"DocumentWindow");
         h.Add(L"ActivePresentation", L"Presentation");
         h.Add(L"ActiveWindow.View", L"View");
@@ -148,15 +175,15 @@ FakeHost MakeHost(const std::string& host) {
         return h;
     }
     if (host == "OneNote") {
-        FakeHost h(L"IApplication", kOneNoteApplicationIID);
-        FakeObject* windows = h.AddCollection(L"Windows", L"Windows", 1);
+        THostGraph h(HostInfo(L"IApplication", kOneNoteApplicationIID));
+        THostObject* windows = h.AddCollection(L"Windows", L"Windows", 1);
         h.AddItem(windows, L"FirstWindow")->Set(L"Active", Variant::FromBool(false));
         h.AddItem(windows, L"SecondWindow")->Set(L"Active", Variant::FromBool(true));
         h.AddItem(windows, L"ThirdWindow")->Set(L"Active", Variant::FromBool(true));
         return h;
     }
     if (host == "Publisher") {
-        FakeHost h(L"_Application", kPublisherApplicationIID);
+        THostGraph h(HostInfo(L"_Application", kPublisherApplicationIID));
         h.Add(L"ActiveWindow", L"Window");
         h.Add(L"ActiveDocument", L"Document");
         h.Add(L"ActiveDocument.ActiveView", L"View");
@@ -165,36 +192,37 @@ FakeHost MakeHost(const std::string& host) {
         return h;
     }
     if (host == "Access") {
-        FakeHost h(L"_Application", kAccessApplicationIID);
+        THostGraph h(HostInfo(L"_Application", kAccessApplicationIID));
         h.Add(L"CurrentProject", L"CurrentProject");
         h.Add(L"CurrentProject.Connection", L"Connection");
         h.Add(L"DoCmd", L"DoCmd");
         h.Add(L"Screen", L"Screen");
         h.Add(L"Screen.ActiveControl", L"Control");
         h.Add(L"DBEngine", L"_DBEngine");
-        FakeObject* workspaces = h.AddCollection(L"DBEngine.Workspaces", L"Workspaces", 0);
+        THostObject* workspaces = h.AddCollection(L"DBEngine.Workspaces", L"Workspaces", 0);
         h.AddItem(workspaces, L"Workspace", L"Workspace");
-        FakeObject* databases = h.AddCollection(L"Workspace.Databases", L"Databases", 0);
+        THostObject* databases = h.AddCollection(L"Workspace.Databases", L"Databases", 0);
         h.AddItem(databases, L"Database", L"Database");
-        h.Add(L"Database.TableDefs", L"TableDefs")->enumCount = 3;
+        THostObject* tables = h.AddCollection(L"Database.TableDefs", L"TableDefs", 0);
+        for (int i = 0; i < 3; ++i) h.AddItem(tables, L"Control");
         return h;
     }
     if (host == "InfoPath") {
-        FakeHost h(L"_Application", kInfoPathApplication2IID);
+        THostGraph h(HostInfo(L"_Application", kInfoPathApplication2IID));
         return h;
     }
     if (host == "Visio") {
-        FakeHost h(L"IVApplication", kVisioApplicationIID);
+        THostGraph h(HostInfo(L"IVApplication", kVisioApplicationIID));
         h.Add(L"Settings", L"IVApplicationSettings");
         h.Add(L"ActiveWindow", L"IVWindow");
         h.Add(L"ActivePage", L"IVPage");
         h.Add(L"ActiveDocument", L"IVDocument");
-        FakeObject* selection = h.AddCollection(L"ActiveWindow.Selection", L"IVSelection", 1);
+        THostObject* selection = h.AddCollection(L"ActiveWindow.Selection", L"IVSelection", 1);
         h.AddItem(selection, L"IVShape");
         return h;
     }
     EXPECT_EQ(host, "Project");
-    FakeHost h(L"_MSProject", kProjectApplicationIID);
+    THostGraph h(HostInfo(L"_MSProject", kProjectApplicationIID));
     h.Add(L"ActiveWindow", L"Window");
     h.Add(L"ActiveProject", L"Project");
     h.Add(L"ActiveSelection", L"Selection");
@@ -211,7 +239,7 @@ std::unique_ptr<TGenericAddin> CreateHostAddin(const std::string& host, IDispatc
     return nullptr;
 }
 
-void SetHostHwnd(FakeHost& fake, const std::string& host, HWND hwnd) {
+void SetHostHwnd(THostGraph& fake, const std::string& host, HWND hwnd) {
     const HostCase& hc = HostCaseOf(host);
     fake.At(hc.hwndOwner)->Set(hc.hwndProperty, Variant::FromI4(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd))));
 }

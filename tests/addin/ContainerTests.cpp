@@ -1,7 +1,7 @@
 // The add-in container as a host drives it: recognition of the host, forwarding, HostApplication,
 // its registration under the nine hosts' add-in keys, the clearing of disabled-item entries, and the
 // keyboard hook that hands keys to the tool's windows.
-#include "AddinFakes.h"
+#include "AddinHosts.h"
 #include "AddinHosts.h"
 #include "Fixtures.h"
 #include "RegistrySandbox.h"
@@ -59,9 +59,9 @@ protected:
 TEST_F(Container, RecognisesEachHostAndForwardsItsRibbon) {
     for (const HostCase& host : HostCases()) {
         SCOPED_TRACE(host.name);
-        FakeHost fake = MakeHost(host.name);
+        THostGraph fake = MakeHost(host.name);
         // InfoPath is recognised by its _Application and its add-in then asks for _Application2.
-        ComPtr<FakeObject> infoPath = FakeObject::Create(L"_Application", {kInfoPathApplicationIID, kInfoPathApplication2IID});
+        ComPtr<THostObject> infoPath = MakeObject(L"_Application", {kInfoPathApplicationIID, kInfoPathApplication2IID});
         IDispatch* app = host.kind == TOfficeAppKind::oaInfoPath ? infoPath.Get() : fake.Application();
         ComPtr<IDTExtensibility2> container = NewContainer();
         ASSERT_TRUE(container);
@@ -85,7 +85,7 @@ TEST_F(Container, UnknownHostGetsNothingAndLosesNothing) {
     EXPECT_EQ(CustomUI(container.Get()), L"");
     ComPtr<IAddin> addin;
     ASSERT_HRESULT_SUCCEEDED(container.As(&addin));
-    ComPtr<FakeRibbonControl> control = FakeRibbonControl::Create(L"Quillspar_Application");
+    ComPtr<TRibbonControlStub> control = TRibbonControlStub::Create(L"Quillspar_Application");
     ComPtr<IDispatch> image;
     EXPECT_HRESULT_SUCCEEDED(addin->OnGetButtonImage(control.Get(), &image));
     EXPECT_FALSE(image);
@@ -101,8 +101,8 @@ TEST_F(Container, UnknownHostGetsNothingAndLosesNothing) {
 }
 
 TEST_F(Container, HostApplicationFollowsTheLatestContainer) {
-    FakeHost word = MakeHost("Word");
-    FakeHost excel = MakeHost("Excel");
+    THostGraph word = MakeHost("Word");
+    THostGraph excel = MakeHost("Excel");
     ComPtr<IDTExtensibility2> first = NewContainer(), second = NewContainer();
     first->OnConnection(word.Application(), ext_cm_Startup, nullptr, nullptr);
     second->OnConnection(excel.Application(), ext_cm_Startup, nullptr, nullptr);
@@ -114,7 +114,7 @@ TEST_F(Container, HostApplicationFollowsTheLatestContainer) {
 }
 
 TEST_F(Container, InfoPathWithoutItsSecondApplicationInterfaceFailsToConnect) {
-    ComPtr<FakeObject> app = FakeObject::Create(L"_Application", {kInfoPathApplicationIID});
+    ComPtr<THostObject> app = MakeObject(L"_Application", {kInfoPathApplicationIID});
     ComPtr<IDTExtensibility2> container = NewContainer();
     EXPECT_EQ(container->OnConnection(app.Get(), ext_cm_Startup, nullptr, nullptr), E_NOINTERFACE);
     EXPECT_EQ(CustomUI(container.Get()), L""); // no add-in was created; the container stays usable

@@ -261,7 +261,7 @@ const MarkupCase kMarkupCases[] = {
 TEST(RibbonMarkup, EveryHostReturnsItsWholeText) {
     for (const MarkupCase& c : kMarkupCases) {
         SCOPED_TRACE(c.host);
-        FakeHost host = MakeHost(c.host);
+        THostGraph host = MakeHost(c.host);
         std::unique_ptr<TGenericAddin> addin = CreateHostAddin(c.host, host.Application());
         ASSERT_TRUE(addin);
         EXPECT_EQ(addin->GetCustomUI(L"Microsoft.Word.Document"), *c.expected);
@@ -274,7 +274,7 @@ TEST(RibbonMarkup, EveryHostReturnsItsWholeText) {
 TEST(RibbonMarkup, LineBreaksAreCrLfOnly) {
     for (const MarkupCase& c : kMarkupCases) {
         SCOPED_TRACE(c.host);
-        FakeHost host = MakeHost(c.host);
+        THostGraph host = MakeHost(c.host);
         const std::wstring xml = CreateHostAddin(c.host, host.Application())->GetCustomUI(L"");
         for (size_t i = 0; i < xml.size(); ++i) {
             if (xml[i] == L'\n') {
@@ -291,7 +291,7 @@ TEST(RibbonMarkup, LineBreaksAreCrLfOnly) {
 TEST(RibbonMarkup, TheBaseAddinHasNoRibbon) {
     TGenericAddin base(nullptr);
     EXPECT_EQ(base.GetCustomUI(L"Microsoft.Word.Document"), L"");
-    auto control = FakeRibbonControl::Create(L"Quillspar_Application");
+    auto control = TRibbonControlStub::Create(L"Quillspar_Application");
     EXPECT_EQ(base.OnGetButtonImage(control.Get()), nullptr);
     EXPECT_NO_THROW(base.OnButtonClick(control.Get()));
     EXPECT_EQ(base.GetActiveHwnd(), ::GetForegroundWindow());
