@@ -1,0 +1,565 @@
+// Tests of the hosts' object graphs: every ribbon button's path reaches an object of the expected type, the
+// type libraries declare what the host table names, collections agree with their items, every declared
+// property can be read, and the Word and Excel actions fire their events to advised sinks.
+#include "HostObjects.h"
+
+#include <gtest/gtest.h>
+
+#include <objbase.h>
+#include <olectl.h>
+
+using namespace qs;
+using namespace qs::standin;
+
+namespace {
+
+HRESULT Call(IDispatch* object, const wchar_t* name, Variant& result, std::vector<VARIANTARG> args = {},
+             WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(name)};
+    const HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    std::reverse(args.begin(), args.end()); // rgvarg holds the last argument first
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    if (flags & DISPATCH_PROPERTYPUT) {
+        params.rgdispidNamedArgs = &named;
+        params.cNamedArgs = 1;
+    }
+    EXCEPINFO excep{};
+    const HRESULT r = object->Invoke(id, IID_NULL, 0, flags, &params, result.Put(), &excep, nullptr);
+    ::SysFreeString(excep.bstrDescription);
+    ::SysFreeString(excep.bstrSource);
+    return r;
+}
+
+// The object a property answers (null, with a test failure, when it answers anything else).
+IDispatch* Get(IDispatch* object, const wchar_t* name, std::vector<VARIANTARG> args, Variant& keep) {
+    const HRESULT hr = Call(object, name, keep, std::move(args));
+    EXPECT_HRESULT_SUCCEEDED(hr) << name;
+    return keep.Type() == VT_DISPATCH ? V_DISPATCH(&keep.Get()) : nullptr;
+}
+Variant Read(IDispatch* object, const wchar_t* name) {
+    Variant v;
+    EXPECT_HRESULT_SUCCEEDED(Call(object, name, v)) << name;
+    return v;
+}
+HRESULT Put(IDispatch* object, const wchar_t* name, const Variant& value) {
+    Variant ignored;
+    return Call(object, name, ignored, {value.Get()}, DISPATCH_PROPERTYPUT);
+}
+VARIANTARG A(const Variant& v) {
+    return v.Get(); // the caller keeps `v` alive for the call
+}
+std::wstring Text(const Variant& v) {
+    return v.Type() == VT_BSTR ? BstrText(V_BSTR(&v.Get())) : std::wstring();
+}
+LONG Long(const Variant& v) {
+    Variant n;
+    return SUCCEEDED(::VariantChangeType(n.Put(), const_cast<VARIANT*>(&v.Get()), 0, VT_I4)) ? V_I4(&n.Get()) : -999;
+}
+
+std::wstring TypeNameOf(IDispatch* object) {
+    ComPtr<ITypeInfo> info;
+    if (!object || FAILED(object->GetTypeInfo(0, 0, &info))) return L"(none)";
+    UniqueBstr name;
+    info->GetDocumentation(MEMBERID_NIL, name.Put(), nullptr, nullptr, nullptr);
+    return BstrText(name.Get());
+}
+
+// Follows a dotted path of property gets from the Application; "Name(i)" reads Name, then its Item(i).
+IDispatch* Walk(THostGraph& graph, const std::wstring& path, std::vector<Variant>& keep) {
+    IDispatch* at = graph.Application();
+    for (size_t start = 0; at && start < path.size();) {
+        const size_t dot = std::min(path.find(L'.', start), path.size());
+        std::wstring step = path.substr(start, dot - start);
+        start = dot + 1;
+        const size_t paren = step.find(L'(');
+        keep.emplace_back();
+        at = Get(at, step.substr(0, paren).c_str(), {}, keep.back());
+        if (paren != std::wstring::npos && at) {
+            keep.emplace_back();
+            at = Get(at, L"Item", {Variant::FromI4(std::stol(step.substr(paren + 1))).Get()}, keep.back());
+        }
+    }
+    return at;
+}
+
+// A sink for one source interface that records each event's name and arguments, and sets Cancel (the
+// last by-reference Boolean) for the event named in `cancel`.
+class TSink : public IDispatch {
+public:
+    struct Event {
+        std::wstring name;
+        std::vector<Variant> args; // by-reference arguments are recorded by their value
+    };
+    TSink(IDispatch* source, const std::wstring& typeName, ITypeLib* lib) : m_type(HostType(typeName, lib)) {
+        TypeAttrGuard attr;
+        if (!m_type || FAILED(m_type->GetTypeAttr(attr.Put(m_type.Get())))) return;
+        m_iid = attr->guid;
+        ComPtr<IConnectionPointContainer> container;
+        if (SUCCEEDED(source->QueryInterface(IID_PPV_ARGS(&container))) &&
+            SUCCEEDED(container->FindConnectionPoint(m_iid, &m_point)))
+            m_point->Advise(this, &m_cookie);
+    }
+    ~TSink() {
+        if (m_cookie) m_point->Unadvise(m_cookie);
+    }
+    bool Advised() const { return m_cookie != 0; }
+    std::vector<std::wstring> Names() const {
+        std::vector<std::wstring> names;
+        for (const Event& e : events) names.push_back(e.name);
+        return names;
+    }
+    const Event* Find(const std::wstring& name) const {
+        for (const Event& e : events)
+            if (e.name == name) return &e;
+        return nullptr;
+    }
+
+    std::vector<Event> events;
+    std::wstring cancel;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
+        *ppv = riid == IID_IUnknown || riid == IID_IDispatch || riid == m_iid ? this : nullptr;
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() noexcept override { return --m_refs; }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+        *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) noexcept override {
+        UniqueBstr name;
+        UINT got = 0;
+        m_type->GetNames(id, name.Put(), 1, &got);
+        Event e{BstrText(name.Get()), {}};
+        VARIANT_BOOL* lastFlag = nullptr;
+        for (UINT i = params->cArgs; i-- > 0;) {
+            VARIANT& a = params->rgvarg[i];
+            if (V_VT(&a) == (VT_BOOL | VT_BYREF)) lastFlag = V_BOOLREF(&a);
+            Variant copy;
+            ::VariantCopyInd(copy.Put(), &a);
+            e.args.push_back(copy);
+        }
+        if (e.name == cancel && lastFlag) *lastFlag = VARIANT_TRUE;
+        events.push_back(std::move(e));
+        return S_OK;
+    }
+
+private:
+    ComPtr<ITypeInfo> m_type;
+    IID m_iid{};
+    ComPtr<IConnectionPoint> m_point;
+    DWORD m_cookie = 0;
+    ULONG m_refs = 1;
+};
+
+IDispatch* ArgObject(const TSink::Event* e, size_t index) {
+    if (!e || index >= e->args.size() || e->args[index].Type() != VT_DISPATCH) return nullptr;
+    return V_DISPATCH(&e->args[index].Get());
+}
+
+struct Built {
+    explicit Built(const wchar_t* host) : graph(*HostNamed(host)) { BuildHostGraph(graph); }
+    ~Built() { graph.Clear(); }
+    THostGraph graph;
+};
+
+} // namespace
+
+// ---- every host ----
+
+TEST(HostModel, EachTypeLibraryDeclaresTheApplicationAndItsEventInterfaces) {
+    for (const THostInfo& host : Hosts()) {
+        ComPtr<ITypeLib> lib = HostTypeLib(host.typeLib);
+        ASSERT_TRUE(lib) << host.name;
+        ComPtr<ITypeInfo> app = HostType(host.appType, lib.Get());
+        ASSERT_TRUE(app) << host.name;
+        for (const std::wstring& events : host.appEvents) {
+            ComPtr<ITypeInfo> type = HostType(events, lib.Get());
+            ASSERT_TRUE(type) << host.name << L" " << events;
+            TypeAttrGuard attr;
+            ASSERT_HRESULT_SUCCEEDED(type->GetTypeAttr(attr.Put(type.Get())));
+            EXPECT_EQ(attr->typekind, TKIND_DISPATCH) << events;
+            EXPECT_GT(attr->cFuncs, 1) << events;
+        }
+    }
+}
+
+TEST(HostModel, WordApplicationEvents4RepeatsEveryEventOf3WithItsDispId) {
+    ComPtr<ITypeLib> lib = HostTypeLib(HostNamed(L"word")->typeLib);
+    ComPtr<ITypeInfo> three = HostType(L"ApplicationEvents3", lib.Get());
+    ComPtr<ITypeInfo> four = HostType(L"ApplicationEvents4", lib.Get());
+    ASSERT_TRUE(three && four);
+    TypeAttrGuard attr3, attr4;
+    three->GetTypeAttr(attr3.Put(three.Get()));
+    four->GetTypeAttr(attr4.Put(four.Get()));
+    EXPECT_GT(attr4->cFuncs, attr3->cFuncs);
+    for (UINT i = 0; i < attr3->cFuncs; ++i) {
+        FuncDescGuard func;
+        three->GetFuncDesc(i, func.Put(three.Get()));
+        UniqueBstr name;
+        UINT got = 0;
+        three->GetNames(func->memid, name.Put(), 1, &got);
+        LPOLESTR names[1] = {name.Get()};
+        MEMBERID inFour = MEMBERID_NIL;
+        EXPECT_HRESULT_SUCCEEDED(four->GetIDsOfNames(names, 1, &inFour)) << BstrText(name.Get());
+        EXPECT_EQ(inFour, func->memid) << BstrText(name.Get());
+    }
+}
+
+// What each ribbon button reads, and the type name its browser window shows.
+TEST(HostModel, EveryButtonPathReachesAnObjectOfItsType) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* path;
+        const wchar_t* type;
+    } cases[] = {
+        {L"word", L"Options", L"Options"},
+        {L"word", L"ActiveWindow", L"Window"},
+        {L"word", L"ActiveDocument", L"Document"},
+        {L"word", L"Selection", L"Selection"},
+        {L"word", L"Selection.Style", L"Style"},
+        {L"word", L"Selection.Range", L"Range"},
+        {L"excel", L"ActiveWindow", L"Window"},
+        {L"excel", L"ActiveWorkbook", L"Workbook"},
+        {L"excel", L"ActiveSheet", L"Worksheet"},
+        {L"excel", L"ActiveChart", L"Chart"},
+        {L"excel", L"Selection", L"Range"},
+        {L"excel", L"ActiveCell", L"Range"},
+        {L"excel", L"ActiveCell.Style", L"Style"},
+        {L"powerpoint", L"ActiveWindow", L"DocumentWindow"},
+        {L"powerpoint", L"ActivePresentation", L"Presentation"},
+        {L"powerpoint", L"ActiveWindow.View", L"View"},
+        {L"powerpoint", L"ActiveWindow.View.Slide", L"Slide"},
+        {L"powerpoint", L"ActiveWindow.Selection", L"Selection"},
+        {L"onenote", L"Windows(2)", L"Window"},
+        {L"publisher", L"ActiveWindow", L"Window"},
+        {L"publisher", L"ActiveDocument", L"Document"},
+        {L"publisher", L"ActiveDocument.ActiveView", L"View"},
+        {L"publisher", L"ActiveDocument.ActiveView.ActivePage", L"Page"},
+        {L"publisher", L"Selection", L"Selection"},
+        {L"access", L"CurrentProject", L"CurrentProject"},
+        {L"access", L"CurrentProject.Connection", L"Connection"},
+        {L"access", L"DoCmd", L"DoCmd"},
+        {L"access", L"Screen", L"Screen"},
+        {L"access", L"Screen.ActiveControl", L"Control"},
+        {L"access", L"DBEngine", L"_DBEngine"},
+        {L"access", L"DBEngine.Workspaces(0)", L"Workspace"},
+        {L"access", L"DBEngine.Workspaces(0).Databases(0)", L"Database"},
+        {L"access", L"DBEngine.Workspaces(0).Databases(0).TableDefs", L"TableDefs"},
+        {L"access", L"DBEngine.Workspaces(0).Databases(0).TableDefs(0)", L"TableDef"},
+        {L"access", L"CurrentProject.AllForms(0)", L"AccessObject"},
+        {L"infopath", L"XDocuments(0)", L"XDocument"},
+        {L"infopath", L"ActiveWindow", L"Window"},
+        {L"visio", L"Settings", L"IVApplicationSettings"},
+        {L"visio", L"ActiveWindow", L"IVWindow"},
+        {L"visio", L"ActivePage", L"IVPage"},
+        {L"visio", L"ActiveDocument", L"IVDocument"},
+        {L"visio", L"ActiveWindow.Selection", L"IVSelection"},
+        {L"visio", L"ActiveWindow.Selection(1)", L"IVShape"},
+        {L"project", L"ActiveWindow", L"Window"},
+        {L"project", L"ActiveProject", L"Project"},
+        {L"project", L"ActiveSelection", L"Selection"},
+        {L"project", L"ActiveCell", L"Cell"},
+        {L"project", L"ActiveCell.Task", L"Task"},
+        {L"project", L"ActiveProject.Tasks(1)", L"Task"},
+    };
+    for (const auto& c : cases) {
+        Built b(c.host);
+        std::vector<Variant> keep;
+        EXPECT_EQ(TypeNameOf(Walk(b.graph, c.path, keep)), c.type) << c.host << L" " << c.path;
+    }
+}
+
+// OneNote's add-in opens the first window that says it is active.
+TEST(HostModel, OneNoteHasThreeWindowsOfWhichTheSecondIsActive) {
+    Built b(L"onenote");
+    Variant windows;
+    IDispatch* collection = Get(b.graph.Application(), L"Windows", {}, windows);
+    ASSERT_NE(collection, nullptr);
+    EXPECT_EQ(Long(Read(collection, L"Count")), 3);
+    for (LONG i = 1; i <= 3; ++i) {
+        Variant window;
+        IDispatch* w = Get(collection, L"Item", {Variant::FromI4(i).Get()}, window);
+        ASSERT_NE(w, nullptr);
+        const Variant active = Read(w, L"Active");
+        ASSERT_EQ(active.Type(), VT_BOOL);
+        EXPECT_EQ(V_BOOL(&active.Get()) != VARIANT_FALSE, i == 2) << i;
+    }
+}
+
+// Count, Item and _NewEnum of every collection of every host agree with its items, in order.
+TEST(HostModel, EveryCollectionCountsItemsAndEnumeratesThemInOrder) {
+    for (const THostInfo& host : Hosts()) {
+        Built b(host.name);
+        for (THostObject* c : b.graph.Objects()) {
+            if (!c->collection) continue;
+            const std::wstring where = std::wstring(host.name) + L" " + c->TypeName();
+            ComPtr<ITypeInfo> type;
+            ASSERT_HRESULT_SUCCEEDED(c->GetTypeInfo(0, 0, &type)) << where;
+            for (const wchar_t* member : {L"Count", L"Item", L"_NewEnum"}) {
+                LPOLESTR names[1] = {const_cast<LPOLESTR>(member)};
+                MEMBERID id = MEMBERID_NIL;
+                EXPECT_HRESULT_SUCCEEDED(type->GetIDsOfNames(names, 1, &id)) << where << L" declares no " << member;
+            }
+            EXPECT_EQ(Long(Read(c, L"Count")), static_cast<LONG>(c->items.size())) << where;
+            Variant e;
+            DISPPARAMS none{};
+            ASSERT_HRESULT_SUCCEEDED(
+                c->Invoke(DISPID_NEWENUM, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, e.Put(), nullptr, nullptr));
+            ComPtr<IEnumVARIANT> items;
+            ASSERT_HRESULT_SUCCEEDED(V_UNKNOWN(&e.Get())->QueryInterface(IID_PPV_ARGS(&items))) << where;
+            for (size_t i = 0; i < c->items.size(); ++i) {
+                Variant byIndex, next;
+                ASSERT_HRESULT_SUCCEEDED(
+                    Call(c, L"Item", byIndex, {Variant::FromI4(c->itemBase + static_cast<LONG>(i)).Get()}))
+                    << where;
+                EXPECT_EQ(V_DISPATCH(&byIndex.Get()), V_DISPATCH(&c->items[i].Get())) << where << L" " << i;
+                ULONG fetched = 0;
+                ASSERT_EQ(items->Next(1, next.Put(), &fetched), S_OK) << where;
+                EXPECT_EQ(V_DISPATCH(&next.Get()), V_DISPATCH(&c->items[i].Get())) << where << L" " << i;
+            }
+            Variant past;
+            EXPECT_NE(Call(c, L"Item", past, {Variant::FromI4(c->itemBase + static_cast<LONG>(c->items.size())).Get()}),
+                      S_OK)
+                << where;
+        }
+    }
+}
+
+// What a browser window does when it opens on any object: read every property that takes no argument.
+TEST(HostModel, EveryDeclaredPropertyOfEveryObjectCanBeRead) {
+    for (const THostInfo& host : Hosts()) {
+        Built b(host.name);
+        for (THostObject* o : b.graph.Objects()) {
+            ComPtr<ITypeInfo> type;
+            if (FAILED(o->GetTypeInfo(0, 0, &type))) continue;
+            TypeAttrGuard attr;
+            type->GetTypeAttr(attr.Put(type.Get()));
+            std::vector<MEMBERID> ids;
+            for (UINT i = 0; i < attr->cVars; ++i) {
+                VarDescGuard var;
+                type->GetVarDesc(i, var.Put(type.Get()));
+                ids.push_back(var->memid);
+            }
+            for (UINT i = 0; i < attr->cFuncs; ++i) {
+                FuncDescGuard func;
+                type->GetFuncDesc(i, func.Put(type.Get()));
+                if (func->invkind == INVOKE_PROPERTYGET && func->cParams == func->cParamsOpt) ids.push_back(func->memid);
+            }
+            for (MEMBERID id : ids) {
+                Variant v;
+                DISPPARAMS none{};
+                EXCEPINFO excep{};
+                const HRESULT hr =
+                    o->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, v.Put(), &excep, nullptr);
+                UniqueBstr name;
+                UINT got = 0;
+                type->GetNames(id, name.Put(), 1, &got);
+                // Access raises for a report or datasheet that is not there, as Access does.
+                const bool raises = hr == DISP_E_EXCEPTION && BstrText(excep.bstrSource) == L"Screen";
+                EXPECT_TRUE(SUCCEEDED(hr) || raises)
+                    << host.name << L" " << o->TypeName() << L"." << BstrText(name.Get()) << L": " << std::hex << hr
+                    << L" " << BstrText(excep.bstrDescription);
+                ::SysFreeString(excep.bstrDescription);
+                ::SysFreeString(excep.bstrSource);
+            }
+        }
+    }
+}
+
+TEST(HostModel, TheWindowHandleLandsOnEachHostsPropertyAndOnTheActiveWindow) {
+    const HWND hwnd = reinterpret_cast<HWND>(static_cast<LONG_PTR>(0x2468));
+    for (const THostInfo& host : Hosts()) {
+        Built b(host.name);
+        SetHostHwnd(b.graph, hwnd);
+        std::vector<Variant> keep;
+        IDispatch* owner = *host.hwndOwner ? Walk(b.graph, host.hwndOwner, keep) : b.graph.Application();
+        ASSERT_NE(owner, nullptr) << host.name;
+        EXPECT_EQ(Long(Read(owner, host.hwndProperty)), 0x2468) << host.name;
+    }
+    Built visio(L"visio");
+    SetHostHwnd(visio.graph, hwnd);
+    EXPECT_EQ(Long(Read(visio.graph.At(L"ActiveWindow"), L"WindowHandle32")), 0x2468);
+}
+
+// ---- Word ----
+
+TEST(WordModel, DocumentsAddAndOpenMakeTheActiveDocumentAndFireTheirEvents) {
+    Built b(L"word");
+    TSink events3(b.graph.App(), L"ApplicationEvents3", b.graph.TypeLib());
+    TSink events4(b.graph.App(), L"ApplicationEvents4", b.graph.TypeLib());
+    ASSERT_TRUE(events3.Advised() && events4.Advised());
+    IDispatch* documents = b.graph.At(L"Documents");
+    Variant added;
+    IDispatch* doc = Get(documents, L"Add", {}, added);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(TypeNameOf(doc), L"Document");
+    EXPECT_EQ(events4.Names(),
+              (std::vector<std::wstring>{L"NewDocument", L"WindowDeactivate", L"DocumentChange", L"WindowActivate"}));
+    EXPECT_EQ(events3.Names(), events4.Names()); // both interfaces hear every event of the older one
+    EXPECT_EQ(ArgObject(events4.Find(L"NewDocument"), 0), doc);
+    EXPECT_EQ(ArgObject(events4.Find(L"WindowActivate"), 0), doc);
+    EXPECT_EQ(Long(Read(documents, L"Count")), 3);
+    Variant active;
+    EXPECT_EQ(Get(b.graph.Application(), L"ActiveDocument", {}, active), doc);
+    EXPECT_EQ(b.graph.At(L"ActiveDocument"), doc);
+
+    events4.events.clear();
+    const Variant file = Variant::FromString(L"C:\\Users\\Public\\Documents\\Minutes.docx");
+    Variant opened;
+    IDispatch* minutes = Get(documents, L"Open", {A(file)}, opened);
+    EXPECT_EQ(Text(Read(minutes, L"Name")), L"Minutes.docx");
+    EXPECT_EQ(Text(Read(minutes, L"Path")), L"C:\\Users\\Public\\Documents");
+    ASSERT_NE(events4.Find(L"DocumentOpen"), nullptr);
+    EXPECT_EQ(ArgObject(events4.Find(L"DocumentOpen"), 0), minutes);
+    // Opening it again activates the open one and opens nothing.
+    events4.events.clear();
+    Variant again;
+    EXPECT_EQ(Get(documents, L"Open", {A(Variant::FromString(L"c:\\users\\public\\documents\\MINUTES.docx"))}, again),
+              minutes);
+    EXPECT_EQ(events4.Find(L"DocumentOpen"), nullptr);
+    Variant failed;
+    EXPECT_EQ(Call(documents, L"Open", failed, {A(Variant::FromString(L""))}), DISP_E_EXCEPTION);
+}
+
+TEST(WordModel, CloseAsksDocumentBeforeCloseAndACancelKeepsTheDocument) {
+    Built b(L"word");
+    TSink app(b.graph.App(), L"ApplicationEvents4", b.graph.TypeLib());
+    THostObject* report = b.graph.At(L"ActiveDocument");
+    TSink doc(report, L"DocumentEvents2", b.graph.TypeLib());
+    ASSERT_TRUE(doc.Advised());
+    IDispatch* documents = b.graph.At(L"Documents");
+
+    app.cancel = L"DocumentBeforeClose";
+    Variant result;
+    EXPECT_EQ(Call(report, L"Close", result, {}, DISPATCH_METHOD), DISP_E_EXCEPTION);
+    EXPECT_EQ(Long(Read(documents, L"Count")), 2);
+    EXPECT_EQ(b.graph.At(L"ActiveDocument"), report);
+    EXPECT_EQ(ArgObject(app.Find(L"DocumentBeforeClose"), 0), static_cast<IDispatch*>(report));
+    EXPECT_TRUE(doc.events.empty());
+
+    app.cancel.clear();
+    app.events.clear();
+    EXPECT_HRESULT_SUCCEEDED(Call(report, L"Close", result, {}, DISPATCH_METHOD));
+    EXPECT_EQ(doc.Names(), std::vector<std::wstring>{L"Close"});
+    EXPECT_EQ(app.Names().front(), L"DocumentBeforeClose");
+    EXPECT_EQ(Long(Read(documents, L"Count")), 1);
+    Variant letter;
+    EXPECT_EQ(Text(Read(Get(b.graph.Application(), L"ActiveDocument", {}, letter), L"Name")), L"Letter.docx");
+
+    // The last one closed leaves no active document.
+    EXPECT_HRESULT_SUCCEEDED(Call(documents, L"Close", result, {}, DISPATCH_METHOD));
+    EXPECT_EQ(Long(Read(documents, L"Count")), 0);
+    const Variant none = Read(b.graph.Application(), L"ActiveDocument");
+    EXPECT_EQ(none.Type(), VT_DISPATCH);
+    EXPECT_EQ(V_DISPATCH(&none.Get()), nullptr);
+}
+
+TEST(WordModel, SelectionTextReplacesTheSelectedTextAndFiresWindowSelectionChange) {
+    Built b(L"word");
+    TSink app(b.graph.App(), L"ApplicationEvents4", b.graph.TypeLib());
+    THostObject* selection = b.graph.At(L"Selection");
+    EXPECT_EQ(Text(Read(selection, L"Text")), L"Quarterly report");
+    EXPECT_HRESULT_SUCCEEDED(Put(selection, L"Text", Variant::FromString(L"Annual report")));
+    EXPECT_EQ(app.Names(), std::vector<std::wstring>{L"WindowSelectionChange"});
+    EXPECT_EQ(ArgObject(app.Find(L"WindowSelectionChange"), 0), static_cast<IDispatch*>(selection));
+    EXPECT_EQ(Long(Read(selection, L"End")), 13);
+    Variant content;
+    const std::wstring text = Text(Read(Get(b.graph.At(L"ActiveDocument"), L"Content", {}, content), L"Text"));
+    EXPECT_EQ(text.substr(0, 14), L"Annual report\r");
+    Variant paragraph, range;
+    IDispatch* first = Get(b.graph.At(L"ActiveDocument.Paragraphs") ? nullptr : b.graph.At(L"ActiveDocument"),
+                           L"Paragraphs", {}, paragraph);
+    IDispatch* p1 = Get(first, L"Item", {Variant::FromI4(1).Get()}, range);
+    Variant r1;
+    EXPECT_EQ(Text(Read(Get(p1, L"Range", {}, r1), L"Text")), L"Annual report\r");
+    EXPECT_FALSE(V_BOOL(&Read(b.graph.At(L"ActiveDocument"), L"Saved").Get()));
+}
+
+// ---- Excel ----
+
+TEST(ExcelModel, WorkbooksAddAndWorksheetsAddFireNewWorkbookNewSheetAndWorkbookNewSheet) {
+    Built b(L"excel");
+    TSink app(b.graph.App(), L"AppEvents", b.graph.TypeLib());
+    Variant added;
+    IDispatch* book = Get(b.graph.At(L"Workbooks"), L"Add", {}, added);
+    ASSERT_EQ(TypeNameOf(book), L"Workbook");
+    EXPECT_EQ(ArgObject(app.Find(L"NewWorkbook"), 0), book);
+    EXPECT_EQ(b.graph.At(L"ActiveWorkbook"), book);
+    EXPECT_EQ(Text(Read(book, L"Name")), L"Book1");
+
+    TSink wb(book, L"WorkbookEvents", b.graph.TypeLib());
+    app.events.clear();
+    Variant sheets, sheet;
+    IDispatch* worksheets = Get(book, L"Worksheets", {}, sheets);
+    IDispatch* added2 = Get(worksheets, L"Add", {}, sheet);
+    ASSERT_EQ(TypeNameOf(added2), L"Worksheet");
+    EXPECT_EQ(Text(Read(added2, L"Name")), L"Sheet2");
+    EXPECT_EQ(Long(Read(worksheets, L"Count")), 2);
+    EXPECT_EQ(Long(Read(added2, L"Index")), 1); // before the active sheet
+    EXPECT_EQ(ArgObject(wb.Find(L"NewSheet"), 0), added2);
+    const TSink::Event* newSheet = app.Find(L"WorkbookNewSheet");
+    EXPECT_EQ(ArgObject(newSheet, 0), book);
+    EXPECT_EQ(ArgObject(newSheet, 1), added2);
+    EXPECT_EQ(b.graph.At(L"ActiveSheet"), added2);
+
+    // Two more after the first sheet: Count and After.
+    Variant more;
+    IDispatch* last = Get(worksheets, L"Add",
+                          {Variant::Missing().Get(), Variant::FromDispatch(added2).Get(), Variant::FromI4(2).Get()},
+                          more);
+    EXPECT_EQ(Long(Read(last, L"Index")), 3);
+    EXPECT_EQ(Long(Read(worksheets, L"Count")), 4);
+}
+
+TEST(ExcelModel, AValuePutFiresChangeOnTheSheetThenSheetChangeOnWorkbookAndApplication) {
+    Built b(L"excel");
+    THostObject* sheet = b.graph.At(L"ActiveSheet");
+    TSink app(b.graph.App(), L"AppEvents", b.graph.TypeLib());
+    TSink wb(b.graph.At(L"ActiveWorkbook"), L"WorkbookEvents", b.graph.TypeLib());
+    TSink doc(sheet, L"DocEvents", b.graph.TypeLib());
+    Variant cell;
+    IDispatch* b2 = Get(sheet, L"Range", {A(Variant::FromString(L"b2"))}, cell);
+    ASSERT_NE(b2, nullptr);
+    EXPECT_EQ(Text(Read(b2, L"Address")), L"$B$2");
+    EXPECT_HRESULT_SUCCEEDED(Put(b2, L"Value", Variant::FromI4(42)));
+    EXPECT_EQ(ArgObject(doc.Find(L"Change"), 0), b2);
+    EXPECT_EQ(ArgObject(wb.Find(L"SheetChange"), 0), static_cast<IDispatch*>(sheet));
+    EXPECT_EQ(ArgObject(wb.Find(L"SheetChange"), 1), b2);
+    EXPECT_EQ(ArgObject(app.Find(L"SheetChange"), 1), b2);
+    Variant same;
+    EXPECT_EQ(Get(sheet, L"Range", {A(Variant::FromString(L"$B$2"))}, same), b2); // the value stays there
+    EXPECT_EQ(Text(Read(b2, L"Text")), L"42");
+
+    // With EnableEvents False nothing fires.
+    ASSERT_HRESULT_SUCCEEDED(Put(b.graph.Application(), L"EnableEvents", Variant::FromBool(false)));
+    app.events.clear();
+    EXPECT_HRESULT_SUCCEEDED(Put(b2, L"Value", Variant::FromI4(7)));
+    EXPECT_TRUE(app.events.empty());
+    Variant bad;
+    EXPECT_EQ(Call(sheet, L"Range", bad, {A(Variant::FromString(L"A0"))}), DISP_E_EXCEPTION);
+}
+
+TEST(ExcelModel, ACancelInWorkbookBeforeCloseKeepsTheWorkbookOpen) {
+    Built b(L"excel");
+    TSink app(b.graph.App(), L"AppEvents", b.graph.TypeLib());
+    THostObject* book = b.graph.At(L"ActiveWorkbook");
+    app.cancel = L"WorkbookBeforeClose";
+    Variant result;
+    ASSERT_HRESULT_SUCCEEDED(Call(book, L"Close", result, {}, DISPATCH_METHOD));
+    EXPECT_EQ(Long(Read(b.graph.At(L"Workbooks"), L"Count")), 2);
+    app.cancel.clear();
+    ASSERT_HRESULT_SUCCEEDED(Call(book, L"Close", result, {}, DISPATCH_METHOD));
+    EXPECT_EQ(Long(Read(b.graph.At(L"Workbooks"), L"Count")), 1);
+    EXPECT_EQ(Text(Read(b.graph.At(L"ActiveWorkbook"), L"Name")), L"Forecast.xlsx");
+    EXPECT_NE(app.Find(L"WorkbookActivate"), nullptr);
+}
