@@ -344,8 +344,7 @@ bool Cancelled(THostObject* source, const wchar_t* event, std::vector<VARIANTARG
 
 // A put that sinks may refuse: `cancelled` fires the "Before" event; when it answers true the member goes
 // back to the value it had, otherwise `after` runs.
-void GuardedPut(THostObject* o, const std::wstring& name,
-                std::function<bool(THostObject&, const Variant&)> cancelled,
+void GuardedPut(THostObject* o, const std::wstring& name, std::function<bool(THostObject&, const Variant&)> cancelled,
                 std::function<void(THostObject&, const Variant&)> after = {}) {
     auto last = std::make_shared<Variant>(o->Get(name));
     o->OnPut(name, [name, last, cancelled, after](THostObject& self, const Variant& value) {
@@ -413,8 +412,14 @@ const TWordStyle kWordStyles[] = {
 
 THostObject* WordFont(THostGraph& h, THostObject* parent, const std::wstring& name, float size, bool bold = false) {
     THostObject* font = Make(h, L"Font", parent);
-    Values(font, {{L"Name", Str(name)}, {L"Size", R4(size)}, {L"Bold", I4(bold ? -1 : 0)}, {L"Italic", I4(0)},
-                  {L"Underline", I4(0)}, {L"Color", I4(-16777216)}, {L"SmallCaps", I4(0)}, {L"Hidden", I4(0)}});
+    Values(font, {{L"Name", Str(name)},
+                  {L"Size", R4(size)},
+                  {L"Bold", I4(bold ? -1 : 0)},
+                  {L"Italic", I4(0)},
+                  {L"Underline", I4(0)},
+                  {L"Color", I4(-16777216)},
+                  {L"SmallCaps", I4(0)},
+                  {L"Hidden", I4(0)}});
     return font;
 }
 
@@ -443,13 +448,20 @@ LONG WordStatistic(const std::wstring& text, LONG statistic) {
     }
     if (!text.empty() && text.back() != L'\r') ++paragraphs;
     switch (statistic) {
-    case 0: return words;
-    case 1: return paragraphs; // one line per paragraph: the stand-in does not lay text out
-    case 2: return 1;
-    case 3: return characters;
-    case 4: return paragraphs;
-    case 5: return withSpaces;
-    default: throw THostError{HostCode(5941), L"The requested member of the collection does not exist."};
+    case 0:
+        return words;
+    case 1:
+        return paragraphs; // one line per paragraph: the stand-in does not lay text out
+    case 2:
+        return 1;
+    case 3:
+        return characters;
+    case 4:
+        return paragraphs;
+    case 5:
+        return withSpaces;
+    default:
+        throw THostError{HostCode(5941), L"The requested member of the collection does not exist."};
     }
 }
 
@@ -579,8 +591,8 @@ void SelectWord(TWord& w, const WordDocument& d, LONG start, LONG end, bool fire
     d->selStart = std::clamp<LONG>(start, 0, size);
     d->selEnd = std::clamp<LONG>(end, d->selStart, size);
     if (d != w.active) return;
-    const Variant text = Str(d->text.substr(static_cast<size_t>(d->selStart),
-                                            static_cast<size_t>(d->selEnd - d->selStart)));
+    const Variant text =
+        Str(d->text.substr(static_cast<size_t>(d->selStart), static_cast<size_t>(d->selEnd - d->selStart)));
     Values(w.selection, {{L"Text", text},
                          {L"Start", I4(d->selStart)},
                          {L"End", I4(d->selEnd)},
@@ -626,8 +638,7 @@ void SaveWord(TWord& w, const WordDocument& d) {
 
 void CloseWord(TWord& w, const WordDocument& d, LONG saveChanges) {
     if (std::find(w.docs.begin(), w.docs.end(), d) == w.docs.end()) return; // closed by a sink meanwhile
-    if (Cancelled(w.app, L"DocumentBeforeClose", {Arg(d->doc)}))
-        throw THostError{HostCode(4198), L"Command failed"};
+    if (Cancelled(w.app, L"DocumentBeforeClose", {Arg(d->doc)})) throw THostError{HostCode(4198), L"Command failed"};
     if (saveChanges == wdSaveChanges && !BoolOf(d->doc->Get(L"Saved"))) SaveWord(w, d);
     d->doc->Fire(L"Close", {});
     std::erase(w.docs, d);
@@ -711,9 +722,8 @@ WordDocument AddWordDocument(const Word& w, const std::wstring& fullName, const 
                   {L"ShowBookmarks", Bool(false)},
                   {L"ShowRevisionsAndComments", Bool(true)}});
     THostObject* window = d->window;
-    window->SetMethod(L"Index", [w, window](THostObject&, Args) {
-        return I4(static_cast<LONG>(IndexOf(w->windows, window)) + 1);
-    });
+    window->SetMethod(
+        L"Index", [w, window](THostObject&, Args) { return I4(static_cast<LONG>(IndexOf(w->windows, window)) + 1); });
     window->SetMethod(L"Activate", [w, d](THostObject&, Args) {
         ActivateWord(*w, d, true);
         return Variant();
@@ -754,7 +764,8 @@ WordDocument AddWordDocument(const Word& w, const std::wstring& fullName, const 
     d->doc->SetMethod(L"Range", [w, d](THostObject&, Args a) {
         return Obj(WordRange(w, d, a.Long(0, 0), a.Long(1, static_cast<LONG>(d->text.size()))));
     });
-    d->doc->SetMethod(L"ComputeStatistics", [d](THostObject&, Args a) { return I4(WordStatistic(d->text, a.Long(0))); });
+    d->doc->SetMethod(L"ComputeStatistics",
+                      [d](THostObject&, Args a) { return I4(WordStatistic(d->text, a.Long(0))); });
     d->doc->SetMethod(L"Select", [w, d](THostObject&, Args) {
         SelectWord(*w, d, 0, static_cast<LONG>(d->text.size()), true);
         return Variant();
@@ -869,9 +880,12 @@ void WireWordSelection(const Word& w) {
         switch (a.Long(0)) {
         case 3:
         case 4:
-        case 10: return I4(1);
-        case 12: return Bool(false);
-        default: return I4(-1);
+        case 10:
+            return I4(1);
+        case 12:
+            return Bool(false);
+        default:
+            return I4(-1);
         }
     });
 }
@@ -925,11 +939,16 @@ void BuildWord(THostGraph& h, bool unknownHost) {
                      {L"SaveNormalPrompt", Bool(false)}});
     options->SetMethod(L"DefaultFilePath", [](THostObject&, Args a) {
         switch (a.Long(0)) {
-        case 0: return Str(L"C:\\Users\\Public\\Documents");
-        case 1: return Str(L"C:\\Users\\Public\\Pictures");
-        case 2: return Str(L"C:\\Users\\Public\\AppData\\Roaming\\Microsoft\\Templates");
-        case 8: return Str(L"C:\\Users\\Public\\AppData\\Roaming\\Microsoft\\Word\\STARTUP");
-        default: return Str(L"");
+        case 0:
+            return Str(L"C:\\Users\\Public\\Documents");
+        case 1:
+            return Str(L"C:\\Users\\Public\\Pictures");
+        case 2:
+            return Str(L"C:\\Users\\Public\\AppData\\Roaming\\Microsoft\\Templates");
+        case 8:
+            return Str(L"C:\\Users\\Public\\AppData\\Roaming\\Microsoft\\Word\\STARTUP");
+        default:
+            return Str(L"");
         }
     });
 
@@ -989,12 +1008,10 @@ void BuildWord(THostGraph& h, bool unknownHost) {
     app->SetMethod(L"Run", [](THostObject&, Args a) -> Variant {
         throw THostError{DISP_E_MEMBERNOTFOUND, L"Unable to run the specified macro \"" + a.Text(0) + L"\"."};
     });
-    app->SetMethod(L"CentimetersToPoints", [](THostObject&, Args a) {
-        return R4(static_cast<float>(DoubleArg(a, 0) * 72.0 / 2.54));
-    });
-    app->SetMethod(L"InchesToPoints", [](THostObject&, Args a) {
-        return R4(static_cast<float>(DoubleArg(a, 0) * 72.0));
-    });
+    app->SetMethod(L"CentimetersToPoints",
+                   [](THostObject&, Args a) { return R4(static_cast<float>(DoubleArg(a, 0) * 72.0 / 2.54)); });
+    app->SetMethod(L"InchesToPoints",
+                   [](THostObject&, Args a) { return R4(static_cast<float>(DoubleArg(a, 0) * 72.0)); });
     app->SetMethod(L"CheckSpelling", [](THostObject&, Args a) {
         const std::wstring word = a.Text(0);
         return Bool(std::none_of(word.begin(), word.end(), [](wchar_t c) { return std::iswdigit(c); }));
@@ -1158,9 +1175,8 @@ THostObject* ExcelRange(const Excel& x, const ExcelSheet& s, const TArea& area) 
     r->SetObject(L"Style", s->book->normal);
     Lazy(r, L"Font", [&h, r] { return ExcelFont(h, r); });
     Lazy(r, L"Interior", [&h, r] { return ExcelInterior(h, r); });
-    r->SetMethod(L"Address", [area](THostObject&, Args a) {
-        return Str(Address(area, a.Bool(0, true), a.Bool(1, true)));
-    });
+    r->SetMethod(L"Address",
+                 [area](THostObject&, Args a) { return Str(Address(area, a.Bool(0, true), a.Bool(1, true))); });
     r->SetMethod(L"Offset", [x, s, area](THostObject&, Args a) {
         const LONG dr = a.Long(0, 0), dc = a.Long(1, 0);
         const TArea moved{area.row1 + dr, area.col1 + dc, area.row2 + dr, area.col2 + dc};
@@ -1168,7 +1184,9 @@ THostObject* ExcelRange(const Excel& x, const ExcelSheet& s, const TArea& area) 
             throw THostError{kExcelFailed, L"Application-defined or object-defined error"};
         return Obj(ExcelRange(x, s, moved));
     });
-    auto put = [x, s, area](THostObject& self, const Variant& value) { SetExcelValue(*x, s, &self, area, value, true); };
+    auto put = [x, s, area](THostObject& self, const Variant& value) {
+        SetExcelValue(*x, s, &self, area, value, true);
+    };
     r->OnPut(L"Value", put);
     r->OnPut(L"Value2", put);
     r->OnPut(L"Formula", [x, s, area, put](THostObject& self, const Variant& value) {
@@ -1348,9 +1366,8 @@ void DeleteExcelSheet(TExcel& x, const ExcelSheet& s) {
     TExcelBook& b = *s->book;
     const auto at = std::find(b.order.begin(), b.order.end(), s);
     if (at == b.order.end()) return;
-    const auto visible = std::count_if(b.order.begin(), b.order.end(), [](const ExcelSheet& o) {
-        return LongOf(o->sheet->Get(L"Visible")) == -1;
-    });
+    const auto visible = std::count_if(b.order.begin(), b.order.end(),
+                                       [](const ExcelSheet& o) { return LongOf(o->sheet->Get(L"Visible")) == -1; });
     if (visible <= 1 && LongOf(s->sheet->Get(L"Visible")) == -1)
         throw THostError{kExcelFailed, L"A workbook must contain at least one visible sheet."};
     const size_t index = static_cast<size_t>(at - b.order.begin());
@@ -1523,8 +1540,7 @@ void SaveExcelBook(TExcel& x, const ExcelBook& b, bool saveAsUI) {
 
 void CloseExcelBook(TExcel& x, const ExcelBook& b, bool save) {
     if (std::find(x.books.begin(), x.books.end(), b) == x.books.end()) return;
-    if (EventsOn(x) && Cancelled({{b->wb, L"BeforeClose", {}}, {x.app, L"WorkbookBeforeClose", {Arg(b->wb)}}}))
-        return;
+    if (EventsOn(x) && Cancelled({{b->wb, L"BeforeClose", {}}, {x.app, L"WorkbookBeforeClose", {Arg(b->wb)}}})) return;
     if (save && !BoolOf(b->wb->Get(L"Saved"))) SaveExcelBook(x, b, false);
     std::erase(x.books, b);
     Remove(x.workbooks, b->wb);
@@ -1604,9 +1620,8 @@ ExcelBook AddExcelBook(const Excel& x, const std::wstring& fullName, std::initia
     if (x->active) b->window->Set(L"Hwnd", x->active->window->Get(L"Hwnd"));
     THostObject* window = b->window;
     TExcelBook* book = b.get();
-    window->SetMethod(L"Index", [x, window](THostObject&, Args) {
-        return I4(static_cast<LONG>(IndexOf(x->windows, window)) + 1);
-    });
+    window->SetMethod(
+        L"Index", [x, window](THostObject&, Args) { return I4(static_cast<LONG>(IndexOf(x->windows, window)) + 1); });
     window->SetMethod(L"ActiveSheet", [book](THostObject&, Args) { return Obj(book->active->sheet); });
     window->SetMethod(L"ActiveCell", [book](THostObject&, Args) {
         return Obj(book->active->chart ? nullptr : book->active->activeCell);
@@ -1692,25 +1707,26 @@ void BuildExcel(THostGraph& h) {
     h.Name(L"Workbooks", x->workbooks);
     h.Name(L"Windows", x->windows);
 
-    const ExcelBook budget =
-        AddExcelBook(x, L"C:\\Users\\Public\\Documents\\Budget.xlsx", {L"Summary", L"Data"}, true);
+    const ExcelBook budget = AddExcelBook(x, L"C:\\Users\\Public\\Documents\\Budget.xlsx", {L"Summary", L"Data"}, true);
     const ExcelSheet summary = budget->order[0], data = budget->order[1];
     const struct {
         const wchar_t* cell;
         Variant value;
-    } cells[] = {{L"A1", Str(L"Month")},      {L"B1", Str(L"Rent")},    {L"C1", Str(L"Travel")},
-                 {L"A2", Str(L"January")},    {L"B2", R8(1200)},        {L"C2", R8(310)},
-                 {L"A3", Str(L"February")},   {L"B3", R8(1200)},        {L"C3", R8(275)},
-                 {L"A4", Str(L"March")},      {L"B4", R8(1200)},        {L"C4", R8(420)},
+    } cells[] = {{L"A1", Str(L"Month")},          {L"B1", Str(L"Rent")}, {L"C1", Str(L"Travel")},
+                 {L"A2", Str(L"January")},        {L"B2", R8(1200)},     {L"C2", R8(310)},
+                 {L"A3", Str(L"February")},       {L"B3", R8(1200)},     {L"C3", R8(275)},
+                 {L"A4", Str(L"March")},          {L"B4", R8(1200)},     {L"C4", R8(420)},
                  {L"A1", Str(L"Total spending")}, {L"B1", R8(4605)}};
     for (size_t i = 0; i < std::size(cells); ++i) {
         const ExcelSheet& s = i < 12 ? data : summary;
         const TArea area = *ParseArea(cells[i].cell);
         SetExcelValue(*x, s, ExcelRange(x, s, area), area, cells[i].value, false);
     }
-    Values(ExcelRange(x, summary, *ParseArea(L"B1")),
-           {{L"Formula", Str(L"=SUM(Data!B2:C4)")}, {L"FormulaR1C1", Str(L"=SUM(Data!R2C2:R4C3)")},
-            {L"HasFormula", Bool(true)}, {L"NumberFormat", Str(L"#,##0")}, {L"Text", Str(L"4,605")}});
+    Values(ExcelRange(x, summary, *ParseArea(L"B1")), {{L"Formula", Str(L"=SUM(Data!B2:C4)")},
+                                                       {L"FormulaR1C1", Str(L"=SUM(Data!R2C2:R4C3)")},
+                                                       {L"HasFormula", Bool(true)},
+                                                       {L"NumberFormat", Str(L"#,##0")},
+                                                       {L"Text", Str(L"4,605")}});
     summary->selection = ExcelRange(x, summary, *ParseArea(L"A1:B1"));
     AddExcelBook(x, L"C:\\Users\\Public\\Documents\\Forecast.xlsx", {L"Sheet1"});
     for (const ExcelBook& b : x->books) b->wb->Set(L"Saved", Bool(true));
@@ -1808,9 +1824,7 @@ void BuildExcel(THostGraph& h) {
                                            L"'. The macro may not be available in this workbook or all macros may "
                                            L"be disabled."};
     });
-    app->SetMethod(L"CentimetersToPoints", [](THostObject&, Args a) {
-        return R8(DoubleArg(a, 0) * 72.0 / 2.54);
-    });
+    app->SetMethod(L"CentimetersToPoints", [](THostObject&, Args a) { return R8(DoubleArg(a, 0) * 72.0 / 2.54); });
     app->SetMethod(L"InputBox", [](THostObject&, Args) { return Bool(false); }); // as if the user cancelled
     app->SetMethod(L"Wait", [](THostObject&, Args) { return Bool(true); });
 }
@@ -1845,8 +1859,9 @@ struct TPpt {
 };
 using Ppt = std::shared_ptr<TPpt>;
 
-THostObject* PptShape(const Ppt& pp, const PptPresentation& p, THostObject* slide, LONG type, LONG autoShape, const std::wstring& kind,
-                      float left, float top, float width, float height, const std::wstring& text) {
+THostObject* PptShape(const Ppt& pp, const PptPresentation& p, THostObject* slide, LONG type, LONG autoShape,
+                      const std::wstring& kind, float left, float top, float width, float height,
+                      const std::wstring& text) {
     THostGraph& h = pp->h;
     THostObject* shapes = Own(h, &slide->Get(L"Shapes").Get());
     const LONG id = static_cast<LONG>(shapes->items.size()) + 2;
@@ -1863,9 +1878,8 @@ THostObject* PptShape(const Ppt& pp, const PptPresentation& p, THostObject* slid
                    {L"Visible", I4(msoTrue)},
                    {L"HasTextFrame", I4(type == 13 ? msoFalse : msoTrue)},
                    {L"AlternativeText", Str(L"")}});
-    shape->SetMethod(L"ZOrderPosition", [shapes, shape](THostObject&, Args) {
-        return I4(static_cast<LONG>(IndexOf(shapes, shape)) + 1);
-    });
+    shape->SetMethod(L"ZOrderPosition",
+                     [shapes, shape](THostObject&, Args) { return I4(static_cast<LONG>(IndexOf(shapes, shape)) + 1); });
     if (type != 13) {
         THostObject* frame = Child(h, shape, L"TextFrame", L"TextFrame");
         THostObject* range = Child(h, frame, L"TextRange", L"TextRange");
@@ -1958,8 +1972,7 @@ THostObject* AddPptSlide(const Ppt& pp, const PptPresentation& p, LONG index, LO
                          const std::wstring& title = {}, const std::wstring& body = {}) {
     THostGraph& h = pp->h;
     const LONG count = static_cast<LONG>(p->slides->items.size());
-    if (index < 1 || index > count + 1)
-        throw THostError{E_INVALIDARG, L"Slides.Add : Index out of bounds."};
+    if (index < 1 || index > count + 1) throw THostError{E_INVALIDARG, L"Slides.Add : Index out of bounds."};
     THostObject* slide = Make(h, L"Slide", p->pres);
     const LONG id = p->nextSlideId++;
     Values(slide, {{L"Name", Str(L"Slide" + std::to_wstring(id - 255))},
@@ -2013,8 +2026,9 @@ THostObject* AddPptSlide(const Ppt& pp, const PptPresentation& p, LONG index, LO
         if (shown.Type() == VT_DISPATCH && V_DISPATCH(&shown.Get()) == slide) {
             const auto& items = p->slides->items;
             SelectPptSlide(*pp, *p,
-                           items.empty() ? nullptr
-                                         : static_cast<THostObject*>(V_DISPATCH(&items[std::min(at, items.size() - 1)].Get())),
+                           items.empty()
+                               ? nullptr
+                               : static_cast<THostObject*>(V_DISPATCH(&items[std::min(at, items.size() - 1)].Get())),
                            true);
         }
         return Variant();
@@ -2119,7 +2133,9 @@ PptPresentation AddPpt(const Ppt& pp, const std::wstring& fullName, bool withWin
                            {L"BlackAndWhite", I4(msoFalse)}});
         p->window->SetObject(L"Presentation", p->pres);
         p->view = Child(h, p->window, L"View", L"View");
-        Values(p->view, {{L"Type", I4(9)}, {L"Zoom", I4(68)}, {L"DisplaySlideMiniature", I4(msoFalse)},
+        Values(p->view, {{L"Type", I4(9)},
+                         {L"Zoom", I4(68)},
+                         {L"DisplaySlideMiniature", I4(msoFalse)},
                          {L"ZoomToFit", I4(msoTrue)}});
         p->selection = Child(h, p->window, L"Selection", L"Selection");
         Values(p->selection, {{L"Type", I4(0)}, {L"HasChildShapeRange", Bool(false)}});
@@ -2254,7 +2270,8 @@ void BuildPowerPoint(THostGraph& h) {
         return Obj(p->pres);
     });
     app->SetMethod(L"Run", [](THostObject&, Args a) -> Variant {
-        throw THostError{E_FAIL, L"Application.Run : Invalid request.  Sub or Function not defined (" + a.Text(0) + L")."};
+        throw THostError{E_FAIL,
+                         L"Application.Run : Invalid request.  Sub or Function not defined (" + a.Text(0) + L")."};
     });
 }
 
@@ -2289,11 +2306,20 @@ std::wstring XmlEscape(const std::wstring& text) {
     std::wstring out;
     for (wchar_t c : text) {
         switch (c) {
-        case L'&': out += L"&amp;"; break;
-        case L'<': out += L"&lt;"; break;
-        case L'>': out += L"&gt;"; break;
-        case L'"': out += L"&quot;"; break;
-        default: out += c;
+        case L'&':
+            out += L"&amp;";
+            break;
+        case L'<':
+            out += L"&lt;";
+            break;
+        case L'>':
+            out += L"&gt;";
+            break;
+        case L'"':
+            out += L"&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -2336,8 +2362,9 @@ void NoteXml(const TOneNote& on, int node, int maxLevel, const std::function<boo
     out += children.empty() ? L"/>" : L">" + children + L"</one:" + kElements[n.level] + L">";
 }
 
-std::wstring HierarchyXml(const TOneNote& on, const std::wstring& start, LONG scope,
-                          const std::function<bool(int)>& keep = [](int) { return true; }) {
+std::wstring HierarchyXml(
+    const TOneNote& on, const std::wstring& start, LONG scope,
+    const std::function<bool(int)>& keep = [](int) { return true; }) {
     std::wstring xml = L"<?xml version=\"1.0\"?>";
     if (start.empty()) {
         const int maxLevel = scope == 0 ? 0 : scope == 1 ? 1 : static_cast<int>(scope) - 1;
@@ -2467,8 +2494,9 @@ void BuildOneNote(THostGraph& h) {
         if (page.level != 3) throw THostError{kOneNoteNoObject, L"The object does not exist."};
         SetOut(a, 1,
                Str(L"<?xml version=\"1.0\"?><one:Page xmlns:one=\"http://schemas.microsoft.com/office/onenote/2013/"
-                   L"onenote\" ID=\"" + page.id + L"\" name=\"" + XmlEscape(page.name) + L"\" lastModifiedTime=\"" +
-                   page.modified + L"\"><one:Title><one:OE><one:T><![CDATA[" + page.name +
+                   L"onenote\" ID=\"" +
+                   page.id + L"\" name=\"" + XmlEscape(page.name) + L"\" lastModifiedTime=\"" + page.modified +
+                   L"\"><one:Title><one:OE><one:T><![CDATA[" + page.name +
                    L"]]></one:T></one:OE></one:Title><one:Outline><one:OEChildren><one:OE><one:T><![CDATA[Notes on " +
                    page.name + L".]]></one:T></one:OE></one:OEChildren></one:Outline></one:Page>"));
         return Variant();
@@ -2504,8 +2532,7 @@ void BuildOneNote(THostGraph& h) {
                 SetOut(a, 2, Str(n.id));
                 return Variant();
             }
-        if (a.Long(3, 0) != 1 || path.empty())
-            throw THostError{kOneNoteNoObject, L"The object does not exist."};
+        if (a.Long(3, 0) != 1 || path.empty()) throw THostError{kOneNoteNoObject, L"The object does not exist."};
         const int notebook = AddNoteNode(*on, -1, 1, FileName(path));
         on->nodes[static_cast<size_t>(notebook)].path = path;
         SetOut(a, 2, Str(on->nodes[static_cast<size_t>(notebook)].id));
@@ -2513,7 +2540,8 @@ void BuildOneNote(THostGraph& h) {
         return Variant();
     });
     app->SetMethod(L"UpdateHierarchy", [on](THostObject&, Args a) {
-        if (a.Text(0).find(L'<') == std::wstring::npos) throw THostError{kOneNoteBadXml, L"The XML is not well-formed."};
+        if (a.Text(0).find(L'<') == std::wstring::npos)
+            throw THostError{kOneNoteBadXml, L"The XML is not well-formed."};
         HierarchyChanged(*on);
         return Variant();
     });
@@ -2629,8 +2657,8 @@ THostObject* AddPubPage(const Pub& pb, const PubDocument& d, size_t at) {
                   {L"IsTwoPageMaster", Bool(false)}});
     THostObject* shapes = List(pb->h, page, L"Shapes", L"Shapes");
     shapes->SetMethod(L"AddShape", [pb, d, shapes](THostObject&, Args a) {
-        THostObject* shape = PubShape(pb, d, shapes, 1, {}, DoubleArg(a, 1), DoubleArg(a, 2), DoubleArg(a, 3),
-                                      DoubleArg(a, 4));
+        THostObject* shape =
+            PubShape(pb, d, shapes, 1, {}, DoubleArg(a, 1), DoubleArg(a, 2), DoubleArg(a, 3), DoubleArg(a, 4));
         d->doc->Set(L"Saved", Bool(false));
         d->doc->Fire(L"ShapesAdded", {});
         return Obj(shape);
@@ -2649,10 +2677,10 @@ THostObject* AddPubPage(const Pub& pb, const PubDocument& d, size_t at) {
         RenumberPubPages(*d);
         const Variant shown = d->view->Get(L"ActivePage");
         if (shown.Type() == VT_DISPATCH && V_DISPATCH(&shown.Get()) == page)
-            ShowPubPage(*pb, *d,
-                        static_cast<THostObject*>(
-                            V_DISPATCH(&d->pages->items[std::min(at, d->pages->items.size() - 1)].Get())),
-                        true);
+            ShowPubPage(
+                *pb, *d,
+                static_cast<THostObject*>(V_DISPATCH(&d->pages->items[std::min(at, d->pages->items.size() - 1)].Get())),
+                true);
         return Variant();
     });
     page->SetMethod(L"Move", [d, page](THostObject&, Args a) {
@@ -2876,13 +2904,12 @@ void BuildPublisher(THostGraph& h) {
         PublishPub(*pb);
         return Obj(d->doc);
     });
-    app->SetMethod(L"CentimetersToPoints", [](THostObject&, Args a) {
-        return R4(static_cast<float>(DoubleArg(a, 0) * 72 / 2.54));
-    });
-    app->SetMethod(L"InchesToPoints", [](THostObject&, Args a) { return R4(static_cast<float>(DoubleArg(a, 0) * 72)); });
-    app->SetMethod(L"PointsToCentimeters", [](THostObject&, Args a) {
-        return R4(static_cast<float>(DoubleArg(a, 0) * 2.54 / 72));
-    });
+    app->SetMethod(L"CentimetersToPoints",
+                   [](THostObject&, Args a) { return R4(static_cast<float>(DoubleArg(a, 0) * 72 / 2.54)); });
+    app->SetMethod(L"InchesToPoints",
+                   [](THostObject&, Args a) { return R4(static_cast<float>(DoubleArg(a, 0) * 72)); });
+    app->SetMethod(L"PointsToCentimeters",
+                   [](THostObject&, Args a) { return R4(static_cast<float>(DoubleArg(a, 0) * 2.54 / 72)); });
 }
 
 } // namespace
@@ -3055,7 +3082,8 @@ THostObject* AccessForm(const Access& ac, const std::wstring& name, std::initial
 
 THostObject* OpenAccessForm(const Access& ac, const std::wstring& name, const Variant& openArgs) {
     THostObject* entry = NamedItem(ac->allForms, name);
-    if (!entry) AccessError(2102, L"The form name '" + name + L"' is misspelled or refers to a form that doesn't exist.");
+    if (!entry)
+        AccessError(2102, L"The form name '" + name + L"' is misspelled or refers to a form that doesn't exist.");
     if (THostObject* open = NamedItem(ac->forms, name)) return open;
     THostObject* form = AccessForm(ac, name, {{L"ID", L"1"}, {L"Description", L""}});
     form->Set(L"OpenArgs", openArgs);
@@ -3109,8 +3137,10 @@ void WireAccessDoCmd(const Access& ac, THostObject* doCmd) {
     });
     doCmd->SetMethod(L"OpenReport", [ac](THostObject&, Args a) {
         THostObject* entry = NamedItem(ac->allReports, a.Text(0));
-        if (!entry) AccessError(2103, L"The report name '" + a.Text(0) + L"' you entered in either the property "
-                                          L"sheet or macro is misspelled or refers to a report that doesn't exist.");
+        if (!entry)
+            AccessError(2103, L"The report name '" + a.Text(0) +
+                                  L"' you entered in either the property "
+                                  L"sheet or macro is misspelled or refers to a report that doesn't exist.");
         Values(entry, {{L"IsLoaded", Bool(true)}, {L"CurrentView", I4(a.Long(1, 0) == 0 ? 5 : 6)}});
         return Variant();
     });
@@ -3147,12 +3177,24 @@ void WireAccessDoCmd(const Access& ac, THostObject* doCmd) {
         const LONG at = LongOf(form->Get(L"CurrentRecord"));
         LONG to = at;
         switch (a.Long(2, 1)) {
-        case 0: to = at - 1; break;
-        case 1: to = at + 1; break;
-        case 2: to = 1; break;
-        case 3: to = 91; break;
-        case 4: to = a.Long(3, 1); break;
-        case 5: to = 92; break;
+        case 0:
+            to = at - 1;
+            break;
+        case 1:
+            to = at + 1;
+            break;
+        case 2:
+            to = 1;
+            break;
+        case 3:
+            to = 91;
+            break;
+        case 4:
+            to = a.Long(3, 1);
+            break;
+        case 5:
+            to = 92;
+            break;
         }
         if (to < 1) AccessError(2105, L"You can't go to the specified record.");
         Values(form, {{L"CurrentRecord", I4(to)}, {L"NewRecord", Bool(to == 92)}});
@@ -3378,7 +3420,8 @@ THostObject* OpenAccessDatabase(const Access& ac, THostObject* workspace, THostO
     return db;
 }
 
-THostObject* AccessWorkspace(const Access& ac, THostObject* engine, const std::wstring& name, const std::wstring& user) {
+THostObject* AccessWorkspace(const Access& ac, THostObject* engine, const std::wstring& name,
+                             const std::wstring& user) {
     THostGraph& h = ac->h;
     THostObject* workspace = Make(h, L"Workspace", engine);
     Values(workspace, {{L"Name", Str(name)},
@@ -3492,12 +3535,13 @@ void BuildAccess(THostGraph& h) {
 
     THostObject* engine = Child(h, app, L"DBEngine", L"_DBEngine");
     h.Name(L"DBEngine", engine);
-    Values(engine, {{L"Version", Str(L"14.0")},
-                    {L"IniPath", Str(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\16.0\\Access Connectivity Engine")},
-                    {L"DefaultUser", Str(L"admin")},
-                    {L"LoginTimeout", I2(20)},
-                    {L"SystemDB", Str(L"C:\\Users\\Public\\AppData\\Roaming\\Microsoft\\Access\\System.mdw")},
-                    {L"DefaultType", I4(2)}});
+    Values(engine,
+           {{L"Version", Str(L"14.0")},
+            {L"IniPath", Str(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\16.0\\Access Connectivity Engine")},
+            {L"DefaultUser", Str(L"admin")},
+            {L"LoginTimeout", I2(20)},
+            {L"SystemDB", Str(L"C:\\Users\\Public\\AppData\\Roaming\\Microsoft\\Access\\System.mdw")},
+            {L"DefaultType", I4(2)}});
     List(h, engine, L"Errors", L"Errors", 0);
     THostObject* workspaces = List(h, engine, L"Workspaces", L"Workspaces", 0);
     h.Name(L"DBEngine.Workspaces", workspaces);
@@ -3510,17 +3554,33 @@ void BuildAccess(THostGraph& h) {
     h.Name(L"Workspace.Databases", dbList);
     ac->db = AccessDatabase(
         ac, ac->workspace, file,
-        {{L"Customers", 91, 0, {{L"CustomerID", 10, 5}, {L"CompanyName", 10, 40}, {L"ContactName", 10, 30},
-                                {L"City", 10, 15}, {L"Country", 10, 15}}},
-         {L"Employees", 9, 0, {{L"EmployeeID", 4, 4}, {L"LastName", 10, 20}, {L"FirstName", 10, 10},
-                               {L"HireDate", 8, 8}}},
+        {{L"Customers",
+          91,
+          0,
+          {{L"CustomerID", 10, 5},
+           {L"CompanyName", 10, 40},
+           {L"ContactName", 10, 30},
+           {L"City", 10, 15},
+           {L"Country", 10, 15}}},
+         {L"Employees",
+          9,
+          0,
+          {{L"EmployeeID", 4, 4}, {L"LastName", 10, 20}, {L"FirstName", 10, 10}, {L"HireDate", 8, 8}}},
          {L"MSysObjects", 62, dbSystemObject, {{L"Id", 4, 4}, {L"Name", 10, 255}, {L"Type", 3, 2}}},
          {L"MSysQueries", 48, dbSystemObject, {{L"ObjectId", 4, 4}, {L"Attribute", 2, 1}}},
-         {L"Order Details", 2155, 0, {{L"OrderID", 4, 4}, {L"ProductID", 4, 4}, {L"UnitPrice", 5, 8},
-                                      {L"Quantity", 3, 2}, {L"Discount", 6, 4}}},
+         {L"Order Details",
+          2155,
+          0,
+          {{L"OrderID", 4, 4}, {L"ProductID", 4, 4}, {L"UnitPrice", 5, 8}, {L"Quantity", 3, 2}, {L"Discount", 6, 4}}},
          {L"Orders", 830, 0, {{L"OrderID", 4, 4}, {L"CustomerID", 10, 5}, {L"OrderDate", 8, 8}, {L"Freight", 5, 8}}},
-         {L"Products", 77, 0, {{L"ProductID", 4, 4}, {L"ProductName", 10, 40}, {L"UnitPrice", 5, 8},
-                               {L"UnitsInStock", 3, 2}, {L"Discontinued", 1, 1}}},
+         {L"Products",
+          77,
+          0,
+          {{L"ProductID", 4, 4},
+           {L"ProductName", 10, 40},
+           {L"UnitPrice", 5, 8},
+           {L"UnitsInStock", 3, 2},
+           {L"Discontinued", 1, 1}}},
          {L"Suppliers", 29, 0, {{L"SupplierID", 4, 4}, {L"CompanyName", 10, 40}, {L"Country", 10, 15}}}});
     Append(dbList, ac->db);
     h.Name(L"Database", ac->db);
@@ -3529,11 +3589,13 @@ void BuildAccess(THostGraph& h) {
     const Variant queryDefs = ac->db->Get(L"QueryDefs");
     for (const auto& [name, sql] : std::initializer_list<std::pair<const wchar_t*, const wchar_t*>>{
              {L"Order Details Extended",
-              L"SELECT [Order Details].OrderID, Products.ProductName, [Order Details].UnitPrice, [Order Details].Quantity "
+              L"SELECT [Order Details].OrderID, Products.ProductName, [Order Details].UnitPrice, [Order "
+              L"Details].Quantity "
               L"FROM Products INNER JOIN [Order Details] ON Products.ProductID = [Order Details].ProductID;"},
-             {L"Sales by Category", L"SELECT Products.ProductName, Sum([Order Details].UnitPrice*[Order Details].Quantity) "
-                                    L"AS Sales FROM Products INNER JOIN [Order Details] ON Products.ProductID = "
-                                    L"[Order Details].ProductID GROUP BY Products.ProductName;"}}) {
+             {L"Sales by Category",
+              L"SELECT Products.ProductName, Sum([Order Details].UnitPrice*[Order Details].Quantity) "
+              L"AS Sales FROM Products INNER JOIN [Order Details] ON Products.ProductID = "
+              L"[Order Details].ProductID GROUP BY Products.ProductName;"}}) {
         THostObject* query = Make(h, L"QueryDef", ac->db);
         Values(query, {{L"Name", Str(name)},
                        {L"SQL", Str(sql)},
@@ -3563,7 +3625,8 @@ void BuildAccess(THostGraph& h) {
                               L"'. Make sure it exists and that its name is spelled correctly.");
     };
     // Criteria are not evaluated: DCount answers the domain's record count, DLookup Null.
-    app->SetMethod(L"DCount", [domain](THostObject&, Args a) { return I4(LongOf(domain(a.Text(1))->Get(L"RecordCount"))); });
+    app->SetMethod(L"DCount",
+                   [domain](THostObject&, Args a) { return I4(LongOf(domain(a.Text(1))->Get(L"RecordCount"))); });
     app->SetMethod(L"DLookup", [domain](THostObject&, Args a) {
         domain(a.Text(1));
         return Null();
@@ -3596,14 +3659,18 @@ void BuildAccess(THostGraph& h) {
     // acSysCmdRuntime (6), acSysCmdAccessVer (7), acSysCmdAccessDir (9), acSysCmdGetObjectState (10).
     app->SetMethod(L"SysCmd", [ac](THostObject&, Args a) {
         switch (a.Long(0)) {
-        case 6: return Bool(false);
-        case 7: return Str(L"16.0");
-        case 9: return Str(L"C:\\Program Files\\Microsoft Office\\root\\Office16\\");
+        case 6:
+            return Bool(false);
+        case 7:
+            return Str(L"16.0");
+        case 9:
+            return Str(L"C:\\Program Files\\Microsoft Office\\root\\Office16\\");
         case 10: {
             THostObject* form = a.Long(1, 0) == 2 ? NamedItem(ac->forms, a.Text(2)) : nullptr;
             return I4(form ? 1 : 0);
         }
-        default: return Null();
+        default:
+            return Null();
         }
     });
     app->SetMethod(L"Run", [](THostObject&, Args a) -> Variant {
@@ -3719,8 +3786,9 @@ InfoPathForm AddInfoPath(const InfoPath& ip, const std::wstring& uri, const std:
     };
     f->doc->SetMethod(L"Save", [save](THostObject& self, Args) {
         const std::wstring uri = TextOf(self.Get(L"URI"));
-        if (uri.empty()) throw THostError{E_FAIL, L"The form cannot be saved because it has not been saved before. "
-                                                  L"Use SaveAs."};
+        if (uri.empty())
+            throw THostError{E_FAIL, L"The form cannot be saved because it has not been saved before. "
+                                     L"Use SaveAs."};
         save(self, uri);
         return Variant();
     });
@@ -3741,9 +3809,8 @@ InfoPathForm AddInfoPath(const InfoPath& ip, const std::wstring& uri, const std:
         self.Set(L"IsDirty", Bool(true));
         return Variant();
     });
-    f->doc->SetMethod(L"GetNamedNodeProperty", [](THostObject&, Args a) {
-        return Str(a.At(2) ? TextOf(Variant(*a.At(2))) : std::wstring());
-    });
+    f->doc->SetMethod(L"GetNamedNodeProperty",
+                      [](THostObject&, Args a) { return Str(a.At(2) ? TextOf(Variant(*a.At(2))) : std::wstring()); });
     ip->open.push_back(f);
     Append(ip->docs, f->doc);
     Append(ip->windows, f->window);
@@ -3826,9 +3893,9 @@ struct TVisioUnit {
     double perInternal;
 };
 const TVisioUnit kVisioUnits[] = {
-    {65, L"in", 1},     {66, L"ft", 1.0 / 12}, {69, L"cm", 2.54},        {70, L"mm", 25.4},   {71, L"m", 0.0254},
-    {50, L"pt", 72},    {51, L"p", 6},         {81, L"deg", 180 / kPi},  {83, L"rad", 1},     {32, L"", 1},
-    {64, L"du", 1},     {63, L"pu", 1},        {252, L"", 1},            {33, L"%", 100},
+    {65, L"in", 1},  {66, L"ft", 1.0 / 12}, {69, L"cm", 2.54},       {70, L"mm", 25.4}, {71, L"m", 0.0254},
+    {50, L"pt", 72}, {51, L"p", 6},         {81, L"deg", 180 / kPi}, {83, L"rad", 1},   {32, L"", 1},
+    {64, L"du", 1},  {63, L"pu", 1},        {252, L"", 1},           {33, L"%", 100},
 };
 
 const TVisioUnit& VisioUnit(const VARIANT* v, LONG fallback) {
@@ -3936,10 +4003,15 @@ THostObject* VisioShape(const Visio& vx, const VisioPage& pg, const std::wstring
         LONG units;
         THostObject* object = nullptr;
     };
-    auto cells = std::make_shared<std::map<std::wstring, TCell>>(std::map<std::wstring, TCell>{
-        {L"PinX", {pinX, 65}},          {L"PinY", {pinY, 65}},           {L"Width", {width, 65}},
-        {L"Height", {height, 65}},      {L"Angle", {0, 81}},             {L"LocPinX", {width / 2, 65}},
-        {L"LocPinY", {height / 2, 65}}, {L"LineWeight", {0.01, 50}}});
+    auto cells =
+        std::make_shared<std::map<std::wstring, TCell>>(std::map<std::wstring, TCell>{{L"PinX", {pinX, 65}},
+                                                                                      {L"PinY", {pinY, 65}},
+                                                                                      {L"Width", {width, 65}},
+                                                                                      {L"Height", {height, 65}},
+                                                                                      {L"Angle", {0, 81}},
+                                                                                      {L"LocPinX", {width / 2, 65}},
+                                                                                      {L"LocPinY", {height / 2, 65}},
+                                                                                      {L"LineWeight", {0.01, 50}}});
     auto cell = [vx, pg, shape, cells](THostObject&, Args a) {
         const std::wstring name = a.Text(0);
         auto it = std::find_if(cells->begin(), cells->end(), [&](const auto& c) { return SameText(c.first, name); });
@@ -4001,10 +4073,10 @@ THostObject* VisioShape(const Visio& vx, const VisioPage& pg, const std::wstring
         return Variant();
     });
     shape->SetMethod(L"Duplicate", [vx, pg, name, master, cells](THostObject& self, Args) {
-        THostObject* copy = VisioShape(vx, pg, name, master, cells->at(L"PinX").value + 0.25,
-                                       cells->at(L"PinY").value - 0.25, cells->at(L"Width").value,
-                                       cells->at(L"Height").value, TextOf(self.Get(L"Text")),
-                                       LongOf(self.Get(L"OneD")) != 0);
+        THostObject* copy =
+            VisioShape(vx, pg, name, master, cells->at(L"PinX").value + 0.25, cells->at(L"PinY").value - 0.25,
+                       cells->at(L"Width").value, cells->at(L"Height").value, TextOf(self.Get(L"Text")),
+                       LongOf(self.Get(L"OneD")) != 0);
         return Obj(copy);
     });
     shape->SetMethod(L"SetCenter", [cells](THostObject&, Args a) {
@@ -4083,9 +4155,8 @@ VisioPage AddVisioPage(const Visio& vx, const VisioDocument& d) {
     pg->page->SetObject(L"Document", d->doc);
     pg->shapes = List(vx->h, pg->page, L"Shapes", L"IVShapes");
     THostObject* page = pg->page;
-    page->SetMethod(L"Index", [d, page](THostObject&, Args) {
-        return I2(static_cast<SHORT>(IndexOf(d->pages, page) + 1));
-    });
+    page->SetMethod(L"Index",
+                    [d, page](THostObject&, Args) { return I2(static_cast<SHORT>(IndexOf(d->pages, page) + 1)); });
     page->SetMethod(L"Drop", [vx, pg](THostObject&, Args a) {
         THostObject* what = OwnUnknown(vx->h, a.At(0));
         if (!what || (what->TypeName() != L"IVMaster" && what->TypeName() != L"IVShape"))
@@ -4161,9 +4232,8 @@ VisioDocument AddVisio(const Visio& vx, const std::wstring& fullName, bool stenc
                     {L"ID", I4(static_cast<LONG>(vx->open.size()) + 1)},
                     {L"Template", Str(stencil ? L"" : L"BASICD_U.VSTX")}});
     THostObject* doc = d->doc;
-    doc->SetMethod(L"Index", [vx, doc](THostObject&, Args) {
-        return I2(static_cast<SHORT>(IndexOf(vx->documents, doc) + 1));
-    });
+    doc->SetMethod(L"Index",
+                   [vx, doc](THostObject&, Args) { return I2(static_cast<SHORT>(IndexOf(vx->documents, doc) + 1)); });
     d->masters = List(h, d->doc, L"Masters", L"IVMasters");
     d->masters->SetObject(L"Document", d->doc);
     const std::vector<const wchar_t*> masters =
@@ -4346,8 +4416,7 @@ void BuildVisio(THostGraph& h) {
     AddVisio(vx, L"C:\\Program Files\\Microsoft Office\\root\\Office16\\Visio Content\\1033\\BASIC_U.VSSX", true);
     const VisioPage page1 = network->pageList.front();
     auto masterNamed = [&](const wchar_t* name) { return NamedItem(network->masters, name); };
-    THostObject* server =
-        VisioShape(vx, page1, L"Server", masterNamed(L"Rectangle"), 2.5, 7, 1.5, 1, L"Server", false);
+    THostObject* server = VisioShape(vx, page1, L"Server", masterNamed(L"Rectangle"), 2.5, 7, 1.5, 1, L"Server", false);
     VisioShape(vx, page1, L"Workstation", masterNamed(L"Rectangle"), 6, 7, 1.5, 1, L"Workstation", false);
     VisioShape(vx, page1, L"Dynamic connector", masterNamed(L"Dynamic connector"), 4.25, 7, 2, 0, L"", true);
     AddVisioPage(vx, network);
@@ -4357,10 +4426,9 @@ void BuildVisio(THostGraph& h) {
 
     vx->documents->SetMethod(L"Add", [vx](THostObject&, Args a) {
         const std::wstring file = a.Text(0);
-        const bool stencil = SameText(file.substr(file.find_last_of(L'.') == std::wstring::npos
-                                                      ? file.size()
-                                                      : file.find_last_of(L'.')),
-                                      L".vssx");
+        const bool stencil =
+            SameText(file.substr(file.find_last_of(L'.') == std::wstring::npos ? file.size() : file.find_last_of(L'.')),
+                     L".vssx");
         const VisioDocument d = AddVisio(vx, L"Drawing" + std::to_wstring(++vx->untitled), stencil);
         d->doc->Set(L"Path", Str(L""));
         d->doc->Fire(L"DocumentCreated", {Arg(d->doc)});
@@ -4482,8 +4550,8 @@ std::wstring TaskFieldText(THostObject* task, const TTaskField& f) {
         SYSTEMTIME st{};
         if (v.Type() != VT_DATE || !::VariantTimeToSystemTime(V_DATE(&v.Get()), &st)) return L"NA";
         static const wchar_t* const kDays[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
-        return std::wstring(kDays[st.wDayOfWeek]) + L" " + std::to_wstring(st.wMonth) + L"/" + std::to_wstring(st.wDay) +
-               L"/" + std::to_wstring(st.wYear % 100);
+        return std::wstring(kDays[st.wDayOfWeek]) + L" " + std::to_wstring(st.wMonth) + L"/" +
+               std::to_wstring(st.wDay) + L"/" + std::to_wstring(st.wYear % 100);
     }
     if (f.id == 188743712) return std::to_wstring(LongOf(v)) + L"%";
     return TextOf(v);
@@ -4561,8 +4629,9 @@ void PublishProject(TProj& px) {
     px.h.Name(L"ActiveSelection", px.selection);
     px.h.Name(L"ActiveCell", px.cell);
     px.app->Set(L"Caption", Str(TextOf(p.pj->Get(L"Name")) + L" - Project"));
-    SelectProjectCell(px, p.tasks->items.empty() ? nullptr : static_cast<THostObject*>(V_DISPATCH(&p.tasks->items[0].Get())),
-                      kTaskFields[0], false);
+    SelectProjectCell(
+        px, p.tasks->items.empty() ? nullptr : static_cast<THostObject*>(V_DISPATCH(&p.tasks->items[0].Get())),
+        kTaskFields[0], false);
 }
 
 void ActivateProject(TProj& px, const ProjectFile& p, bool fire) {
@@ -4580,7 +4649,8 @@ void ActivateProject(TProj& px, const ProjectFile& p, bool fire) {
 }
 
 THostObject* AddProjectTask(const Proj& px, const ProjectFile& p, size_t at, const std::wstring& name, LONG days,
-                            double start, LONG percent, const std::wstring& resources, const std::wstring& predecessors) {
+                            double start, LONG percent, const std::wstring& resources,
+                            const std::wstring& predecessors) {
     THostObject* task = Make(px->h, L"Task", p->pj);
     const double finish = days == 0 ? start : AddWorkDays(start, days - 1, 17);
     Values(task, {{L"Name", Str(name)},
@@ -4623,13 +4693,17 @@ THostObject* AddProjectTask(const Proj& px, const ProjectFile& p, size_t at, con
         RenumberTasks(*p);
         if (SelectedTask(*px) == &self) {
             const auto& items = p->tasks->items;
-            SelectProjectCell(*px, items.empty() ? nullptr : static_cast<THostObject*>(V_DISPATCH(&items[std::min(at, items.size() - 1)].Get())),
+            SelectProjectCell(*px,
+                              items.empty()
+                                  ? nullptr
+                                  : static_cast<THostObject*>(V_DISPATCH(&items[std::min(at, items.size() - 1)].Get())),
                               kTaskFields[0], true);
         }
         p->pj->Fire(L"Change", {Arg(p->pj)});
         return Variant();
     });
-    task->SetMethod(L"GetField", [](THostObject& self, Args a) { return Str(TaskFieldText(&self, TaskField(a.Text(0)))); });
+    task->SetMethod(L"GetField",
+                    [](THostObject& self, Args a) { return Str(TaskFieldText(&self, TaskField(a.Text(0)))); });
     task->SetMethod(L"SetField", [](THostObject& self, Args a) {
         // Through the property's own put, so that ProjectBeforeTaskChange is asked.
         InvokeOn(&self, TaskField(a.Text(0)).member, DISPATCH_PROPERTYPUT, {Str(a.Text(1))});
@@ -4637,7 +4711,8 @@ THostObject* AddProjectTask(const Proj& px, const ProjectFile& p, size_t at, con
     });
     auto outline = [](LONG by) {
         return [by](THostObject& self, Args) {
-            self.Set(L"OutlineLevel", I2(static_cast<SHORT>(std::max<LONG>(1, LongOf(self.Get(L"OutlineLevel")) + by))));
+            self.Set(L"OutlineLevel",
+                     I2(static_cast<SHORT>(std::max<LONG>(1, LongOf(self.Get(L"OutlineLevel")) + by))));
             return Variant();
         };
     };
@@ -4702,7 +4777,8 @@ ProjectFile AddProjectFile(const Proj& px, const std::wstring& fullName) {
                    {L"CurrentTable", Str(L"Entry")},
                    {L"CurrentFilter", Str(L"All Tasks")}});
     THostObject* pj = p->pj;
-    pj->SetMethod(L"Index", [px, pj](THostObject&, Args) { return I4(static_cast<LONG>(IndexOf(px->projects, pj)) + 1); });
+    pj->SetMethod(L"Index",
+                  [px, pj](THostObject&, Args) { return I4(static_cast<LONG>(IndexOf(px->projects, pj)) + 1); });
     THostObject* summary = Child(h, pj, L"ProjectSummaryTask", L"Task");
     Values(summary, {{L"Name", Str(name.substr(0, name.rfind(L'.')))},
                      {L"ID", I4(0)},
@@ -4723,9 +4799,8 @@ ProjectFile AddProjectFile(const Proj& px, const std::wstring& fullName) {
                        {L"Visible", Bool(true)},
                        {L"ActivePaneView", Str(L"Gantt Chart")}});
     THostObject* window = p->window;
-    window->SetMethod(L"Index", [px, window](THostObject&, Args) {
-        return I4(static_cast<LONG>(IndexOf(px->windows, window)) + 1);
-    });
+    window->SetMethod(
+        L"Index", [px, window](THostObject&, Args) { return I4(static_cast<LONG>(IndexOf(px->windows, window)) + 1); });
     window->SetMethod(L"Activate", [px, p](THostObject&, Args) {
         ActivateProject(*px, p, true);
         return Variant();
@@ -4740,8 +4815,8 @@ ProjectFile AddProjectFile(const Proj& px, const std::wstring& fullName) {
         if (before < 1 || before > static_cast<LONG>(p->tasks->items.size()) + 1)
             throw THostError{kProjectBadArgument, L"The argument value is not valid."};
         const Variant start = p->pj->Get(L"ProjectStart");
-        THostObject* task = AddProjectTask(px, p, static_cast<size_t>(before - 1), a.Text(0), 1,
-                                           V_DATE(&start.Get()), 0, L"", L"");
+        THostObject* task =
+            AddProjectTask(px, p, static_cast<size_t>(before - 1), a.Text(0), 1, V_DATE(&start.Get()), 0, L"", L"");
         p->pj->Set(L"Saved", Bool(false));
         px->app->Fire(L"ProjectTaskNew", {Arg(p->pj), ArgI4(LongOf(task->Get(L"ID")))});
         p->pj->Fire(L"Change", {Arg(p->pj)});
@@ -4826,13 +4901,14 @@ void BuildProject(THostGraph& h) {
             start = std::max(start, AddWorkDays(finishes[static_cast<size_t>(before - 1)], 1, 8));
             predecessors += (predecessors.empty() ? L"" : L",") + std::to_wstring(before);
         }
-        AddProjectTask(px, move, move->tasks->items.size(), t.name, t.days, start, t.percent, t.resources, predecessors);
+        AddProjectTask(px, move, move->tasks->items.size(), t.name, t.days, start, t.percent, t.resources,
+                       predecessors);
         finishes.push_back(t.days == 0 ? start : AddWorkDays(start, t.days - 1, 17));
     }
     move->pj->Set(L"ProjectFinish", DateOf(finishes.back()));
     const Variant summary = move->pj->Get(L"ProjectSummaryTask");
-    Values(Own(h, &summary.Get()), {{L"Finish", DateOf(finishes.back())}, {L"Duration", I4(22 * 480)},
-                                    {L"PercentComplete", I4(35)}});
+    Values(Own(h, &summary.Get()),
+           {{L"Finish", DateOf(finishes.back())}, {L"Duration", I4(22 * 480)}, {L"PercentComplete", I4(35)}});
     move->pj->Set(L"Saved", Bool(true));
     ActivateProject(*px, move, false);
     SelectProjectCell(*px, static_cast<THostObject*>(V_DISPATCH(&move->tasks->items[2].Get())), kTaskFields[0], false);
@@ -4844,7 +4920,8 @@ void BuildProject(THostGraph& h) {
         const auto& items = px->active->tasks->items;
         if (id < 1 || id > static_cast<LONG>(items.size()))
             throw THostError{kProjectBadArgument, L"The argument value is not valid."};
-        SelectProjectCell(*px, static_cast<THostObject*>(V_DISPATCH(&items[static_cast<size_t>(id - 1)].Get())), f, true);
+        SelectProjectCell(*px, static_cast<THostObject*>(V_DISPATCH(&items[static_cast<size_t>(id - 1)].Get())), f,
+                          true);
         return Bool(true);
     };
     app->SetMethod(L"SelectTaskField", [selectRow](THostObject&, Args a) {
@@ -4853,7 +4930,8 @@ void BuildProject(THostGraph& h) {
     app->SetMethod(L"SelectRow", [selectRow](THostObject&, Args a) {
         return selectRow(a.Long(0, 0), a.Bool(1, true), kTaskFields[0]);
     });
-    app->SetMethod(L"EditGoTo", [selectRow](THostObject&, Args a) { return selectRow(a.Long(0, 1), false, kTaskFields[0]); });
+    app->SetMethod(L"EditGoTo",
+                   [selectRow](THostObject&, Args a) { return selectRow(a.Long(0, 1), false, kTaskFields[0]); });
     app->SetMethod(L"SetTaskField", [px](THostObject&, Args a) {
         THostObject* task = SelectedTask(*px);
         if (a.At(4) && px->active) {
@@ -4873,7 +4951,8 @@ void BuildProject(THostGraph& h) {
         if (!px->active || FileName(a.Text(0)).find(L'.') == std::wstring::npos)
             throw THostError{kProjectBadArgument, L"The argument value is not valid."};
         const std::wstring file = a.Text(0);
-        Values(px->active->pj, {{L"Name", Str(FileName(file))}, {L"FullName", Str(file)}, {L"Path", Str(Folder(file))}});
+        Values(px->active->pj,
+               {{L"Name", Str(FileName(file))}, {L"FullName", Str(file)}, {L"Path", Str(Folder(file))}});
         px->active->window->Set(L"Caption", Str(FileName(file)));
         const bool saved = SaveProject(*px, px->active);
         PublishProject(*px);
@@ -4929,13 +5008,16 @@ void BuildProject(THostGraph& h) {
         return Bool(true);
     });
     app->SetMethod(L"ViewApply", [px](THostObject&, Args a) {
-        static const wchar_t* const kViews[] = {L"Gantt Chart",   L"Tracking Gantt",  L"Task Usage", L"Resource Sheet",
-                                                L"Network Diagram", L"Calendar",      L"Team Planner"};
+        static const wchar_t* const kViews[] = {L"Gantt Chart",    L"Tracking Gantt",  L"Task Usage",
+                                                L"Resource Sheet", L"Network Diagram", L"Calendar",
+                                                L"Team Planner"};
         const std::wstring view = a.Text(0);
-        if (!px->active || std::none_of(std::begin(kViews), std::end(kViews), [&](const wchar_t* v) { return SameText(v, view); }))
+        if (!px->active ||
+            std::none_of(std::begin(kViews), std::end(kViews), [&](const wchar_t* v) { return SameText(v, view); }))
             throw THostError{kProjectBadArgument, L"The argument value is not valid."};
         THostObject* window = px->active->window;
-        px->app->Fire(L"WindowBeforeViewChange", {Arg(window), Arg(nullptr), Arg(nullptr), ArgBool(true), Arg(nullptr)});
+        px->app->Fire(L"WindowBeforeViewChange",
+                      {Arg(window), Arg(nullptr), Arg(nullptr), ArgBool(true), Arg(nullptr)});
         px->active->pj->Set(L"CurrentView", Str(view));
         window->Set(L"ActivePaneView", Str(view));
         px->app->Fire(L"WindowViewChange", {Arg(window), Arg(nullptr), Arg(nullptr), ArgBool(true)});

@@ -140,15 +140,15 @@ public:
         UINT got = 0;
         m_type->GetNames(id, name.Put(), 1, &got);
         Event e{BstrText(name.Get()), {}};
-        VARIANT_BOOL* lastFlag = nullptr;
+        VARIANT* lastFlag = nullptr; // Cancel: a Boolean, or an Integer in Access
         for (UINT i = params->cArgs; i-- > 0;) {
             VARIANT& a = params->rgvarg[i];
-            if (V_VT(&a) == (VT_BOOL | VT_BYREF)) lastFlag = V_BOOLREF(&a);
+            if (V_VT(&a) == (VT_BOOL | VT_BYREF) || V_VT(&a) == (VT_I2 | VT_BYREF)) lastFlag = &a;
             Variant copy;
             ::VariantCopyInd(copy.Put(), &a);
             e.args.push_back(copy);
         }
-        if (e.name == cancel && lastFlag) *lastFlag = VARIANT_TRUE;
+        if (e.name == cancel && lastFlag) *V_I2REF(lastFlag) = VARIANT_TRUE; // both are 16 bits, True is -1
         events.push_back(std::move(e));
         return S_OK;
     }
@@ -353,14 +353,14 @@ TEST(HostModel, EveryDeclaredPropertyOfEveryObjectCanBeRead) {
             for (UINT i = 0; i < attr->cFuncs; ++i) {
                 FuncDescGuard func;
                 type->GetFuncDesc(i, func.Put(type.Get()));
-                if (func->invkind == INVOKE_PROPERTYGET && func->cParams == func->cParamsOpt) ids.push_back(func->memid);
+                if (func->invkind == INVOKE_PROPERTYGET && func->cParams == func->cParamsOpt)
+                    ids.push_back(func->memid);
             }
             for (MEMBERID id : ids) {
                 Variant v;
                 DISPPARAMS none{};
                 EXCEPINFO excep{};
-                const HRESULT hr =
-                    o->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, v.Put(), &excep, nullptr);
+                const HRESULT hr = o->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, v.Put(), &excep, nullptr);
                 UniqueBstr name;
                 UINT got = 0;
                 type->GetNames(id, name.Put(), 1, &got);
@@ -473,15 +473,10 @@ TEST(WordModel, SelectionTextReplacesTheSelectedTextAndFiresWindowSelectionChang
     EXPECT_EQ(app.Names(), std::vector<std::wstring>{L"WindowSelectionChange"});
     EXPECT_EQ(ArgObject(app.Find(L"WindowSelectionChange"), 0), static_cast<IDispatch*>(selection));
     EXPECT_EQ(Long(Read(selection, L"End")), 13);
-    Variant content;
-    const std::wstring text = Text(Read(Get(b.graph.At(L"ActiveDocument"), L"Content", {}, content), L"Text"));
-    EXPECT_EQ(text.substr(0, 14), L"Annual report\r");
-    Variant paragraph, range;
-    IDispatch* first = Get(b.graph.At(L"ActiveDocument.Paragraphs") ? nullptr : b.graph.At(L"ActiveDocument"),
-                           L"Paragraphs", {}, paragraph);
-    IDispatch* p1 = Get(first, L"Item", {Variant::FromI4(1).Get()}, range);
-    Variant r1;
-    EXPECT_EQ(Text(Read(Get(p1, L"Range", {}, r1), L"Text")), L"Annual report\r");
+    std::vector<Variant> keep;
+    EXPECT_EQ(Text(Read(Walk(b.graph, L"ActiveDocument.Content", keep), L"Text")).substr(0, 14), L"Annual report\r");
+    // The paragraphs follow the edit.
+    EXPECT_EQ(Text(Read(Walk(b.graph, L"ActiveDocument.Paragraphs(1).Range", keep), L"Text")), L"Annual report\r");
     EXPECT_FALSE(V_BOOL(&Read(b.graph.At(L"ActiveDocument"), L"Saved").Get()));
 }
 
@@ -514,9 +509,9 @@ TEST(ExcelModel, WorkbooksAddAndWorksheetsAddFireNewWorkbookNewSheetAndWorkbookN
 
     // Two more after the first sheet: Count and After.
     Variant more;
-    IDispatch* last = Get(worksheets, L"Add",
-                          {Variant::Missing().Get(), Variant::FromDispatch(added2).Get(), Variant::FromI4(2).Get()},
-                          more);
+    IDispatch* last =
+        Get(worksheets, L"Add",
+            {Variant::Missing().Get(), Variant::FromDispatch(added2).Get(), Variant::FromI4(2).Get()}, more);
     EXPECT_EQ(Long(Read(last, L"Index")), 3);
     EXPECT_EQ(Long(Read(worksheets, L"Count")), 4);
 }
@@ -562,4 +557,162 @@ TEST(ExcelModel, ACancelInWorkbookBeforeCloseKeepsTheWorkbookOpen) {
     EXPECT_EQ(Long(Read(b.graph.At(L"Workbooks"), L"Count")), 1);
     EXPECT_EQ(Text(Read(b.graph.At(L"ActiveWorkbook"), L"Name")), L"Forecast.xlsx");
     EXPECT_NE(app.Find(L"WorkbookActivate"), nullptr);
+}
+
+// ---- the other hosts' actions ----
+
+Variant N(LONG v) {
+    return Variant::FromI4(v);
+}
+Variant S(const wchar_t* text) {
+    return Variant::FromString(text);
+}
+
+// One action on an object of each host and the events a sink hears, in order. The sink is "path:interface";
+// the action is a path whose last name is the member called (a put when it ends with "=").
+TEST(HostModel, TheOtherHostsActionsFireTheirEvents) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* sink;
+        const wchar_t* action;
+        std::vector<Variant> args;
+        const wchar_t* expected; // event names, space-separated
+    } cases[] = {
+        {L"powerpoint", L":EApplication", L"ActivePresentation.Slides.Add", {N(2), N(12)}, L"PresentationNewSlide"},
+        {L"powerpoint",
+         L":EApplication",
+         L"ActivePresentation.Close",
+         {},
+         L"PresentationBeforeClose PresentationClose"},
+        {L"onenote", L":IOneNoteEvents", L"Windows(1).NavigateToUrl", {S(L"onenote:///C:/A.one")}, L"OnNavigate"},
+        {L"publisher",
+         L"ActiveDocument:DocumentEvents",
+         L"ActiveDocument.Pages(1).Shapes.AddShape",
+         {N(1), N(10), N(10), N(90), N(40)},
+         L"ShapesAdded"},
+        {L"publisher", L":ApplicationEvents", L"ActiveDocument.PrintOut", {}, L"BeforePrint AfterPrint"},
+        {L"access",
+         L"CurrentProject.Connection:ConnectionEvents",
+         L"CurrentProject.Connection.Execute",
+         {S(L"DELETE FROM Orders")},
+         L"WillExecute ExecuteComplete"},
+        {L"access",
+         L"Screen.ActiveControl:_TextBoxEvents",
+         L"Screen.ActiveControl.Value=",
+         {S(L"New contact")},
+         L"Change BeforeUpdate AfterUpdate"},
+        {L"infopath",
+         L":_ApplicationEvents",
+         L"XDocuments.New",
+         {S(L"C:\\Forms\\Leave.xsn")},
+         L"NewXDocument WindowDeactivate XDocumentChange WindowActivate"},
+        {L"visio", L"ActivePage:EPage", L"ActivePage.DrawRectangle", {N(1), N(1), N(2), N(2)}, L"ShapeAdded"},
+        {L"visio", L":EApplication", L"ActiveWindow.Selection(1).Text=", {S(L"Router")}, L"TextChanged"},
+        {L"project",
+         L":_EProjectApp2",
+         L"ActiveProject.Tasks.Add",
+         {S(L"Party")},
+         L"ProjectBeforeTaskNew ProjectTaskNew"},
+        {L"project", L":_EProjectApp2", L"SelectRow", {N(1)}, L"WindowSelectionChange"},
+    };
+    for (const auto& c : cases) {
+        Built b(c.host);
+        std::vector<Variant> keep;
+        const std::wstring sinkSpec = c.sink;
+        const size_t colon = sinkSpec.find(L':');
+        TSink sink(Walk(b.graph, sinkSpec.substr(0, colon), keep), sinkSpec.substr(colon + 1), b.graph.TypeLib());
+        ASSERT_TRUE(sink.Advised()) << c.host << L" " << c.sink;
+        std::wstring action = c.action;
+        const bool put = action.back() == L'=';
+        if (put) action.pop_back();
+        const size_t dot = action.rfind(L'.');
+        IDispatch* target =
+            dot == std::wstring::npos ? b.graph.Application() : Walk(b.graph, action.substr(0, dot), keep);
+        ASSERT_NE(target, nullptr) << c.action;
+        std::vector<VARIANTARG> args;
+        for (const Variant& a : c.args) args.push_back(a.Get());
+        Variant result;
+        const std::wstring member = action.substr(dot == std::wstring::npos ? 0 : dot + 1);
+        EXPECT_HRESULT_SUCCEEDED(
+            Call(target, member.c_str(), result, args, put ? DISPATCH_PROPERTYPUT : DISPATCH_METHOD))
+            << c.action;
+        std::wstring heard;
+        for (const std::wstring& name : sink.Names()) heard += (heard.empty() ? L"" : L" ") + name;
+        EXPECT_EQ(heard, c.expected) << c.action;
+    }
+}
+
+// A sink's Cancel in the event before a change puts the old value back.
+TEST(HostModel, ACancelBeforeAChangeKeepsTheOldValue) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* source;
+        const wchar_t* events;
+        const wchar_t* target;
+        const wchar_t* member;
+        const wchar_t* cancel;
+    } cases[] = {
+        {L"access", L"Screen.ActiveControl", L"_TextBoxEvents", L"Screen.ActiveControl", L"Value", L"BeforeUpdate"},
+        {L"project", L"", L"_EProjectApp2", L"ActiveCell.Task", L"Name", L"ProjectBeforeTaskChange"},
+    };
+    for (const auto& c : cases) {
+        Built b(c.host);
+        std::vector<Variant> keep;
+        TSink sink(Walk(b.graph, c.source, keep), c.events, b.graph.TypeLib());
+        IDispatch* target = Walk(b.graph, c.target, keep);
+        ASSERT_NE(target, nullptr) << c.host;
+        const std::wstring before = Text(Read(target, c.member));
+        sink.cancel = c.cancel;
+        EXPECT_HRESULT_SUCCEEDED(Put(target, c.member, Variant::FromString(L"Refused")));
+        EXPECT_EQ(Text(Read(target, c.member)), before) << c.host;
+        ASSERT_NE(sink.Find(c.cancel), nullptr) << c.host;
+        sink.cancel.clear();
+        EXPECT_HRESULT_SUCCEEDED(Put(target, c.member, Variant::FromString(L"Accepted")));
+        EXPECT_EQ(Text(Read(target, c.member)), L"Accepted") << c.host;
+    }
+}
+
+// OneNote answers through [out] BSTR parameters: by reference, or into the VARIANT a script passes.
+TEST(OneNoteModel, HierarchyMethodsWriteTheirOutParametersAndCreatingAPageFiresOnHierarchyChange) {
+    Built b(L"onenote");
+    IDispatch* app = b.graph.Application();
+    TSink sink(b.graph.App(), L"IOneNoteEvents", b.graph.TypeLib());
+    const Variant all = Variant::FromString(L"");
+    BSTR xml = nullptr;
+    VARIANTARG out;
+    V_VT(&out) = VT_BSTR | VT_BYREF;
+    V_BSTRREF(&out) = &xml;
+    Variant ignored;
+    ASSERT_HRESULT_SUCCEEDED(Call(app, L"GetHierarchy", ignored, {A(all), Variant::FromI4(2).Get(), out}));
+    const std::wstring notebooks = BstrText(xml);
+    EXPECT_NE(notebooks.find(L"name=\"Work Notes\""), std::wstring::npos) << notebooks;
+    EXPECT_EQ(notebooks.find(L"Meetings"), std::wstring::npos) << notebooks; // hsNotebooks stops there
+
+    VARIANT variable; // as a script passes a variable
+    ::VariantInit(&variable);
+    VARIANTARG ref;
+    V_VT(&ref) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&ref) = &variable;
+    ASSERT_HRESULT_SUCCEEDED(Call(app, L"GetHierarchy", ignored, {A(all), Variant::FromI4(3).Get(), ref}));
+    ASSERT_EQ(V_VT(&variable), VT_BSTR);
+    const std::wstring sections = BstrText(V_BSTR(&variable));
+    ::VariantClear(&variable);
+    const size_t at = sections.find(L"<one:Section ID=\"");
+    ASSERT_NE(at, std::wstring::npos) << sections;
+    EXPECT_EQ(sections.find(L"Kick-off"), std::wstring::npos); // hsSections stops there
+    const Variant section = Variant::FromString(sections.substr(at + 17, sections.find(L'"', at + 17) - at - 17));
+
+    BSTR page = nullptr;
+    V_BSTRREF(&out) = &page;
+    ASSERT_HRESULT_SUCCEEDED(Call(app, L"CreateNewPage", ignored, {A(section), out}));
+    EXPECT_EQ(sink.Names(), std::vector<std::wstring>{L"OnHierarchyChange"});
+    ::SysFreeString(xml);
+    xml = nullptr;
+    V_BSTRREF(&out) = &xml;
+    ASSERT_HRESULT_SUCCEEDED(Call(app, L"GetHierarchy", ignored, {A(section), Variant::FromI4(4).Get(), out}));
+    EXPECT_NE(BstrText(xml).find(BstrText(page)), std::wstring::npos);
+    ::SysFreeString(xml);
+    ::SysFreeString(page);
+    EXPECT_EQ(Call(app, L"GetHierarchy", ignored, {A(Variant::FromString(L"{no such id}")), Variant::FromI4(0).Get()}),
+              DISP_E_EXCEPTION);
 }
