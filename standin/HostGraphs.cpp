@@ -796,6 +796,8 @@ void WireWordSelection(const Word& w) {
         SelectWord(*w, d, keepSelected ? start : end, end, keepSelected);
     };
     sel->OnPut(L"Text", [replace](THostObject&, const Variant& value) { replace(TextOf(value), true); });
+    // The selection's range is the selection: its text replaces the selected text too.
+    w->selRange->OnPut(L"Text", [replace](THostObject&, const Variant& value) { replace(TextOf(value), true); });
     sel->SetMethod(L"TypeText", [replace](THostObject&, Args a) {
         replace(a.Text(0), false);
         return Variant();

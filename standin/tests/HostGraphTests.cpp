@@ -478,6 +478,10 @@ TEST(WordModel, SelectionTextReplacesTheSelectedTextAndFiresWindowSelectionChang
     // The paragraphs follow the edit.
     EXPECT_EQ(Text(Read(Walk(b.graph, L"ActiveDocument.Paragraphs(1).Range", keep), L"Text")), L"Annual report\r");
     EXPECT_FALSE(V_BOOL(&Read(b.graph.At(L"ActiveDocument"), L"Saved").Get()));
+    // The selection's range is the selection.
+    EXPECT_HRESULT_SUCCEEDED(Put(Walk(b.graph, L"Selection.Range", keep), L"Text", Variant::FromString(L"Yearly")));
+    EXPECT_EQ(Text(Read(selection, L"Text")), L"Yearly");
+    EXPECT_EQ(Text(Read(Walk(b.graph, L"ActiveDocument.Content", keep), L"Text")).substr(0, 7), L"Yearly\r");
 }
 
 // ---- Excel ----
