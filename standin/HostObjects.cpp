@@ -63,8 +63,7 @@ void CopyOut(CONNECTDATA& to, const std::pair<DWORD, ComPtr<IDispatch>>& from) {
     to.pUnk->AddRef();
 }
 
-template <typename Interface, typename Out, typename Item>
-class TSnapshotEnum : public Interface {
+template <typename Interface, typename Out, typename Item> class TSnapshotEnum : public Interface {
 public:
     explicit TSnapshotEnum(std::vector<Item> items, ULONG at = 0) : m_items(std::move(items)), m_at(at) {}
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override {
@@ -121,7 +120,8 @@ Variant EmptyOf(ITypeInfo* type, const TYPEDESC& desc) {
     Variant v;
     VARTYPE vt = desc.vt;
     if (vt == VT_PTR && desc.lptdesc) {
-        if (desc.lptdesc->vt == VT_USERDEFINED || desc.lptdesc->vt == VT_DISPATCH) return Variant::FromDispatch(nullptr);
+        if (desc.lptdesc->vt == VT_USERDEFINED || desc.lptdesc->vt == VT_DISPATCH)
+            return Variant::FromDispatch(nullptr);
         if (desc.lptdesc->vt == VT_UNKNOWN) vt = VT_UNKNOWN;
     }
     if (vt == VT_USERDEFINED) {
@@ -144,8 +144,21 @@ Variant EmptyOf(ITypeInfo* type, const TYPEDESC& desc) {
         V_VT(v.Put()) = VT_UNKNOWN;
         V_UNKNOWN(&v.Get()) = nullptr;
         return v;
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT: case VT_UINT:
-    case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_I8: case VT_UI8: case VT_DECIMAL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_I8:
+    case VT_UI8:
+    case VT_DECIMAL:
         V_VT(v.Put()) = VT_I4;
         V_I4(&v.Get()) = 0;
         if (FAILED(::VariantChangeType(&v.Get(), &v.Get(), 0, vt))) return Variant::FromI4(0);
@@ -488,8 +501,7 @@ STDMETHODIMP THostObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
     return E_UNEXPECTED;
 }
 
-HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags, DISPPARAMS* params,
-                                 VARIANT* result) {
+HRESULT THostObject::InvokeNamed(DISPID id, const std::wstring& name, WORD flags, DISPPARAMS* params, VARIANT* result) {
     const THostArgs args(params);
     if (flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD)) reads.push_back(name);
     Member* m = Find(name);
@@ -764,31 +776,108 @@ constexpr GUID kProjectApplicationIID = {0x00020AFF, 0x0000, 0x0000, {0xC0, 0, 0
 
 const std::vector<THostInfo>& Hosts() {
     static const std::vector<THostInfo> hosts = {
-        {L"word", L"Word", L"Software\\Microsoft\\Office\\Word\\Addins", L"Microsoft.Word.Document", 2,
-         L"_Application", {kWordApplicationIID}, {L"ApplicationEvents3", L"ApplicationEvents4"}, L"ActiveWindow",
+        {L"word",
+         L"Word",
+         L"Software\\Microsoft\\Office\\Word\\Addins",
+         L"Microsoft.Word.Document",
+         2,
+         L"_Application",
+         {kWordApplicationIID},
+         {L"ApplicationEvents3", L"ApplicationEvents4"},
+         L"ActiveWindow",
          L"Hwnd"},
-        {L"excel", L"Excel", L"Software\\Microsoft\\Office\\Excel\\Addins", L"Microsoft.Excel.Workbook", 3,
-         L"_Application", {kExcelApplicationIID}, {L"AppEvents"}, L"", L"Hwnd"},
-        {L"powerpoint", L"PowerPoint", L"Software\\Microsoft\\Office\\PowerPoint\\Addins",
-         L"Microsoft.PowerPoint.Presentation", 4, L"_Application", {kPowerPointApplicationIID}, {L"EApplication"}, L"",
+        {L"excel",
+         L"Excel",
+         L"Software\\Microsoft\\Office\\Excel\\Addins",
+         L"Microsoft.Excel.Workbook",
+         3,
+         L"_Application",
+         {kExcelApplicationIID},
+         {L"AppEvents"},
+         L"",
          L"Hwnd"},
-        {L"onenote", L"OneNote", L"Software\\Microsoft\\Office\\OneNote\\Addins", L"Microsoft.OneNote.Notebook", 5,
-         L"IApplication", {kOneNoteApplicationIID}, {L"IOneNoteEvents"}, L"", L"Hwnd"},
-        {L"publisher", L"Publisher", L"Software\\Microsoft\\Office\\Publisher\\Addins",
-         L"Microsoft.Publisher.Publication", 6, L"_Application", {kPublisherApplicationIID}, {L"ApplicationEvents"},
-         L"ActiveWindow", L"Hwnd"},
-        {L"access", L"Access", L"Software\\Microsoft\\Office\\Access\\Addins", L"Microsoft.Access.Database", 7,
-         L"_Application", {kAccessApplicationIID}, {}, L"", L"hWndAccessApp"},
-        {L"infopath", L"InfoPath", L"Software\\Microsoft\\Office\\InfoPath\\Addins", L"Microsoft.InfoPath.Designer", 8,
-         L"_Application", {kInfoPathApplicationIID, kInfoPathApplication2IID}, {L"_ApplicationEvents"}, L"", L"Hwnd"},
-        {L"visio", L"Visio", L"Software\\Microsoft\\Visio\\Addins", L"Microsoft.Visio.Drawing", 9, L"IVApplication",
-         {kVisioApplicationIID}, {L"EApplication"}, L"", L"WindowHandle32"},
-        {L"project", L"Project", L"Software\\Microsoft\\Office\\MS Project\\Addins", L"Microsoft.Project.Project", 10,
-         L"_MSProject", {kProjectApplicationIID}, {L"_EProjectApp2"}, L"", L"Hwnd"},
+        {L"powerpoint",
+         L"PowerPoint",
+         L"Software\\Microsoft\\Office\\PowerPoint\\Addins",
+         L"Microsoft.PowerPoint.Presentation",
+         4,
+         L"_Application",
+         {kPowerPointApplicationIID},
+         {L"EApplication"},
+         L"",
+         L"Hwnd"},
+        {L"onenote",
+         L"OneNote",
+         L"Software\\Microsoft\\Office\\OneNote\\Addins",
+         L"Microsoft.OneNote.Notebook",
+         5,
+         L"IApplication",
+         {kOneNoteApplicationIID},
+         {L"IOneNoteEvents"},
+         L"",
+         L"Hwnd"},
+        {L"publisher",
+         L"Publisher",
+         L"Software\\Microsoft\\Office\\Publisher\\Addins",
+         L"Microsoft.Publisher.Publication",
+         6,
+         L"_Application",
+         {kPublisherApplicationIID},
+         {L"ApplicationEvents"},
+         L"ActiveWindow",
+         L"Hwnd"},
+        {L"access",
+         L"Access",
+         L"Software\\Microsoft\\Office\\Access\\Addins",
+         L"Microsoft.Access.Database",
+         7,
+         L"_Application",
+         {kAccessApplicationIID},
+         {},
+         L"",
+         L"hWndAccessApp"},
+        {L"infopath",
+         L"InfoPath",
+         L"Software\\Microsoft\\Office\\InfoPath\\Addins",
+         L"Microsoft.InfoPath.Designer",
+         8,
+         L"_Application",
+         {kInfoPathApplicationIID, kInfoPathApplication2IID},
+         {L"_ApplicationEvents"},
+         L"",
+         L"Hwnd"},
+        {L"visio",
+         L"Visio",
+         L"Software\\Microsoft\\Visio\\Addins",
+         L"Microsoft.Visio.Drawing",
+         9,
+         L"IVApplication",
+         {kVisioApplicationIID},
+         {L"EApplication"},
+         L"",
+         L"WindowHandle32"},
+        {L"project",
+         L"Project",
+         L"Software\\Microsoft\\Office\\MS Project\\Addins",
+         L"Microsoft.Project.Project",
+         10,
+         L"_MSProject",
+         {kProjectApplicationIID},
+         {L"_EProjectApp2"},
+         L"",
+         L"Hwnd"},
         // An Office application the add-in does not know: it answers no published Application interface.
         // It reads Word's add-in list, where the add-in is registered, and has Word's object types.
-        {L"unknown", L"Unknown", L"Software\\Microsoft\\Office\\Word\\Addins", L"Microsoft.Unknown.Document", 2,
-         L"_Application", {}, {}, L"", L"Hwnd"},
+        {L"unknown",
+         L"Unknown",
+         L"Software\\Microsoft\\Office\\Word\\Addins",
+         L"Microsoft.Unknown.Document",
+         2,
+         L"_Application",
+         {},
+         {},
+         L"",
+         L"Hwnd"},
     };
     return hosts;
 }
@@ -817,8 +906,7 @@ std::pair<std::wstring, std::wstring> SplitPath(const std::wstring& path) {
 
 } // namespace
 
-THostGraph::THostGraph(const THostInfo& host, bool application2)
-    : m_host(host), m_lib(HostTypeLib(host.typeLib)) {
+THostGraph::THostGraph(const THostInfo& host, bool application2) : m_host(host), m_lib(HostTypeLib(host.typeLib)) {
     m_app = THostObject::Create(host.appType, ApplicationIIDs(host, application2), host.appEvents, m_lib.Get());
     m_byPath[L""] = m_app.Get();
 }
@@ -948,7 +1036,7 @@ size_t THostGraph::FireEvent(const std::wstring& spec, std::wstring& report) {
             values[i] = Variant::FromBool(false);
         } else if (desc.vt != VT_VARIANT) {
             values[i] = Variant::FromI4(0);
-            ::VariantChangeType(&values[i].Get(), &values[i].Get(), 0, desc.vt == VT_USERDEFINED ? VT_I4 : desc.vt);
+            ::VariantChangeType(&values[i].Get(), &values[i].Get(), 0, desc.vt == VT_USERDEFINED ? VARTYPE{VT_I4} : desc.vt);
         }
         args[i] = values[i].Get();
     }

@@ -362,12 +362,16 @@ bool TOfficeHost::CreateWindows() {
     ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     m_font = ::CreateFontIndirectW(&metrics.lfMessageFont);
 
-    const std::wstring title = L"Document1 - " + std::wstring(m_host.title) + L" (Quillspar stand-in host)";
+    // The frame's title is the Application's Caption ("Report.docx - Word"), as Office's is.
+    const Variant caption = m_graph.App()->Get(L"Caption");
+    const std::wstring title =
+        (caption.Type() == VT_BSTR ? BstrText(V_BSTR(&caption.Get())) : std::wstring(m_host.title)) +
+        L" (Quillspar stand-in host)";
     m_window = ::CreateWindowExW(0, L"QuillsparStandinHost", title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                                  1000, 560, nullptr, nullptr, instance, this);
     if (!m_window) return false;
-    m_document = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", L"Document1", WS_CHILD | WS_VISIBLE,
-                                   0, kStripHeight, 100, 100, m_window, nullptr, instance, this);
+    m_document = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", L"Document", WS_CHILD | WS_VISIBLE, 0,
+                                   kStripHeight, 100, 100, m_window, nullptr, instance, this);
     m_tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, instance, nullptr);
     if (m_tooltip) ::SendMessageW(m_tooltip, TTM_SETMAXTIPWIDTH, 0, 320);
@@ -717,7 +721,8 @@ LRESULT CALLBACK TOfficeHost::DocumentProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
         ::InflateRect(&rc, -24, -16);
         ::SetBkMode(dc, TRANSPARENT);
         HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
-        ::DrawTextW(dc, L"Document1\r\n\r\nThe document window of the stand-in host.", -1, &rc, DT_LEFT | DT_WORDBREAK);
+        ::DrawTextW(dc, L"The document window of the stand-in host: the window-handle properties report it.", -1, &rc,
+                    DT_LEFT | DT_WORDBREAK);
         ::SelectObject(dc, old);
         ::EndPaint(hwnd, &ps);
         return 0;

@@ -189,8 +189,8 @@ public:
                 objects.push_back(V_DISPATCH(&a));
             } else {
                 Variant text;
-                call += SUCCEEDED(::VariantChangeType(text.Put(), &a, 0, VT_BSTR)) ? BstrText(V_BSTR(&text.Get()))
-                                                                                  : L"?";
+                call +=
+                    SUCCEEDED(::VariantChangeType(text.Put(), &a, 0, VT_BSTR)) ? BstrText(V_BSTR(&text.Get())) : L"?";
             }
             call += i > 0 ? L", " : L"";
         }
@@ -240,9 +240,9 @@ TEST(HostObjects, DeclaredPropertiesNeverSetAnswerTheirTypesEmptyValue) {
     const struct {
         const wchar_t* name;
         VARTYPE vt;
-    } cases[] = {{L"Caption", VT_BSTR}, {L"Visible", VT_BOOL},   {L"Left", VT_I4},       {L"Ratio", VT_R8},
+    } cases[] = {{L"Caption", VT_BSTR}, {L"Visible", VT_BOOL},    {L"Left", VT_I4},       {L"Ratio", VT_R8},
                  {L"Kind", VT_I4},      {L"Parent", VT_DISPATCH}, {L"Tag", VT_EMPTY},     {L"Owner", VT_DISPATCH},
-                 {L"Height", VT_I2},    {L"Join", VT_BSTR},      {L"Activate", VT_EMPTY}};
+                 {L"Height", VT_I2},    {L"Join", VT_BSTR},       {L"Activate", VT_EMPTY}};
     for (const auto& c : cases) {
         Variant v;
         ASSERT_HRESULT_SUCCEEDED(Call(thing.Get(), c.name, v)) << c.name;
@@ -252,9 +252,13 @@ TEST(HostObjects, DeclaredPropertiesNeverSetAnswerTheirTypesEmptyValue) {
             ASSERT_HRESULT_SUCCEEDED(::VariantChangeType(number.Put(), &v.Get(), 0, VT_R8));
             EXPECT_EQ(V_R8(&number.Get()), 0.0) << c.name;
         }
-        if (c.vt == VT_DISPATCH) EXPECT_EQ(V_DISPATCH(&v.Get()), nullptr) << c.name;
-        if (c.vt == VT_BSTR) EXPECT_EQ(::SysStringLen(V_BSTR(&v.Get())), 0u) << c.name;
-        if (c.vt == VT_BOOL) EXPECT_EQ(V_BOOL(&v.Get()), VARIANT_FALSE) << c.name;
+        if (c.vt == VT_DISPATCH) {
+            EXPECT_EQ(V_DISPATCH(&v.Get()), nullptr) << c.name;
+        } else if (c.vt == VT_BSTR) {
+            EXPECT_EQ(::SysStringLen(V_BSTR(&v.Get())), 0u) << c.name;
+        } else if (c.vt == VT_BOOL) {
+            EXPECT_EQ(V_BOOL(&v.Get()), VARIANT_FALSE) << c.name;
+        }
     }
 }
 

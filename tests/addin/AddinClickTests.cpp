@@ -455,11 +455,20 @@ TEST_F(AddinTest, WindowHandleComesFromTheHostOrFallsBackToTheForegroundWindow) 
             THostGraph fake = MakeHost(hc.name);
             THostObject* owner = fake.At(hc.hwndOwner);
             switch (kind) {
-            case Handle::Host: SetHostHwnd(fake, hc.name, hostWindow); break;
-            case Handle::Missing: break;
-            case Handle::Failing: owner->Fail(hc.hwndProperty, E_FAIL, L"No window."); break;
-            case Handle::Zero: owner->Set(hc.hwndProperty, Variant::FromI4(0)); break;
-            case Handle::NotANumber: owner->Set(hc.hwndProperty, Variant::FromString(L"window")); break;
+            case Handle::Host:
+                SetHostHwnd(fake, hc.name, hostWindow);
+                break;
+            case Handle::Missing:
+                break;
+            case Handle::Failing:
+                owner->Fail(hc.hwndProperty, E_FAIL, L"No window.");
+                break;
+            case Handle::Zero:
+                owner->Set(hc.hwndProperty, Variant::FromI4(0));
+                break;
+            case Handle::NotANumber:
+                owner->Set(hc.hwndProperty, Variant::FromString(L"window"));
+                break;
             }
             auto addin = CreateHostAddin(hc.name, fake.Application());
             const HWND expected = kind == Handle::Host ? hostWindow : ::GetForegroundWindow();

@@ -34,7 +34,8 @@ ITypeLib* FakeHostLib() {
 }
 
 ComPtr<THostObject> MakeObject(const std::wstring& typeName, std::vector<IID> iids) {
-    EXPECT_TRUE(standin::HostType(typeName, FakeHostLib())) << "no fake type " << std::string(typeName.begin(), typeName.end());
+    EXPECT_TRUE(standin::HostType(typeName, FakeHostLib()))
+        << "no fake type " << std::string(typeName.begin(), typeName.end());
     return THostObject::Create(typeName, std::move(iids), {}, FakeHostLib());
 }
 

@@ -2,7 +2,6 @@
 // its registration under the nine hosts' add-in keys, the clearing of disabled-item entries, and the
 // keyboard hook that hands keys to the tool's windows.
 #include "AddinHosts.h"
-#include "AddinHosts.h"
 #include "Fixtures.h"
 #include "RegistrySandbox.h"
 #include "uAddin.h"
@@ -146,7 +145,8 @@ protected:
             if (key.size() >= 16 && key.compare(key.size() - 16, 16, L"\\Quillspar.Addin") == 0 &&
                 key.rfind(prefix + L"Software\\Microsoft", 0) == 0) {
                 keys.push_back(key);
-                EXPECT_EQ(values, (std::vector<std::wstring>{L"FriendlyName=Quillspar by Halvenmoor", L"LoadBehavior=\x3"}))
+                EXPECT_EQ(values,
+                          (std::vector<std::wstring>{L"FriendlyName=Quillspar by Halvenmoor", L"LoadBehavior=\x3"}))
                     << testing::PrintToString(key);
             }
         return keys;
@@ -187,7 +187,8 @@ TEST_F(AddinRegistration, UserWithoutAdministratorRightsGetsTheKeysForHimself) {
     const std::vector<std::wstring> expectedTrace = {
         L"enter TComAddinContainerFactory.UpdateRegistry",
         L"  TComAddinContainerFactory.UpdateRegistry: attempting to update HKEY_LOCAL_MACHINE",
-        L"  TComAddinContainerFactory.UpdateRegistry: creating key Software\\Microsoft\\Office\\Excel\\Addins\\Quillspar.Addin",
+        L"  TComAddinContainerFactory.UpdateRegistry: creating key "
+        L"Software\\Microsoft\\Office\\Excel\\Addins\\Quillspar.Addin",
         L"  TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed, will install in HKEY_CURRENT_USER",
     };
     ASSERT_GE(trace.size(), expectedTrace.size());
@@ -212,7 +213,8 @@ TEST_F(AddinRegistration, DisabledItemsNamingThisModuleAreDeleted) {
     const auto ours = bytes(L"\x0001header", lower);
     const auto other = bytes(L"\x0001header", L"c:\\program files\\other\\addin.dll");
     ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"A1", REG_BINARY, ours.data(), static_cast<DWORD>(ours.size()));
-    ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"B2", REG_BINARY, other.data(), static_cast<DWORD>(other.size()));
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"B2", REG_BINARY, other.data(),
+                      static_cast<DWORD>(other.size()));
     ClearDisabledItems();
     const auto values = RegistrySandbox::Dump(sandbox.User())[key];
     ASSERT_EQ(values.size(), 1u);
