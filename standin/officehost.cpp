@@ -10,6 +10,7 @@
 #include <olectl.h>
 #include <shellapi.h>
 #include <windows.h>
+#include <wincodec.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -108,7 +109,35 @@ Options ParseOptions() {
     return o;
 }
 
-// Saves the whole virtual screen as a 24-bit BMP file.
+bool EndsWith(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && ::CompareStringOrdinal(text.c_str() + text.size() - end.size(),
+                                                               static_cast<int>(end.size()), end.c_str(),
+                                                               static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
+}
+
+// Writes a bitmap as a PNG file through the Windows Imaging Component.
+bool SavePng(HBITMAP bitmap, const std::wstring& file) {
+    ComPtr<IWICImagingFactory> factory;
+    ComPtr<IWICBitmap> source;
+    ComPtr<IWICStream> stream;
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    UINT w = 0, h = 0;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    return SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_PPV_ARGS(&factory))) &&
+           SUCCEEDED(factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &source)) &&
+           SUCCEEDED(source->GetSize(&w, &h)) && SUCCEEDED(factory->CreateStream(&stream)) &&
+           SUCCEEDED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) &&
+           SUCCEEDED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) &&
+           SUCCEEDED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) &&
+           SUCCEEDED(encoder->CreateNewFrame(&frame, nullptr)) && SUCCEEDED(frame->Initialize(nullptr)) &&
+           SUCCEEDED(frame->SetSize(w, h)) && SUCCEEDED(frame->SetPixelFormat(&format)) &&
+           SUCCEEDED(frame->WriteSource(source.Get(), nullptr)) && SUCCEEDED(frame->Commit()) &&
+           SUCCEEDED(encoder->Commit());
+}
+
+// Saves the whole virtual screen as a PNG file (a name ending in .png) or a 24-bit BMP file.
 bool SaveScreen(const std::wstring& file) {
     const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN), y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
     const int w = ::GetSystemMetrics(SM_CXVIRTUALSCREEN), h = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -128,6 +157,13 @@ bool SaveScreen(const std::wstring& file) {
         HGDIOBJ old = ::SelectObject(mem, dib);
         ::BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY | CAPTUREBLT);
         ::SelectObject(mem, old);
+        if (EndsWith(file, L".png")) {
+            ok = SavePng(dib, file);
+            ::DeleteObject(dib);
+            ::DeleteDC(mem);
+            ::ReleaseDC(nullptr, screen);
+            return ok;
+        }
         const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
         const DWORD size = stride * static_cast<DWORD>(h);
         BITMAPFILEHEADER fh{};
@@ -821,7 +857,7 @@ int main() {
     const THostInfo* host = HostNamed(options.app);
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
-            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT]... [--screenshot FILE.bmp]\n"
+            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT]... [--screenshot FILE.png|.bmp]\n"
             L"                  [--exit-after MS] [--frame-hwnd] [--no-application2]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]...\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"

@@ -199,7 +199,7 @@ TEST_P(EveryHost, LoadsDrawsEveryButtonAndEachOpensItsObject) {
     const Host& host = GetParam();
     const std::wstring buildDir = BuildDir();
     std::string args = std::string("--app ") + host.name + " --exit-after 1500 --screenshot \"" +
-                       std::string(buildDir.begin(), buildDir.end()) + "\\screenshots\\standin-" + host.name + ".bmp\"";
+                       std::string(buildDir.begin(), buildDir.end()) + "\\screenshots\\standin-" + host.name + ".png\"";
     for (const Button& b : host.buttons) args += std::string(" --click Quillspar_") + b.id;
     const HostRun run = RunHost(args);
     SCOPED_TRACE(run.Text());
