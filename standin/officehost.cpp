@@ -9,8 +9,8 @@
 #include <ocidl.h>
 #include <olectl.h>
 #include <shellapi.h>
-#include <windows.h>
 #include <wincodec.h>
+#include <windows.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -110,9 +110,9 @@ Options ParseOptions() {
 }
 
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && ::CompareStringOrdinal(text.c_str() + text.size() - end.size(),
-                                                               static_cast<int>(end.size()), end.c_str(),
-                                                               static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
+    return text.size() >= end.size() &&
+           ::CompareStringOrdinal(text.c_str() + text.size() - end.size(), static_cast<int>(end.size()), end.c_str(),
+                                  static_cast<int>(end.size()), TRUE) == CSTR_EQUAL;
 }
 
 // Writes a bitmap as a PNG file through the Windows Imaging Component.
@@ -124,8 +124,8 @@ bool SavePng(HBITMAP bitmap, const std::wstring& file) {
     ComPtr<IWICBitmapFrameEncode> frame;
     UINT w = 0, h = 0;
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    return SUCCEEDED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_PPV_ARGS(&factory))) &&
+    return SUCCEEDED(
+               ::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))) &&
            SUCCEEDED(factory->CreateBitmapFromHBITMAP(bitmap, nullptr, WICBitmapIgnoreAlpha, &source)) &&
            SUCCEEDED(source->GetSize(&w, &h)) && SUCCEEDED(factory->CreateStream(&stream)) &&
            SUCCEEDED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) &&
@@ -352,11 +352,14 @@ private:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
     void Paint(HDC dc);
     void Layout();
+    HWND CreateDocumentWindow(THostObject* window);
+    void CreateOtherDocumentWindows();
     HRESULT Click(TTabButton& button);
     void RunAutomation();
     // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
     // either close with it, before the add-ins are disconnected.
     void Close() {
+        for (HWND hwnd : std::exchange(m_otherDocuments, {})) ::DestroyWindow(hwnd);
         if (m_document) ::DestroyWindow(std::exchange(m_document, nullptr));
         if (m_window) ::DestroyWindow(m_window);
     }
@@ -369,7 +372,8 @@ private:
     Options m_options;
     THostGraph m_graph;
     HWND m_window = nullptr;
-    HWND m_document = nullptr;
+    HWND m_document = nullptr;          // the active window's document window
+    std::vector<HWND> m_otherDocuments; // the other windows' document windows
     HWND m_tooltip = nullptr;
     HFONT m_font = nullptr;
     std::vector<std::unique_ptr<TLoadedAddin>> m_addins;
@@ -406,8 +410,7 @@ bool TOfficeHost::CreateWindows() {
     m_window = ::CreateWindowExW(0, L"QuillsparStandinHost", title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                                  1000, 560, nullptr, nullptr, instance, this);
     if (!m_window) return false;
-    m_document = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", L"Document", WS_CHILD | WS_VISIBLE, 0,
-                                   kStripHeight, 100, 100, m_window, nullptr, instance, this);
+    m_document = CreateDocumentWindow(m_graph.At(L"ActiveWindow"));
     m_tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, instance, nullptr);
     if (m_tooltip) ::SendMessageW(m_tooltip, TTM_SETMAXTIPWIDTH, 0, 320);
@@ -415,9 +418,47 @@ bool TOfficeHost::CreateWindows() {
     // The window-handle properties report the document window (a child of the frame); --frame-hwnd makes
     // them report the frame window, as current Office versions do.
     SetHostHwnd(m_graph, m_options.frameHwnd ? m_window : m_document);
+    if (!m_options.frameHwnd) CreateOtherDocumentWindows();
+    Layout();
     Log(L"host " + std::wstring(m_host.name) + L": window " +
         Hex(static_cast<HRESULT>(reinterpret_cast<LONG_PTR>(m_window))));
     return m_document != nullptr;
+}
+
+// A document window of the frame, titled with the window object's Caption (when there is one).
+HWND TOfficeHost::CreateDocumentWindow(THostObject* window) {
+    std::wstring caption = L"Document";
+    if (window) {
+        const Variant text = window->Get(L"Caption");
+        if (text.Type() == VT_BSTR) caption = BstrText(V_BSTR(&text.Get()));
+    }
+    HWND hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", caption.c_str(),
+                                  WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_CLIPSIBLINGS, 0, kStripHeight, 100, 100,
+                                  m_window, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (hwnd) Log(L"document window \"" + caption + L"\"");
+    return hwnd;
+}
+
+// Every other window object of the active window's type (Word's second document's window, Excel's
+// other workbook's) gets a document window of its own behind the active one, and reports its handle.
+void TOfficeHost::CreateOtherDocumentWindows() {
+    const THostObject* active = m_graph.At(L"ActiveWindow");
+    if (!active) return;
+    const LONG shared = static_cast<LONG>(reinterpret_cast<LONG_PTR>(m_document));
+    for (THostObject* o : m_graph.Objects()) {
+        if (o == active || o->TypeName() != active->TypeName()) continue;
+        std::vector<const wchar_t*> reporting;
+        for (const wchar_t* property : {L"Hwnd", L"WindowHandle32"}) {
+            const Variant value = o->Get(property);
+            if (value.Type() == VT_I4 && V_I4(&value.Get()) == shared) reporting.push_back(property);
+        }
+        if (reporting.empty()) continue;
+        HWND hwnd = CreateDocumentWindow(o);
+        if (!hwnd) continue;
+        m_otherDocuments.push_back(hwnd);
+        for (const wchar_t* property : reporting)
+            o->Set(property, Variant::FromI4(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd))));
+    }
 }
 
 // Applies --nil, --empty and --fail; false when a path names nothing.
@@ -577,8 +618,14 @@ void TOfficeHost::Layout() {
     if (!m_window) return;
     RECT client;
     ::GetClientRect(m_window, &client);
-    if (m_document)
-        ::MoveWindow(m_document, 0, kStripHeight, client.right, std::max<LONG>(0, client.bottom - kStripHeight), TRUE);
+    // The document windows cascade like MDI children, the active one in front.
+    std::vector<HWND> documents = m_otherDocuments;
+    if (m_document) documents.push_back(m_document);
+    const int cascade = 24, n = static_cast<int>(documents.size());
+    for (int i = 0; i < n; ++i)
+        ::SetWindowPos(documents[static_cast<size_t>(i)], HWND_TOP, i * cascade, kStripHeight + i * cascade,
+                       std::max<LONG>(0, client.right - (n - 1) * cascade),
+                       std::max<LONG>(0, client.bottom - kStripHeight - (n - 1) * cascade), SWP_NOACTIVATE);
     int x = kGroupGap;
     for (TTabGroup& g : m_groups) {
         const int left = x;

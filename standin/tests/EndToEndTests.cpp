@@ -205,6 +205,11 @@ TEST_P(EveryHost, LoadsDrawsEveryButtonAndEachOpensItsObject) {
     SCOPED_TRACE(run.Text());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.Has("loaded Quillspar.Addin"));
+    if (std::string(host.name) == "word") {
+        // Each document's window is a window of its own; the active one is made first.
+        EXPECT_EQ(run.Starting("document window "),
+                  (std::vector<std::string>{"document window \"Report.docx\"", "document window \"Letter.docx\""}));
+    }
 
     EXPECT_TRUE(run.Has("button Quillspar_ScriptEditor \"Editor\" in \"Script\" with image"));
     for (const Button& b : host.buttons) {
