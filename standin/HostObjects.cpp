@@ -974,12 +974,12 @@ bool THostGraph::SetFailing(const std::wstring& path, const std::wstring& text) 
     return true;
 }
 
-size_t THostGraph::FireEvent(const std::wstring& spec, std::wstring& report) {
+size_t THostGraph::FireEvent(const std::wstring& target, std::wstring& report) {
     // "Path.Event" names the object; a bare name fires on the first object declaring the event.
-    auto [path, eventName] = SplitPath(spec);
+    auto [path, eventName] = SplitPath(target);
     THostObject* source = nullptr;
     ComPtr<ITypeInfo> type;
-    if (!path.empty() || spec.find(L'.') != std::wstring::npos) {
+    if (!path.empty() || target.find(L'.') != std::wstring::npos) {
         source = At(path);
         if (source) type = source->EventSource(eventName);
     } else {
@@ -989,7 +989,7 @@ size_t THostGraph::FireEvent(const std::wstring& spec, std::wstring& report) {
                 break;
             }
     }
-    if (!source || !type) throw THostError{DISP_E_MEMBERNOTFOUND, L"No object of the host fires " + spec + L"."};
+    if (!source || !type) throw THostError{DISP_E_MEMBERNOTFOUND, L"No object of the host fires " + target + L"."};
 
     MEMBERID id = MEMBERID_NIL;
     LPOLESTR names[1] = {eventName.data()};

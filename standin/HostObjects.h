@@ -236,7 +236,7 @@ public:
     // graph's object of that type (the one at "Active<Type>" when there is one), a by-reference Boolean
     // a False that sinks may change, others an empty value. `report` says what happened. Returns the
     // number of sink calls made; THostError when no object of the graph declares the event.
-    size_t FireEvent(const std::wstring& spec, std::wstring& report);
+    size_t FireEvent(const std::wstring& target, std::wstring& report);
     // Drops the graph's references and every handler (objects that the add-in still holds stay alive).
     void Clear();
     // Records every object's reference count; LeakedObjects names the objects whose count differs now.
