@@ -41,41 +41,31 @@ Variant Obj(IDispatch* object) {
 Variant Nothing() {
     return Variant::FromDispatch(nullptr);
 }
-Variant R8(double v) {
+// A variant of type `vt` whose value `fill` writes.
+template <typename Fill>
+Variant Make(VARTYPE vt, Fill fill) {
     VARIANT x;
     ::VariantInit(&x);
-    V_VT(&x) = VT_R8;
-    V_R8(&x) = v;
+    V_VT(&x) = vt;
+    fill(x);
     return Variant::Attach(x);
+}
+Variant R8(double v) {
+    return Make(VT_R8, [v](VARIANT& x) { V_R8(&x) = v; });
 }
 Variant R4(float v) {
-    VARIANT x;
-    ::VariantInit(&x);
-    V_VT(&x) = VT_R4;
-    V_R4(&x) = v;
-    return Variant::Attach(x);
+    return Make(VT_R4, [v](VARIANT& x) { V_R4(&x) = v; });
 }
 Variant I2(SHORT v) {
-    VARIANT x;
-    ::VariantInit(&x);
-    V_VT(&x) = VT_I2;
-    V_I2(&x) = v;
-    return Variant::Attach(x);
+    return Make(VT_I2, [v](VARIANT& x) { V_I2(&x) = v; });
 }
 Variant Null() {
-    VARIANT x;
-    ::VariantInit(&x);
-    V_VT(&x) = VT_NULL;
-    return Variant::Attach(x);
+    return Make(VT_NULL, [](VARIANT&) {});
 }
 // A date and time as the hosts report them (VT_DATE).
 Variant Date(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0) {
     SYSTEMTIME st{year, month, 0, day, hour, minute, 0, 0};
-    VARIANT x;
-    ::VariantInit(&x);
-    V_VT(&x) = VT_DATE;
-    ::SystemTimeToVariantTime(&st, &V_DATE(&x));
-    return Variant::Attach(x);
+    return Make(VT_DATE, [&st](VARIANT& x) { ::SystemTimeToVariantTime(&st, &V_DATE(&x)); });
 }
 
 std::wstring TextOf(const Variant& v) {
@@ -4534,11 +4524,7 @@ double AddWorkDays(double date, double days, int hour) {
 }
 
 Variant DateOf(double date) {
-    VARIANT x;
-    ::VariantInit(&x);
-    V_VT(&x) = VT_DATE;
-    V_DATE(&x) = date;
-    return Variant::Attach(x);
+    return Make(VT_DATE, [date](VARIANT& x) { V_DATE(&x) = date; });
 }
 
 // A field as Project shows it in a cell: "10 days", "Mon 1/18/27", "40%".
