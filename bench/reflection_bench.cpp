@@ -1,7 +1,7 @@
 // Measures building the reflection of a 2,000-member dispinterface against the bare walk over the
 // same type information that any reflection must do at least (per member: GetFuncDesc,
 // GetDocumentation, GetNames, release). Prints both times over repeated runs and their ratio.
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <windows.h>
 #include <objbase.h>

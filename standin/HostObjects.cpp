@@ -3,7 +3,7 @@
 // resolved through it, so that a browser invoking by the type's DISPIDs reaches the values.
 #include "HostObjects.h"
 
-#include "qsError.h"
+#include "common/qsError.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // stand-in's own type library; a ribbon control answering IRibbonControl; and each host's object graph.
 #pragma once
 
-#include "qsHandles.h"
+#include "common/qsHandles.h"
 #include "quillspar.h"
 
 #include <oaidl.h>

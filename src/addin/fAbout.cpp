@@ -1,5 +1,5 @@
 // The About window.
-#include "fAbout.h"
+#include "addin/fAbout.h"
 
 #include <algorithm>
 

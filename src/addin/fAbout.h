@@ -2,8 +2,8 @@
 // form shown modally over the host window. UI thread only.
 #pragma once
 
-#include "uControls.h"
-#include "uParentedWnd.h"
+#include "ui/uControls.h"
+#include "ui/uParentedWnd.h"
 
 namespace qs {
 

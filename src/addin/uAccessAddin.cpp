@@ -1,7 +1,7 @@
 // The Access add-in: the table of Access's buttons and what they open.
-#include "uAccessAddin.h"
+#include "addin/uAccessAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

@@ -1,14 +1,14 @@
 // The add-in container, its factory and Office registration, the keyboard hook and the module's
 // start-up. See uAddin.h.
-#include "uAddin.h"
+#include "addin/uAddin.h"
 
-#include "qsError.h"
-#include "qsHandles.h"
-#include "uAddinGlobals.h"
-#include "uControls.h"
-#include "uDebugTrace.h"
-#include "uOptions.h"
-#include "uParentedWnd.h"
+#include "common/qsError.h"
+#include "common/qsHandles.h"
+#include "addin/uAddinGlobals.h"
+#include "ui/uControls.h"
+#include "common/uDebugTrace.h"
+#include "ui/uOptions.h"
+#include "ui/uParentedWnd.h"
 
 #include <algorithm>
 #include <cstdio>

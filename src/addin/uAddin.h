@@ -4,9 +4,9 @@
 // Everything runs on the host's UI thread.
 #pragma once
 
-#include "ComServEx.h"
+#include "com/ComServEx.h"
 #include "quillspar.h"
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 #include <wrl/client.h>
 

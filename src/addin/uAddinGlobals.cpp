@@ -1,5 +1,5 @@
 // Module-wide state of the add-in part.
-#include "uAddinGlobals.h"
+#include "addin/uAddinGlobals.h"
 
 namespace qs {
 

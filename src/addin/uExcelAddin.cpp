@@ -1,8 +1,8 @@
 // The Excel add-in: the table of Excel's buttons and what they open.
-#include "uExcelAddin.h"
+#include "addin/uExcelAddin.h"
 
-#include "uAddinGlobals.h"
-#include "uOfficeApps.h"
+#include "addin/uAddinGlobals.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

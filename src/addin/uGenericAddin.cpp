@@ -1,13 +1,14 @@
 // The shared mechanics of the per-host add-ins: ribbon markup, button images, object paths, the common
 // buttons, the window-handle rule and the error box of the hosts that show click errors.
-#include "uGenericAddin.h"
+#include "addin/uGenericAddin.h"
 
-#include "fAbout.h"
-#include "qsError.h"
-#include "qsMessageBox.h"
+#include "addin/fAbout.h"
+#include "browser/fDispatchBrowser.h"
+#include "common/qsError.h"
+#include "common/qsMessageBox.h"
 #include "quillspar.h"
-#include "uControls.h"
-#include "uUtils.h"
+#include "ui/uControls.h"
+#include "typeinfo/uUtils.h"
 
 #include <ocidl.h>
 #include <olectl.h>

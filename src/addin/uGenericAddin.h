@@ -3,8 +3,8 @@
 // common buttons, and the window-handle lookup. Everything runs on the host's UI thread.
 #pragma once
 
-#include "fDispatchBrowser.h"
-#include "uTypeInfo.h"
+#include "browser/uBrowserText.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <oaidl.h>
 #include <windows.h>
@@ -16,6 +16,8 @@
 #include <vector>
 
 namespace qs {
+
+class TValueBrowser;
 
 // One ribbon button: its full id ("Quillspar_" + role), texts and icon resource name.
 struct TRibbonButton {

@@ -1,7 +1,7 @@
 // The InfoPath add-in: the table of InfoPath's buttons and what they open.
-#include "uInfoPathAddin.h"
+#include "addin/uInfoPathAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

@@ -1,15 +1,15 @@
 // The host table: the nine hosts in recognition order with the factories of their add-ins.
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
-#include "uAccessAddin.h"
-#include "uExcelAddin.h"
-#include "uInfoPathAddin.h"
-#include "uOneNoteAddin.h"
-#include "uPowerPointAddin.h"
-#include "uProjectAddin.h"
-#include "uPublisherAddin.h"
-#include "uVisioAddin.h"
-#include "uWordAddin.h"
+#include "addin/uAccessAddin.h"
+#include "addin/uExcelAddin.h"
+#include "addin/uInfoPathAddin.h"
+#include "addin/uOneNoteAddin.h"
+#include "addin/uPowerPointAddin.h"
+#include "addin/uProjectAddin.h"
+#include "addin/uPublisherAddin.h"
+#include "addin/uVisioAddin.h"
+#include "addin/uWordAddin.h"
 
 namespace qs {
 

@@ -2,7 +2,7 @@
 // them, and the table of factories that the add-in container walks to create a host's add-in.
 #pragma once
 
-#include "uGenericAddin.h"
+#include "addin/uGenericAddin.h"
 
 #include <oaidl.h>
 #include <windows.h>

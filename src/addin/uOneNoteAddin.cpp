@@ -1,7 +1,7 @@
 // The OneNote add-in: the table of OneNote's buttons and what they open.
-#include "uOneNoteAddin.h"
+#include "addin/uOneNoteAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

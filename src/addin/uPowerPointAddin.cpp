@@ -1,7 +1,7 @@
 // The PowerPoint add-in: the table of PowerPoint's buttons and what they open.
-#include "uPowerPointAddin.h"
+#include "addin/uPowerPointAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

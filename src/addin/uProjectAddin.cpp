@@ -1,7 +1,7 @@
 // The Project add-in: the table of Project's buttons and what they open.
-#include "uProjectAddin.h"
+#include "addin/uProjectAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

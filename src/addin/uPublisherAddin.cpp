@@ -1,7 +1,7 @@
 // The Publisher add-in: the table of Publisher's buttons and what they open.
-#include "uPublisherAddin.h"
+#include "addin/uPublisherAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

@@ -2,7 +2,7 @@
 // windows are parented to.
 #pragma once
 
-#include "uGenericAddin.h"
+#include "addin/uGenericAddin.h"
 
 namespace qs {
 

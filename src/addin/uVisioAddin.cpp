@@ -1,7 +1,7 @@
 // The Visio add-in: the table of Visio's buttons and what they open.
-#include "uVisioAddin.h"
+#include "addin/uVisioAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

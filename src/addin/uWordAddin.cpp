@@ -1,7 +1,7 @@
 // The Word add-in: the table of Word's buttons and what they open.
-#include "uWordAddin.h"
+#include "addin/uWordAddin.h"
 
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 namespace qs {
 

@@ -1,9 +1,9 @@
 // The dispatch browser window: opening and placing windows, loading the object, the property tree
 // with lazy expansion, the details panel, the popup menu and the status line. See fDispatchBrowser.h.
-#include "fDispatchBrowser.h"
+#include "browser/fDispatchBrowser.h"
 
-#include "qsError.h"
-#include "uBrowserText.h"
+#include "common/qsError.h"
+#include "browser/uBrowserText.h"
 
 #include <algorithm>
 

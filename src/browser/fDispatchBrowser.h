@@ -5,9 +5,10 @@
 // selected or right-clicked. All on the UI thread.
 #pragma once
 
-#include "uComCtrls.h"
-#include "uParentedWnd.h"
-#include "uTypeInfo.h"
+#include "browser/uBrowserText.h"
+#include "ui/uComCtrls.h"
+#include "ui/uParentedWnd.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <wrl/client.h>
 
@@ -21,8 +22,6 @@ class TValueBrowser;
 
 // A browser class: creates a window of its class on a value, owned by AWndParent.
 using TValueBrowserClass = TValueBrowser* (*)(const VARIANT& Value, HWND AWndParent);
-
-enum class TDispatchBrowserTab { bsProperties, bsFunctions, bsEvents, bsIEnumVariant, bsScript };
 
 // One item fetched from an object's enumerator; its caption is computed when first shown.
 struct TEnumVariantItem {

@@ -1,7 +1,7 @@
 // Member texts shared by the browser's pages and the console inspector.
-#include "uBrowserText.h"
+#include "browser/uBrowserText.h"
 
-#include "uUtils.h"
+#include "typeinfo/uUtils.h"
 
 namespace qs {
 

@@ -2,11 +2,14 @@
 // with their flags. Window-free, so the console inspector and the tests share them with the windows.
 #pragma once
 
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <string>
 
 namespace qs {
+
+// The pages of a browser window.
+enum class TDispatchBrowserTab { bsProperties, bsFunctions, bsEvents, bsIEnumVariant, bsScript };
 
 // "n   (0xHEX)": the id in signed decimal, three blanks, and its 32-bit two's complement in upper-case
 // hexadecimal without leading zeros ("0   (0x0)", "-4   (0xFFFFFFFC)").

@@ -1,10 +1,10 @@
 // The COM framework's objects and factories. See ComObjEx.h.
-#include "ComObjEx.h"
+#include "com/ComObjEx.h"
 
-#include "ComServEx.h"
-#include "qsError.h"
-#include "qsHandles.h"
-#include "uDebugTrace.h"
+#include "com/ComServEx.h"
+#include "common/qsError.h"
+#include "common/qsHandles.h"
+#include "common/uDebugTrace.h"
 
 #include <new>
 

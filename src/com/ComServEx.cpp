@@ -1,9 +1,9 @@
 // The COM server, the class manager, the registration pass and the exports' implementations.
-#include "ComServEx.h"
+#include "com/ComServEx.h"
 
-#include "qsError.h"
-#include "qsHandles.h"
-#include "uDebugTrace.h"
+#include "common/qsError.h"
+#include "common/qsHandles.h"
+#include "common/uDebugTrace.h"
 
 #include <memory>
 #include <utility>

@@ -3,7 +3,7 @@
 // the four functions the module exports.
 #pragma once
 
-#include "ComObjEx.h"
+#include "com/ComObjEx.h"
 
 #include <windows.h>
 #include <oaidl.h>

@@ -1,7 +1,7 @@
 // The exception type's helpers and the mapping of a caught exception to an HRESULT plus IErrorInfo.
-#include "qsError.h"
+#include "common/qsError.h"
 
-#include "qsHandles.h"
+#include "common/qsHandles.h"
 
 #include <wrl/client.h>
 

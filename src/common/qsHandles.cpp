@@ -1,5 +1,5 @@
 // Owners for BSTRs and VARIANTs, and small text helpers shared by every unit.
-#include "qsHandles.h"
+#include "common/qsHandles.h"
 
 #include <cstdio>
 #include <new>

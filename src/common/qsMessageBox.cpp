@@ -1,5 +1,5 @@
 // The message-box seam: MessageBoxW, or the interceptor that a test installed.
-#include "qsMessageBox.h"
+#include "common/qsMessageBox.h"
 
 #include <utility>
 

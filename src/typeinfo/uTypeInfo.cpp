@@ -1,9 +1,9 @@
 // Type elements: the description of one interface member read from its type information, the reads
 // of property values, and the calls of methods and parameterized properties with their reports.
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
-#include "qsMessageBox.h"
-#include "uUtils.h"
+#include "common/qsMessageBox.h"
+#include "typeinfo/uUtils.h"
 
 #include <cstdio>
 #include <optional>

@@ -3,7 +3,7 @@
 // values and variant types as text. Everything here runs on the caller's (UI) thread; nothing locks.
 #pragma once
 
-#include "qsHandles.h"
+#include "common/qsHandles.h"
 
 #include <windows.h>
 #include <oaidl.h>

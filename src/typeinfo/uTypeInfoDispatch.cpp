@@ -1,8 +1,8 @@
 // The reflection of a live automation object (TDispatch) and the two plain invocation helpers.
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
-#include "qsError.h"
-#include "uEvents.h"
+#include "common/qsError.h"
+#include "typeinfo/uEvents.h"
 
 using Microsoft::WRL::ComPtr;
 

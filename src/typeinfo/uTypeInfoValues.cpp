@@ -2,7 +2,7 @@
 // NULs made visible (NullsToQuestionMarks), and the value of what the user typed for an argument of a
 // given type (TextToVariant). Locale-dependent conversions go through OLE Automation and the NLS API
 // with the user's default locale, so the browser shows and reads values the way the user's Office does.
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,10 +1,10 @@
 // Formatting helpers for member ids and flag words, HRESULT names, and the reports of failed calls.
 // The name table itself is generated into uUtilsHResultNames.cpp.
-#include "uUtils.h"
+#include "typeinfo/uUtils.h"
 
-#include "qsError.h"
-#include "qsHandles.h"
-#include "qsMessageBox.h"
+#include "common/qsError.h"
+#include "common/qsHandles.h"
+#include "common/qsMessageBox.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // The framework's common controls. See uComCtrls.h.
-#include "uComCtrls.h"
+#include "ui/uComCtrls.h"
 
 #include <algorithm>
 #include <map>

@@ -2,7 +2,7 @@
 // boxes, owner data), list box (owner data), toolbar, page control with tab sheets, popup menu, timer.
 #pragma once
 
-#include "uControls.h"
+#include "ui/uControls.h"
 
 #include <functional>
 #include <string>

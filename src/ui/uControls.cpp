@@ -1,5 +1,5 @@
 // The window framework's controls and forms. See uControls.h.
-#include "uControls.h"
+#include "ui/uControls.h"
 
 #include <windowsx.h>
 

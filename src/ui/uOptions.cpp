@@ -1,8 +1,8 @@
 // The settings store: name-value lines read from and written to the values of one registry key, and
 // the global store of the process.
-#include "uOptions.h"
+#include "ui/uOptions.h"
 
-#include "qsHandles.h"
+#include "common/qsHandles.h"
 
 #include <algorithm>
 #include <cstring>

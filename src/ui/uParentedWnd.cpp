@@ -1,5 +1,5 @@
 // Parented windows and the host-window hook. See uParentedWnd.h.
-#include "uParentedWnd.h"
+#include "ui/uParentedWnd.h"
 
 #include <algorithm>
 

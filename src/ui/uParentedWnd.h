@@ -4,7 +4,7 @@
 // the UI thread). All on the UI thread.
 #pragma once
 
-#include "uControls.h"
+#include "ui/uControls.h"
 
 #include <string>
 #include <vector>

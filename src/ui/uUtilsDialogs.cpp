@@ -1,5 +1,5 @@
 // Dialog helpers. See uUtilsDialogs.h.
-#include "uUtilsDialogs.h"
+#include "ui/uUtilsDialogs.h"
 
 #include <commdlg.h>
 #include <versionhelpers.h>

@@ -3,7 +3,7 @@
 // boxes. The file dialogs go through a seam that tests can intercept.
 #pragma once
 
-#include "uControls.h"
+#include "ui/uControls.h"
 
 #include <functional>
 #include <string>

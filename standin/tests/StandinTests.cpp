@@ -3,7 +3,7 @@
 // counts), the graph's services, and the host table.
 #include "HostObjects.h"
 #include "RibbonMarkup.h"
-#include "uOfficeApps.h"
+#include "addin/uOfficeApps.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,10 @@
 #include "AddinHosts.h"
 
 #include "Fixtures.h"
-#include "fAbout.h"
-#include "qsError.h"
-#include "uAddinGlobals.h"
+#include "addin/fAbout.h"
+#include "browser/fDispatchBrowser.h"
+#include "common/qsError.h"
+#include "addin/uAddinGlobals.h"
 
 #include <gtest/gtest.h>
 #include <olectl.h>

@@ -5,9 +5,9 @@
 #pragma once
 
 #include "HostObjects.h"
-#include "qsHandles.h"
-#include "uGenericAddin.h"
-#include "uOfficeApps.h"
+#include "common/qsHandles.h"
+#include "addin/uGenericAddin.h"
+#include "addin/uOfficeApps.h"
 
 #include <memory>
 #include <optional>

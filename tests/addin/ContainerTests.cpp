@@ -4,10 +4,11 @@
 #include "AddinHosts.h"
 #include "Fixtures.h"
 #include "RegistrySandbox.h"
-#include "uAddin.h"
-#include "uAddinGlobals.h"
-#include "uComCtrls.h"
-#include "uDebugTrace.h"
+#include "addin/uAddin.h"
+#include "addin/uAddinGlobals.h"
+#include "ui/uComCtrls.h"
+#include "ui/uParentedWnd.h"
+#include "common/uDebugTrace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The member texts the browser shows: member ids, invoke kinds, access and parameter flags.
 #include "Fixtures.h"
-#include "uBrowserText.h"
+#include "browser/uBrowserText.h"
 
 #include <gtest/gtest.h>
 

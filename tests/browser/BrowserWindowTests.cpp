@@ -1,8 +1,8 @@
 // The browser window on live objects, driven in-process: what the tree, the details panel, the menu
 // and the buttons show, lazy reading, placement, and that closing gives every reference back.
 #include "Fixtures.h"
-#include "fDispatchBrowser.h"
-#include "qsError.h"
+#include "browser/fDispatchBrowser.h"
+#include "common/qsError.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "qsHandles.h"
+#include "common/qsHandles.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,12 +1,12 @@
 // The COM server framework: class factories and their edge cases, automation objects served from the
 // type library, error information from failing methods, unloading, and the registration pass with
 // the registry redirected (machine-wide, and for a user who may not write there).
-#include "ComServEx.h"
+#include "com/ComServEx.h"
 #include "Fixtures.h"
 #include "RegistrySandbox.h"
-#include "qsError.h"
-#include "uDebugTrace.h"
-#include "uTypeInfo.h"
+#include "common/qsError.h"
+#include "common/uDebugTrace.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // methods and parameterized properties with their reports, the plain invocation helpers, and the
 // variant type names.
 #include "Fixtures.h"
-#include "qsError.h"
-#include "uTypeInfo.h"
+#include "common/qsError.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The reflection of the platform's own automation objects, whose members nobody on this team wrote:
 // the scripting runtime's Dictionary and FileSystemObject and the XML DOM document.
 #include "Fixtures.h"
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The reflection of live objects: which element each member becomes, what the elements read from
 // type information, and that every reference and descriptor is given back.
 #include "Fixtures.h"
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <gtest/gtest.h>
 

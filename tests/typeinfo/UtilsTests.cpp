@@ -1,9 +1,9 @@
 // Tests of uUtils: the COM error name table and its lookup, the failed-call message box, the texts and
 // errors made from the thread's last Win32 error, and the member-id and flag-word formatting helpers.
-#include "uUtils.h"
+#include "typeinfo/uUtils.h"
 
-#include "qsError.h"
-#include "qsMessageBox.h"
+#include "common/qsError.h"
+#include "common/qsMessageBox.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Value rendering: the display text of VARIANTs of every kind (scalars, references, arrays, numbers and
 // dates in the user's locale), NULs made visible, and the values TextToVariant makes of typed text.
 // Locale-dependent expectations are built from the user's locale in the test, never assumed.
-#include "uTypeInfo.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include "Fixtures.h"
 

@@ -1,9 +1,9 @@
 // The window framework: layout of aligned controls, the modal loop, close actions, hidden tab sheets,
 // owner-data lists, timers, and parented forms that are only hidden when told not to free themselves.
 #include "Fixtures.h"
-#include "uComCtrls.h"
-#include "uParentedWnd.h"
-#include "uUtilsDialogs.h"
+#include "ui/uComCtrls.h"
+#include "ui/uParentedWnd.h"
+#include "ui/uUtilsDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The settings store against the real registry: each test works in a scratch key of its own under
 // HKEY_CURRENT_USER\Software\QuillsparTests, deleted afterwards.
-#include "qsHandles.h"
-#include "uOptions.h"
+#include "common/qsHandles.h"
+#include "ui/uOptions.h"
 
 #include <gtest/gtest.h>
 

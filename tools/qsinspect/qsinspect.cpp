@@ -2,9 +2,9 @@
 // ProgID or a CLSID it creates the object and prints its interface, every property with its type
 // and current value, and every method and parameterized property with its return type and
 // parameters, in type-info order. It shares the DLL's reflection code.
-#include "fDispatchBrowser.h"
-#include "uBrowserText.h"
-#include "uTypeInfo.h"
+#include "browser/fDispatchBrowser.h"
+#include "browser/uBrowserText.h"
+#include "typeinfo/uTypeInfo.h"
 
 #include <windows.h>
 #include <objbase.h>

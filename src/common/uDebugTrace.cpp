@@ -1,5 +1,5 @@
 // The debug trace: per-thread depths in a map guarded by a critical section.
-#include "uDebugTrace.h"
+#include "common/uDebugTrace.h"
 
 #include <windows.h>
 

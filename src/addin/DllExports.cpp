@@ -1,6 +1,6 @@
 // The module entry point and the four functions the DLL exports to COM.
-#include "ComServEx.h"
-#include "uAddin.h"
+#include "com/ComServEx.h"
+#include "addin/uAddin.h"
 
 #include <windows.h>
 
