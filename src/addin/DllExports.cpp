@@ -1,6 +1,6 @@
 // The module entry point and the four functions the DLL exports to COM.
+#include "addin/uModule.h"
 #include "com/ComServEx.h"
-#include "addin/uAddin.h"
 
 #include <windows.h>
 
@@ -16,12 +16,9 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
     return qs::ServerGetClassObject(rclsid, riid, ppv);
 }
 
-// When the module may unload, the hooks go and the settings are saved (the module's shutdown).
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    const HRESULT hr = qs::ServerCanUnloadNow();
-    if (hr == S_OK) qs::FinalizeAddinModule();
-    return hr;
-}
+// The module may unload only when none of its COM objects, windows or timers lives; it is finalised
+// (hooks removed, settings saved, globals released) at the moment it says so.
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return qs::ModuleCanUnloadNow(); }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     qs::InitializeAddinModule(false);

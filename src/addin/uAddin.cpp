@@ -18,14 +18,13 @@ using Microsoft::WRL::ComPtr;
 
 namespace qs {
 
-ComPtr<IDispatch> HostApplication;
+TModuleInterface<IDispatch> HostApplication;
 
 const CLSID CLSID_QuillsparAddin = {0x7C0BD4A5, 0x6014, 0x4E6C, {0xBA, 0x95, 0x4B, 0xBD, 0x7D, 0x4F, 0x96, 0xC0}};
 
 namespace {
 
 HHOOK g_keyboardHook = nullptr;
-bool g_initialized = false;
 
 std::wstring FriendlyName() {
     wchar_t buffer[256];
@@ -34,15 +33,21 @@ std::wstring FriendlyName() {
 }
 
 std::wstring AddinKeyPath(size_t kind, const std::wstring& progId) {
-    if (static_cast<TOfficeAppKind>(kind) == TOfficeAppKind::oaVisio) return L"Software\\Microsoft\\Visio\\Addins\\" + progId;
-    return std::wstring(L"Software\\Microsoft\\Office\\") + AppRegistryNames()[kind] + L"\\Addins\\" + progId;
+    const TOfficeAppInfo& app = OfficeApps()[kind];
+    const wchar_t* parent =
+        app.addinKeyParent == TAddinKeyParent::Office ? L"Software\\Microsoft\\Office\\" : L"Software\\Microsoft\\";
+    return parent + std::wstring(app.registryName) + L"\\Addins\\" + progId;
 }
 
 } // namespace
 
-const std::array<const wchar_t*, 9>& AppRegistryNames() {
-    static const std::array<const wchar_t*, 9> names = {L"Excel",     L"OneNote",  L"PowerPoint", L"Word",      L"Publisher",
-                                                        L"Access",    L"InfoPath", L"Visio",      L"MS Project"};
+const std::array<const wchar_t*, kOfficeAppCount>& AppRegistryNames() {
+    // One name per row of the host table, in its order.
+    static const auto names = [] {
+        std::array<const wchar_t*, kOfficeAppCount> n{};
+        for (size_t i = 0; i < n.size(); ++i) n[i] = OfficeApps()[i].registryName;
+        return n;
+    }();
     return names;
 }
 
@@ -51,107 +56,80 @@ const std::array<const wchar_t*, 9>& AppRegistryNames() {
 TComAddinContainer::~TComAddinContainer() {
     try {
         fAddin.reset();
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"~TComAddinContainer")
     HostApplication.Reset();
     fApplication.Reset();
 }
 
 STDMETHODIMP TComAddinContainer::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
-    try {
+    return SafeCall([&] {
         fApplication = Application;
         HostApplication = Application;
-        if (!Application) return S_OK;
+        if (!Application) return;
         for (const TOfficeAppInfo& app : OfficeApps()) {
             ComPtr<IUnknown> probe;
             if (FAILED(Application->QueryInterface(app.applicationIID, &probe)) || !probe) continue;
             probe.Reset();
             // The first interface answered, in table order, decides the host.
             fAppKind = app.kind;
-            fAddin = app.create(Application);
+            fAddin = app.CreateAddin(Application);
             break;
         }
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
-    try {
+    return SafeCall([&] {
         if (fAddin) fAddin->OnDisconnection();
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnAddInsUpdate(SAFEARRAY** custom) {
-    try {
+    return SafeCall([&] {
         if (fAddin) fAddin->OnAddInsUpdate(custom);
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnStartupComplete(SAFEARRAY**) {
-    try {
+    return SafeCall([&] {
         if (fAddin) fAddin->OnStartupComplete();
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnBeginShutdown(SAFEARRAY** custom) {
-    try {
+    return SafeCall([&] {
         if (fAddin) fAddin->OnBeginShutdown(custom);
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::GetCustomUI(BSTR RibbonID, BSTR* RibbonXml) {
-    try {
-        if (!RibbonXml) return E_POINTER;
-        *RibbonXml = nullptr;
+    if (!RibbonXml) return E_POINTER;
+    *RibbonXml = nullptr;
+    return SafeCall([&] {
         const std::wstring xml = fAddin ? fAddin->GetCustomUI(BstrText(RibbonID)) : std::wstring();
         *RibbonXml = AllocBstr(xml);
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnLoadRibbon(IDispatch* RibbonControl) {
-    try {
+    return SafeCall([&] {
         if (fAddin) fAddin->OnLoadRibbon(RibbonControl);
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnGetButtonImage(IDispatch* RibbonControl, IDispatch** retVal) {
-    try {
-        if (!retVal) return E_POINTER;
-        *retVal = nullptr;
+    if (!retVal) return E_POINTER;
+    *retVal = nullptr;
+    return SafeCall([&] {
         if (fAddin) *retVal = fAddin->OnGetButtonImage(RibbonControl).Detach();
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 STDMETHODIMP TComAddinContainer::OnButtonClick(IDispatch* RibbonControl) {
-    try {
+    return SafeCall([&] {
         if (fAddin) fAddin->OnButtonClick(RibbonControl);
-        return S_OK;
-    } catch (...) {
-        return SafeCallException();
-    }
+    });
 }
 
 // ---- TComAddinContainerFactory ----
@@ -167,62 +145,55 @@ TComAddinContainerFactory::TComAddinContainerFactory(TPMComServer& server)
 
 void TComAddinContainerFactory::UpdateRegistry(bool Register) {
     DebugTrace(L"enter TComAddinContainerFactory.UpdateRegistry");
-    DebugEnter();
-    try {
+    {
+        TDebugScope scope;
         TPMAutoObjectFactory::UpdateRegistry(Register);
-    } catch (...) {
-        DebugLeave();
-        throw;
     }
-    DebugLeave();
     const std::wstring progId = ProgID();
     if (Register) {
-        DebugEnter();
+        TDebugScope scope;
+        DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: attempting to update HKEY_LOCAL_MACHINE");
         try {
-            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: attempting to update HKEY_LOCAL_MACHINE");
-            try {
-                UpdateAddinKeys(HKEY_LOCAL_MACHINE, true, progId);
-            } catch (...) {
-                DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed, will install in "
-                           L"HKEY_CURRENT_USER");
-                UpdateAddinKeys(HKEY_CURRENT_USER, true, progId);
-            }
-            ClearDisabledItems();
+            UpdateAddinKeys(HKEY_LOCAL_MACHINE, true, progId);
         } catch (...) {
-            DebugLeave();
-            throw;
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed, will install in "
+                       L"HKEY_CURRENT_USER");
+            UpdateAddinKeys(HKEY_CURRENT_USER, true, progId);
         }
-        DebugLeave();
+        ClearDisabledItems();
     } else {
-        DebugEnter();
-        try {
-            UpdateAddinKeys(HKEY_LOCAL_MACHINE, false, progId);
-        } catch (...) {
-            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed");
+        {
+            TDebugScope scope;
+            try {
+                UpdateAddinKeys(HKEY_LOCAL_MACHINE, false, progId);
+            } catch (...) {
+                DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: HKEY_LOCAL_MACHINE failed");
+            }
         }
-        DebugLeave();
         UpdateAddinKeys(HKEY_CURRENT_USER, false, progId);
     }
     DebugTrace(L"exit TComAddinContainerFactory.UpdateRegistry");
 }
 
 void UpdateAddinKeys(HKEY root, bool Register, const std::wstring& progId) {
-    const std::wstring friendly = FriendlyName();
-    for (size_t kind = 0; kind < AppRegistryNames().size(); ++kind) {
-        const std::wstring path = AddinKeyPath(kind, progId);
-        if (Register) {
-            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: creating key " + path);
-            UniqueHkey key;
-            if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) !=
-                ERROR_SUCCESS)
-                throw ComError(E_FAIL, L"Could not open/create " + path, ErrorKind::Registry);
-            RegWriteString(root, path, L"FriendlyName", friendly);
-            RegWriteDword(root, path, L"LoadBehavior", 3);
-        } else {
-            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: deleting key " + path);
-            RegDeleteKeyQuietly(root, path);
+    std::vector<std::wstring> keys;
+    for (size_t kind = 0; kind < AppRegistryNames().size(); ++kind) keys.push_back(AddinKeyPath(kind, progId));
+    if (!Register) {
+        for (const std::wstring& key : keys) {
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: deleting key " + key);
+            DeleteRegKeys({root, L""}, {key});
         }
+        return;
     }
+    const std::wstring friendly = FriendlyName();
+    std::vector<TRegValue> values;
+    for (const std::wstring& key : keys) {
+        values.push_back({key, L"FriendlyName", friendly});
+        values.push_back({key, L"LoadBehavior", {}, 3});
+    }
+    WriteRegValues({root, L""}, values, [](const std::wstring& key) {
+        DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: creating key " + key);
+    });
 }
 
 void ClearDisabledItems() noexcept {
@@ -261,15 +232,15 @@ void ClearDisabledItems() noexcept {
                         std::transform(data.begin(), data.end(), data.begin(), upper);
                         if (std::search(data.begin(), data.end(), pattern.begin(), pattern.end()) != data.end())
                             doomed.emplace_back(name, nameLen);
-                    } catch (...) {
                     }
+                    QS_CATCH_TRACE(L"ClearDisabledItems: one value")
                 }
                 // Deleted after the walk, so the enumeration's indexes stay valid.
                 for (const auto& name : doomed) ::RegDeleteValueW(key.Get(), name.c_str());
             }
         }
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"ClearDisabledItems")
 }
 
 // ---- the keyboard hook ----
@@ -294,44 +265,20 @@ LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) noexcept
                 }
             }
         }
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"GetMessageHook")
     return ::CallNextHookEx(g_keyboardHook, code, wParam, lParam);
 }
 
 bool KeyboardHookInstalled() noexcept { return g_keyboardHook != nullptr; }
 
-// ---- start-up and shutdown ----
-
-// A hook must never outlive the module that holds its procedure: whatever unloads the module
-// without asking DllCanUnloadNow first (a registration tool) still removes them.
-struct HookFinalizer {
-    ~HookFinalizer() {
-        if (g_keyboardHook) ::UnhookWindowsHookEx(g_keyboardHook);
-        g_keyboardHook = nullptr;
-        ui::RemoveHostWindowHook();
-    }
-} g_hookFinalizer;
-
-void InitializeAddinModule(bool installHooks) noexcept {
-    try {
-        if (!ComClassManager().GetFactoryFromClassID(CLSID_QuillsparAddin)) new TComAddinContainerFactory(ComServer());
-        if (!installHooks || g_initialized) return;
-        g_initialized = true;
-        Options(); // loads the settings
-        g_keyboardHook = ::SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, ::GetCurrentThreadId());
-        ui::InstallHostWindowHook();
-    } catch (...) {
-    }
+void InstallKeyboardHook() noexcept {
+    if (!g_keyboardHook) g_keyboardHook = ::SetWindowsHookExW(WH_GETMESSAGE, &GetMessageHook, nullptr, ::GetCurrentThreadId());
 }
 
-void FinalizeAddinModule() noexcept {
-    if (!g_initialized) return;
-    g_initialized = false;
-    SaveOptions();
+void RemoveKeyboardHook() noexcept {
     if (g_keyboardHook) ::UnhookWindowsHookEx(g_keyboardHook);
     g_keyboardHook = nullptr;
-    ui::RemoveHostWindowHook();
 }
 
 } // namespace qs

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "com/ComServEx.h"
+#include "common/qsModule.h"
 #include "quillspar.h"
 #include "addin/uOfficeApps.h"
 
@@ -15,8 +16,9 @@
 
 namespace qs {
 
-// The host's Application object, set when a host connects and cleared when a container goes.
-extern Microsoft::WRL::ComPtr<IDispatch> HostApplication;
+// The host's Application object, set when a host connects and cleared when a container goes or the
+// module finalises.
+extern TModuleInterface<IDispatch> HostApplication;
 
 // The string resource of the add-in's friendly name.
 constexpr UINT kFriendlyNameResource = 100;
@@ -48,6 +50,18 @@ public:
     TOfficeAppKind AppKind() const noexcept { return fAppKind; }
 
 private:
+    // Runs a method's body as a safecall method: S_OK, or what escapes it as an HRESULT with error
+    // information (SafeCallException).
+    template <class Body>
+    HRESULT SafeCall(Body&& body) noexcept {
+        try {
+            body();
+            return S_OK;
+        } catch (...) {
+            return SafeCallException();
+        }
+    }
+
     Microsoft::WRL::ComPtr<IDispatch> fApplication;
     TOfficeAppKind fAppKind = TOfficeAppKind::oaExcel;
     std::unique_ptr<TGenericAddin> fAddin;
@@ -66,15 +80,13 @@ void UpdateAddinKeys(HKEY root, bool Register, const std::wstring& progId);
 // Deletes the hosts' DisabledItems values that name this module (any letter case). Never throws.
 void ClearDisabledItems() noexcept;
 // The registry names of the hosts, in recognition order ("Excel", ..., "MS Project").
-const std::array<const wchar_t*, 9>& AppRegistryNames();
+const std::array<const wchar_t*, kOfficeAppCount>& AppRegistryNames();
 
-// Start-up of the module: creates the container's factory and, with installHooks, loads the settings
-// and installs the keyboard hook and the host-window hook for the calling thread (the host's UI
-// thread, which creates the add-in). FinalizeAddinModule removes the hooks and saves the settings.
-void InitializeAddinModule(bool installHooks) noexcept;
-void FinalizeAddinModule() noexcept;
-// The keyboard hook procedure (WH_GETMESSAGE), exposed for tests.
+// The keyboard hook procedure (WH_GETMESSAGE), exposed for tests, and its installation for the
+// calling thread (idempotent) and removal. The module's start-up and finalisation call these.
 LRESULT CALLBACK GetMessageHook(int code, WPARAM wParam, LPARAM lParam) noexcept;
+void InstallKeyboardHook() noexcept;
+void RemoveKeyboardHook() noexcept;
 bool KeyboardHookInstalled() noexcept;
 
 } // namespace qs

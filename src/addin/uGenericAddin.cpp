@@ -39,12 +39,6 @@ std::wstring ButtonElement(const TRibbonButton& b, int level) {
            Attribute(L"supertip", b.supertip) + L" />" + kCrLf;
 }
 
-std::vector<TRibbonButton> ButtonsOf(const std::vector<TObjectButton>& objectButtons) {
-    std::vector<TRibbonButton> buttons;
-    for (const TObjectButton& b : objectButtons) buttons.push_back(b.button);
-    return buttons;
-}
-
 // A member call by name with the arguments given (rgvarg order: last argument first), as a property get
 // or method. DISP_E_EXCEPTION is thrown with the EXCEPINFO's text, code and source.
 Variant InvokeByName(IDispatch* object, const std::wstring& name, const std::vector<Variant>& args) {
@@ -57,43 +51,21 @@ Variant InvokeByName(IDispatch* object, const std::wstring& name, const std::vec
     DISPPARAMS params{};
     params.cArgs = static_cast<UINT>(argv.size());
     params.rgvarg = argv.empty() ? nullptr : argv.data();
-    EXCEPINFO excep{};
+    TExcepInfo excep;
     Variant result;
     const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                      &params, result.Put(), &excep, nullptr);
-    if (excep.pfnDeferredFillIn) {
-        auto fill = excep.pfnDeferredFillIn;
-        excep.pfnDeferredFillIn = nullptr;
-        fill(&excep);
-    }
-    UniqueBstr source(excep.bstrSource), description(excep.bstrDescription), helpFile(excep.bstrHelpFile);
+                                      &params, result.Put(), excep.Put(), nullptr);
     if (SUCCEEDED(hr)) return result;
-    if (hr == DISP_E_EXCEPTION) {
-        HRESULT code = excep.scode;
-        if (code == 0 && excep.wCode != 0) code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, excep.wCode);
-        if (!FAILED(code)) code = DISP_E_EXCEPTION;
-        std::wstring text = BstrText(description.Get());
-        if (text.empty()) text = SystemMessageForHr(code);
-        throw ComError(code, std::move(text))
-            .WithSource(BstrText(source.Get()))
-            .WithHelp(BstrText(helpFile.Get()), excep.dwHelpContext);
-    }
-    ThrowHr(hr);
+    throw ErrorFromInvoke(hr, excep.Filled());
 }
 
 // The text shown for the error being handled. Call only inside a catch block.
 std::wstring CaughtErrorText() {
-    try {
-        throw;
-    } catch (const ComError& e) {
-        if (!e.Message().empty()) return e.Message();
-        const std::wstring system = SystemMessageForHr(e.Hr());
-        return system.empty() ? L"Error " + HResultToName(e.Hr()) : system;
-    } catch (const std::bad_alloc&) {
-        return L"Out of memory";
-    } catch (...) {
-        return L"Unexpected error";
-    }
+    const TCaughtError e = CaughtException();
+    if (!e.Message.empty()) return e.Message;
+    if (!e.IsComError) return L"Unexpected error";
+    const std::wstring system = SystemMessageForHr(e.Hr);
+    return system.empty() ? L"Error " + HResultToName(e.Hr) : system;
 }
 
 } // namespace
@@ -109,41 +81,6 @@ TRibbonButton ScriptEditorButton() {
 
 TRibbonButton AboutButton() {
     return {kAboutId, L"About", L"About Quillspar", L"Shows the version of Quillspar and what it does.", L"About"};
-}
-
-TObjectButton ApplicationButton(const std::wstring& name, const std::wstring& host, const std::wstring& image) {
-    TObjectButton b;
-    b.button = {kApplicationId, name, name,
-                name + L" - the root object of the " + host + L" Object Model.&#13;&#10;&#13;&#10;", image};
-    return b;
-}
-
-TObjectButton ObjectButton(const std::wstring& role, const std::wstring& label, const std::wstring& screentip,
-                           const std::wstring& supertip, const std::wstring& image, std::vector<std::wstring> path,
-                           std::optional<TDispatchBrowserTab> page) {
-    TObjectButton b;
-    b.button = {L"Quillspar_" + role, label, screentip, supertip, image};
-    b.path = std::move(path);
-    b.page = page;
-    return b;
-}
-
-TObjectButton SpecialButton(const std::wstring& role, const std::wstring& label, const std::wstring& screentip,
-                            const std::wstring& supertip, const std::wstring& image,
-                            std::optional<TDispatchBrowserTab> page) {
-    TObjectButton b = ObjectButton(role, label, screentip, supertip, image, {}, page);
-    b.special = true;
-    return b;
-}
-
-std::vector<TRibbonGroup> RibbonGroups(const THostButtons& host) {
-    std::vector<TRibbonGroup> groups;
-    groups.push_back({L"ScriptGroup", L"Script", {ScriptEditorButton()}});
-    groups.push_back({L"ObjectModelGroup", host.objectModelLabel, ButtonsOf(host.objectModel)});
-    if (!host.dataAccess.empty())
-        groups.push_back({L"DataAccessObjectsGroup", L"Data Access Objects", ButtonsOf(host.dataAccess)});
-    groups.push_back({L"ToolsGroup", L"Tools", {AboutButton()}});
-    return groups;
 }
 
 std::wstring RibbonMarkup(const std::vector<TRibbonGroup>& groups) {
@@ -175,13 +112,6 @@ const TRibbonButton* FindRibbonButton(const std::vector<TRibbonGroup>& groups, c
     for (const TRibbonGroup& g : groups)
         for (const TRibbonButton& b : g.buttons)
             if (SameButtonId(b.id, id)) return &b;
-    return nullptr;
-}
-
-const TObjectButton* FindObjectButton(const THostButtons& host, const std::wstring& id) noexcept {
-    for (const auto* list : {&host.objectModel, &host.dataAccess})
-        for (const TObjectButton& b : *list)
-            if (SameButtonId(b.button.id, id)) return &b;
     return nullptr;
 }
 
@@ -281,9 +211,8 @@ HWND ActiveHwndOf(IDispatch* object, const std::wstring& property) noexcept {
             if (SUCCEEDED(::VariantChangeType(asHandle.Put(), &value.Get(), 0, VT_UI8)))
                 handle = V_UI8(&asHandle.Get());
         }
-    } catch (...) {
-        handle = 0;
     }
+    QS_CATCH_TRACE(L"ActiveHwndOf")
     if (handle == 0) return ::GetForegroundWindow();
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(handle));
 }
@@ -323,14 +252,6 @@ ComPtr<IDispatch> TGenericAddin::QueryHostApplication(IDispatch* Application, co
     return dispatch;
 }
 
-ComPtr<IDispatch> TGenericAddin::ButtonImage(const THostButtons& host, IDispatch* RibbonControl) {
-    const std::wstring id = RibbonControlId(RibbonControl);
-    const std::vector<TRibbonGroup> groups = RibbonGroups(host);
-    const TRibbonButton* button = FindRibbonButton(groups, id);
-    if (!button) return nullptr;
-    return LoadButtonImage(button->image);
-}
-
 bool TGenericAddin::ClickCommonButton(const std::wstring& id) {
     if (SameButtonId(id, kScriptEditorId)) {
         // The stand-alone script editor window opens here, parented to GetActiveHwnd(), one new window
@@ -352,10 +273,6 @@ TValueBrowser* TGenericAddin::OpenBrowser(const Variant& value, std::optional<TD
     return window;
 }
 
-TValueBrowser* TGenericAddin::OpenObjectButton(IDispatch* Application, const TObjectButton& button) {
-    return OpenBrowser(ReadPath(Application, button.path), button.page);
-}
-
 void TGenericAddin::ShowingErrors(const std::function<void()>& handler) noexcept {
     try {
         handler();
@@ -363,9 +280,9 @@ void TGenericAddin::ShowingErrors(const std::function<void()>& handler) noexcept
         try {
             const std::wstring text = CaughtErrorText();
             ShowMessageBox(GetActiveHwnd(), text, L"Error", MB_ICONERROR);
-        } catch (...) {
-            // Nothing more can be reported; the host must not see the failure.
         }
+        // Nothing more can be reported; the host must not see the failure.
+        QS_CATCH_TRACE(L"TGenericAddin.ShowingErrors")
     }
 }
 

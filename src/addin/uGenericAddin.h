@@ -35,24 +35,6 @@ struct TRibbonGroup {
     std::vector<TRibbonButton> buttons;
 };
 
-// One object button of a host: its ribbon texts, the properties read in turn from the host's
-// Application (none: the Application itself), and the browser page shown once the window is open.
-// Buttons whose object needs more than property reads have `special` set; their host handles them.
-struct TObjectButton {
-    TRibbonButton button;
-    std::vector<std::wstring> path;
-    std::optional<TDispatchBrowserTab> page;
-    bool special = false;
-};
-
-// What distinguishes one host's ribbon: the object-model group's label and buttons, and (Access only)
-// the buttons of the "Data Access Objects" group.
-struct THostButtons {
-    std::wstring objectModelLabel;
-    std::vector<TObjectButton> objectModel;
-    std::vector<TObjectButton> dataAccess;
-};
-
 // The ids of the buttons that every host has.
 inline constexpr wchar_t kScriptEditorId[] = L"Quillspar_ScriptEditor";
 inline constexpr wchar_t kApplicationId[] = L"Quillspar_Application";
@@ -60,28 +42,12 @@ inline constexpr wchar_t kAboutId[] = L"Quillspar_About";
 
 TRibbonButton ScriptEditorButton();
 TRibbonButton AboutButton();
-// The "Application" button in the common pattern: label and screentip `name`, supertip
-// "<name> - the root object of the <host> Object Model.&#13;&#10;&#13;&#10;".
-TObjectButton ApplicationButton(const std::wstring& name, const std::wstring& host, const std::wstring& image);
-
-// An object button with id "Quillspar_" + role, opening `path` from the Application.
-TObjectButton ObjectButton(const std::wstring& role, const std::wstring& label, const std::wstring& screentip,
-                           const std::wstring& supertip, const std::wstring& image, std::vector<std::wstring> path,
-                           std::optional<TDispatchBrowserTab> page = std::nullopt);
-// The same for a button whose object the host fetches itself.
-TObjectButton SpecialButton(const std::wstring& role, const std::wstring& label, const std::wstring& screentip,
-                            const std::wstring& supertip, const std::wstring& image,
-                            std::optional<TDispatchBrowserTab> page = std::nullopt);
-
-// The groups of a host's tab, in ribbon order: Script, the object model, Access's data group, Tools.
-std::vector<TRibbonGroup> RibbonGroups(const THostButtons& host);
 // The whole customUI document for the groups: CR LF line breaks, two spaces per level.
 std::wstring RibbonMarkup(const std::vector<TRibbonGroup>& groups);
 
 // Button ids are compared without regard to case.
 bool SameButtonId(const std::wstring& a, const std::wstring& b) noexcept;
 const TRibbonButton* FindRibbonButton(const std::vector<TRibbonGroup>& groups, const std::wstring& id) noexcept;
-const TObjectButton* FindObjectButton(const THostButtons& host, const std::wstring& id) noexcept;
 
 // The id of a ribbon control. Throws ComError when the control does not answer IRibbonControl or the
 // read fails.
@@ -144,17 +110,13 @@ protected:
     // Application asked for the host's interface `iid`, held through its IDispatch; throws
     // ComError(E_NOINTERFACE) when the interface is refused.
     static Microsoft::WRL::ComPtr<IDispatch> QueryHostApplication(IDispatch* Application, const IID& iid);
-    // The image of the button with the control's id among the host's groups; null for an unknown id.
-    static Microsoft::WRL::ComPtr<IDispatch> ButtonImage(const THostButtons& host, IDispatch* RibbonControl);
     // The script editor and About buttons; true when `id` was one of them.
     bool ClickCommonButton(const std::wstring& id);
     // Opens a browser window on the value, parented to GetActiveHwnd(); nothing (null) for a nil value
     // or one that cannot be browsed. GetActiveHwnd is asked only when there is something to open.
     TValueBrowser* OpenBrowser(const Variant& value, std::optional<TDispatchBrowserTab> page = std::nullopt);
-    // Reads the button's path from the Application and opens the result on the button's page.
-    TValueBrowser* OpenObjectButton(IDispatch* Application, const TObjectButton& button);
-    // Runs a click handler and shows any error in an "Error" box owned by GetActiveHwnd() (Access and
-    // Project). Never throws.
+    // Runs a click handler and shows any error in an "Error" box owned by GetActiveHwnd() (the hosts
+    // that report click errors to the user). Never throws.
     void ShowingErrors(const std::function<void()>& handler) noexcept;
 };
 

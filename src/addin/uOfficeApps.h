@@ -1,5 +1,6 @@
-// The nine Office hosts: their kinds in recognition order, the Application interfaces that identify
-// them, and the table of factories that the add-in container walks to create a host's add-in.
+// The Office hosts as one table: a row per host holds everything the add-in knows about it (how it is
+// recognised, the interface its add-in holds, its registry key, its ribbon buttons and what they open,
+// where its window handle is, how click errors are reported). The container walks the rows in order.
 #pragma once
 
 #include "addin/uGenericAddin.h"
@@ -8,8 +9,11 @@
 #include <windows.h>
 
 #include <array>
-#include <functional>
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace qs {
 
@@ -25,6 +29,8 @@ enum class TOfficeAppKind {
     oaVisio,
     caProject
 };
+
+inline constexpr std::size_t kOfficeAppCount = 9;
 
 // The hosts' published Application interfaces.
 inline constexpr GUID kExcelApplicationIID = {0x000208D5, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -44,16 +50,65 @@ inline constexpr GUID kInfoPathApplication2IID = {
 inline constexpr GUID kVisioApplicationIID = {0x000D0700, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr GUID kProjectApplicationIID = {0x00020AFF, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
-// One row of the host table: the kind, the interface that recognises the host, and the factory of its
-// add-in. The factory throws what the add-in's constructor throws (E_NOINTERFACE when the host does not
-// answer the interface the add-in holds).
-struct TOfficeAppInfo {
-    TOfficeAppKind kind;
-    GUID applicationIID;
-    std::function<std::unique_ptr<TGenericAddin>(IDispatch*)> create;
+// A button's own way to its object, for objects that take more than property reads. Given the
+// Application the add-in holds, returns the object, or an empty value when there is nothing to open.
+// Errors of the reads are thrown.
+using TFetchObject = Variant (*)(IDispatch* Application);
+
+// One object button of a host: its ribbon texts and image, how it reaches its object (the properties
+// of `path` read in turn from the Application, none meaning the Application itself, or `fetch` when
+// set), and the browser page shown once the window is open.
+struct THostButton {
+    TRibbonButton button;
+    std::vector<std::wstring> path;
+    TFetchObject fetch = nullptr;
+    std::optional<TDispatchBrowserTab> page;
+
+    // The button's object from the Application; empty when a step yields nil. Errors are thrown.
+    Variant FetchObject(IDispatch* Application) const;
 };
 
-// The nine hosts in recognition order (TOfficeAppKind order): the first interface answered decides.
-const std::array<TOfficeAppInfo, 9>& OfficeApps();
+// Where Office looks for the host's add-in key: under Office's own key with the host's registry name
+// (Software\Microsoft\Office\<name>\Addins\<ProgID>), or under Microsoft's key directly
+// (Software\Microsoft\<name>\Addins\<ProgID>).
+enum class TAddinKeyParent { Office, Microsoft };
+
+// One host.
+struct TOfficeAppInfo {
+    TOfficeAppKind kind;
+    // The interface that recognises the host: the first row whose interface the Application answers wins.
+    GUID applicationIID;
+    // The interface the add-in holds; a host that does not answer it cannot be connected.
+    GUID addinIID;
+    // The host's name in the registry, and where its add-in key goes.
+    const wchar_t* registryName;
+    TAddinKeyParent addinKeyParent;
+    // The object-model group of the ribbon and its buttons, and the buttons of the "Data Access
+    // Objects" group (a group shown only when it has buttons).
+    std::wstring objectModelLabel;
+    std::vector<THostButton> objectModel;
+    std::vector<THostButton> dataAccess;
+    // The window the tool's windows are parented to: the property `hwndProperty` of the object that
+    // `hwndOwner` reads from the Application (empty: the Application itself). An error reading the
+    // owner is not caught; an error reading the property falls back to the foreground window.
+    std::vector<std::wstring> hwndOwner;
+    const wchar_t* hwndProperty;
+    // True: every error of a click is shown in an "Error" box; false: it leaves the callback.
+    bool showsClickErrors = false;
+    // True: creating the add-in has the keyboard hook hand every key to the tool's windows.
+    bool forwardsAllKeys = false;
+
+    // The groups of the host's ribbon tab in order: Script, the object model, the data group when there
+    // is one, Tools.
+    std::vector<TRibbonGroup> RibbonGroups() const;
+    // The object button with the id (letter case ignored), or null.
+    const THostButton* FindButton(const std::wstring& id) const noexcept;
+    // A new add-in for the host, holding `addinIID` of Application. Throws ComError(E_NOINTERFACE) when
+    // Application does not answer it.
+    std::unique_ptr<TGenericAddin> CreateAddin(IDispatch* Application) const;
+};
+
+// The hosts in recognition order (TOfficeAppKind order).
+const std::array<TOfficeAppInfo, kOfficeAppCount>& OfficeApps();
 
 } // namespace qs

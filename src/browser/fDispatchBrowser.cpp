@@ -3,9 +3,11 @@
 #include "browser/fDispatchBrowser.h"
 
 #include "common/qsError.h"
+#include "browser/uBrowserModel.h"
 #include "browser/uBrowserText.h"
 
 #include <algorithm>
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
@@ -15,9 +17,6 @@ using namespace ui;
 
 namespace {
 
-constexpr int kImageNumber = 0, kImageText = 1, kImageObject = 2, kImageDate = 3, kImageBoolean = 4,
-              kImageCurrency = 5, kImageNone = 6;
-
 // The variant a by-reference variant refers to; other values are copied as they are.
 Variant Dereferenced(const Variant& v) {
     if (v.Type() == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(&v.Get())) return Variant(*V_VARIANTREF(&v.Get()));
@@ -25,18 +24,6 @@ Variant Dereferenced(const Variant& v) {
 }
 
 } // namespace
-
-int ImageIndexForVarType(VARTYPE vt) {
-    switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_ERROR: return kImageNone;
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_UI1: case VT_INT: return kImageNumber;
-    case VT_CY: return kImageCurrency;
-    case VT_DATE: return kImageDate;
-    case VT_BSTR: case VT_CLSID: case 256: return kImageText;
-    case VT_BOOL: return kImageBoolean;
-    default: return kImageObject;
-    }
-}
 
 // ---- opening windows ----
 
@@ -46,6 +33,7 @@ TValueBrowserClass BrowserClassForValue(const VARIANT& Value) {
     try {
         if (FAILED(V_DISPATCH(&Value)->QueryInterface(IID_IDispatch, &disp)) || !disp) return nullptr;
     } catch (...) {
+        TraceCaughtException(L"BrowserClassForValue");
         return nullptr;
     }
     return &TDispatchBrowser::CreateInstance;
@@ -122,7 +110,7 @@ TDispatchBrowser::TDispatchBrowser(const VARIANT& Value, HWND AWndParent) : TVal
 TDispatchBrowser::~TDispatchBrowser() {
     // No handler may run on the parts being released: the windows go first.
     DestroyHandleTree();
-    fObjectOfNode.clear();
+    fNodes.clear();
     FObjects.clear();
     FTypeInfo.reset();
     FDispatch.Reset();
@@ -296,11 +284,11 @@ void TDispatchBrowser::StatusPanelResize() {
 void TDispatchBrowser::FormShow() {
     if (fLoaded) return;
     fLoaded = true;
+    // A window that cannot load stays open with what it has; nothing reaches the host.
     try {
         LoadObject();
-    } catch (...) {
-        // A window that cannot load stays open with what it has; nothing reaches the host.
     }
+    QS_CATCH_TRACE(L"TDispatchBrowser.FormShow")
 }
 
 void TDispatchBrowser::LoadObject() {
@@ -347,23 +335,6 @@ void TDispatchBrowser::PageControlChange() {
 
 // ---- the enumerator page ----
 
-std::wstring VariantTypeCaption(VARTYPE vt) {
-    static const wchar_t* const names[] = {L"Empty",   L"Null",     L"Smallint", L"Integer", L"Single",  L"Double",
-                                           L"Currency", L"Date",    L"OleStr",   L"Dispatch", L"Error",  L"Boolean",
-                                           L"Variant", L"Unknown",  L"Decimal",  L"0x0F",    L"ShortInt", L"Byte",
-                                           L"Word",    L"LongWord", L"Int64",    L"UInt64"};
-    const VARTYPE base = vt & 0xFFF;
-    std::wstring name;
-    if (base < std::size(names)) name = names[base];
-    else if (base == 256) name = L"String";
-    else if (base == 257) name = L"Any";
-    else if (base == 258) name = L"UnicodeString";
-    else name = L"$" + HexDigits(base, 4); // no custom variant types are registered here
-    if (vt & VT_ARRAY) name = L"Array " + name;
-    if (vt & VT_BYREF) name = L"ByRef " + name;
-    return name;
-}
-
 void TDispatchBrowser::FetchEnumItems() {
     if (!fEnumVariant || fLastEnumVariantResult != S_OK || fFetching) return;
     fFetching = true;
@@ -383,16 +354,8 @@ void TDispatchBrowser::FetchEnumItems() {
             ULONG fetched = 0;
             fLastEnumVariantResult = fEnumVariant->Next(1, item.Put(), &fetched);
             if (fLastEnumVariantResult != S_OK) break;
-            if ((item.Type() & VT_ARRAY) && !(item.Type() & VT_BYREF) && V_ARRAY(&item.Get())) {
-                // An array item stands for its first element.
-                SAFEARRAY* sa = V_ARRAY(&item.Get());
-                LONG lower = 0;
-                Variant first;
-                VARTYPE vt = VT_EMPTY;
-                if (SUCCEEDED(::SafeArrayGetLBound(sa, 1, &lower)) && SUCCEEDED(::SafeArrayGetVartype(sa, &vt)) &&
-                    vt == VT_VARIANT && SUCCEEDED(::SafeArrayGetElement(sa, &lower, first.Put())))
-                    item = std::move(first);
-            }
+            // An array item stands for its element at the lower bound.
+            item = EnumeratedItemValue(item);
             fEnumVariantValues.push_back(std::make_unique<TEnumVariantItem>(item.Get()));
             lbEnumVariant->SetCount(static_cast<int>(fEnumVariantValues.size()));
         }
@@ -402,6 +365,8 @@ void TDispatchBrowser::FetchEnumItems() {
             ::InvalidateRect(lbEnumVariant->Handle(), nullptr, TRUE);
         }
     } catch (...) {
+        // Fetching ends for good, as after a failed Next; the items fetched so far stay.
+        TraceCaughtException(L"TDispatchBrowser.FetchEnumItems");
         fLastEnumVariantResult = E_UNEXPECTED;
     }
     fFetching = false;
@@ -413,22 +378,7 @@ std::wstring TDispatchBrowser::lbEnumVariantData(int Index) {
     TEnumVariantItem& item = *fEnumVariantValues[static_cast<size_t>(Index)];
     if (item.Initialized) return item.Caption;
     item.Initialized = true;
-    Variant value = item.Value;
-    if (value.Type() == VT_DISPATCH && V_DISPATCH(&value.Get())) {
-        IDispatch* object = V_DISPATCH(&value.Get());
-        Variant named = DispatchInvokeByName(object, L"Name", false);
-        if (named.Type() != VT_BSTR) named = DispatchInvokeByName(object, L"Caption", false);
-        if (named.Type() != VT_BSTR) named = DispatchInvokeByName(object, L"Subject", false);
-        if (named.Type() != VT_BSTR) named = DispatchInvokeByID(object, DISPID_VALUE, false);
-        value = std::move(named);
-    }
-    Variant text;
-    if (SUCCEEDED(::VariantChangeTypeEx(text.Put(), &value.Get(), LOCALE_USER_DEFAULT, 0, VT_BSTR))) {
-        item.Caption = BstrText(V_BSTR(&text.Get()));
-        if (item.Caption.empty()) item.Caption = L"\"\"";
-    } else {
-        item.Caption = L"<" + VariantTypeCaption(value.Type()) + L">";
-    }
+    item.Caption = EnumItemCaption(item.Value.Get());
     return item.Caption;
 }
 
@@ -446,96 +396,21 @@ void TDispatchBrowser::btnEnumVariantBrowseClick() {
 
 // ---- the property tree ----
 
-void TDispatchBrowser::RefreshProperties() {
-    if (!FTypeInfo) return;
-    THourglass hourglass;
-    PropertiesTreeView->BeginUpdate();
-    try {
-        const bool hadSelection = PropertiesTreeView->Selected() != nullptr;
-        PropertiesTreeView->Clear();
-        fObjectOfNode.clear();
-        FObjects.clear();
-        fMainPropertyNode =
-            PropertiesTreeView->AddChild(nullptr, FTypeInfo->Name(), FTypeInfo.get(), ImageIndexForVarType(VT_DISPATCH));
-        PropertiesTreeView->AddChild(fMainPropertyNode, L"", nullptr);
-        PropertiesTreeView->Expand(fMainPropertyNode);
-        if (!hadSelection || !PropertiesTreeView->Selected()) PropertiesTreeView->Select(fMainPropertyNode);
-    } catch (...) {
-    }
-    PropertiesTreeView->EndUpdate();
+HTREEITEM TDispatchBrowser::AddNode(HTREEITEM parent, const std::wstring& caption, const TPropertyNode& record,
+                                    int image) {
+    auto owned = std::make_unique<TPropertyNode>(record);
+    TPropertyNode* address = owned.get();
+    fNodes.emplace(address, std::move(owned));
+    HTREEITEM item = PropertiesTreeView->AddChild(parent, caption, address, image);
+    if (!item) fNodes.erase(address);
+    return item;
 }
 
-void TDispatchBrowser::PropertiesTreeViewExpanding(HTREEITEM Node, bool& AllowExpansion) {
-    THourglass hourglass;
-    AllowExpansion = true;
-    try {
-        FillNode(Node);
-    } catch (...) {
-    }
-}
-
-void TDispatchBrowser::FillNode(HTREEITEM Node) {
-    TTreeView& tree = *PropertiesTreeView;
-    std::vector<int> shown;
-    TDispatch* list = nullptr;
-    if (void* data = tree.Data(Node)) {
-        if (IsRootData(data)) {
-            list = FTypeInfo.get();
-        } else {
-            try {
-                auto* element = static_cast<TTypeElement*>(data);
-                Variant value;
-                if (auto* p = dynamic_cast<TPropertyElement*>(element)) value = p->Value();
-                tree.SetImageIndex(Node, ImageIndexForVarType(value.Type()));
-                if (value.Type() == VT_DISPATCH && V_DISPATCH(&value.Get())) {
-                    // A node expanded again keeps no reflection of its earlier expansion.
-                    ReleaseObjectsOf({Node});
-                    FObjects.push_back(std::make_unique<TDispatch>(V_DISPATCH(&value.Get())));
-                    list = FObjects.back().get();
-                    fObjectOfNode[Node] = list;
-                }
-            } catch (...) {
-                list = nullptr;
-            }
-        }
-    }
-    if (list) {
-        tree.SetImageIndex(Node, ImageIndexForVarType(VT_DISPATCH));
-        const auto& props = list->Properties();
-        for (size_t i = 0; i < props.size(); ++i) {
-            TTypeElement* e = props[i].get();
-            if (std::find(shown.begin(), shown.end(), e->MemID()) != shown.end()) continue;
-            if (auto* f = dynamic_cast<TFunctionElement*>(e); f && !f->Params().empty()) continue;
-            if (e->InvokeKind() == INVOKE_PROPERTYPUT || e->InvokeKind() == INVOKE_PROPERTYPUTREF) {
-                // The getter, when one follows, stands for the member.
-                bool getterFollows = false;
-                for (size_t j = i + 1; j < props.size() && !getterFollows; ++j)
-                    getterFollows = props[j]->InvokeKind() == INVOKE_PROPERTYGET && props[j]->MemID() == e->MemID();
-                if (getterFollows) continue;
-            }
-            HTREEITEM child = tree.AddChild(Node, e->Name(), e);
-            shown.push_back(e->MemID());
-            try {
-                auto* p = dynamic_cast<TPropertyElement*>(e);
-                if (p && (p->ElemType() == VT_DISPATCH || p->ElemType() == VT_VARIANT) && p->EnumValues().empty())
-                    tree.AddChild(child, L"", nullptr);
-                tree.SetImageIndex(child, p && !p->EnumValues().empty() ? ImageIndexForVarType(VT_I4)
-                                                                        : ImageIndexForVarType(e->ElemType()));
-            } catch (...) {
-            }
-        }
-        tree.SortChildren(Node);
-    }
-    // Placeholders go; so do children that repeat an earlier child's data.
-    std::vector<void*> seen;
-    for (HTREEITEM child : tree.ChildrenOf(Node)) {
-        void* data = tree.Data(child);
-        if (!data || std::find(seen.begin(), seen.end(), data) != seen.end()) {
-            tree.Delete(child);
-            continue;
-        }
-        seen.push_back(data);
-    }
+TPropertyNode* TDispatchBrowser::NodeOf(HTREEITEM node) const {
+    if (!node) return nullptr;
+    // Only addresses of the window's own records are taken for records.
+    const auto it = fNodes.find(static_cast<const TPropertyNode*>(PropertiesTreeView->Data(node)));
+    return it == fNodes.end() ? nullptr : it->second.get();
 }
 
 void TDispatchBrowser::CollectSubtree(HTREEITEM node, std::vector<HTREEITEM>& out) const {
@@ -545,34 +420,128 @@ void TDispatchBrowser::CollectSubtree(HTREEITEM node, std::vector<HTREEITEM>& ou
     }
 }
 
-void TDispatchBrowser::ReleaseObjectsOf(const std::vector<HTREEITEM>& nodes) {
-    for (HTREEITEM n : nodes) {
-        auto it = fObjectOfNode.find(n);
-        if (it == fObjectOfNode.end()) continue;
-        TDispatch* reflection = it->second;
-        fObjectOfNode.erase(it);
-        FObjects.erase(std::remove_if(FObjects.begin(), FObjects.end(),
-                                      [reflection](const auto& p) { return p.get() == reflection; }),
-                       FObjects.end());
+void TDispatchBrowser::ReleaseObjectOf(TPropertyNode& record) {
+    // The root lists the browsed object's own reflection, which lives as long as the window.
+    if (record.Kind != TPropertyNodeKind::Member || !record.Object) return;
+    TDispatch* object = std::exchange(record.Object, nullptr);
+    FObjects.erase(
+        std::remove_if(FObjects.begin(), FObjects.end(), [object](const auto& p) { return p.get() == object; }),
+        FObjects.end());
+}
+
+void TDispatchBrowser::DeleteNode(HTREEITEM node) {
+    std::vector<HTREEITEM> items;
+    CollectSubtree(node, items);
+    items.push_back(node);
+    std::vector<TPropertyNode*> records;
+    for (HTREEITEM item : items)
+        if (TPropertyNode* record = NodeOf(item)) records.push_back(record);
+    // The items go first, then their records, then the reflections that held their elements: no
+    // item is left pointing at a freed record or element, also while the control reports the deletion.
+    PropertiesTreeView->Delete(node);
+    for (TPropertyNode* record : records) {
+        auto it = fNodes.find(record);
+        if (it == fNodes.end()) continue;
+        std::unique_ptr<TPropertyNode> owned = std::move(it->second);
+        fNodes.erase(it);
+        ReleaseObjectOf(*owned);
+    }
+}
+
+void TDispatchBrowser::ClearNodes() {
+    PropertiesTreeView->Clear();
+    fNodes.clear();
+    FObjects.clear();
+}
+
+void TDispatchBrowser::RefreshProperties() {
+    if (!FTypeInfo) return;
+    THourglass hourglass;
+    PropertiesTreeView->BeginUpdate();
+    try {
+        const bool hadSelection = PropertiesTreeView->Selected() != nullptr;
+        ClearNodes();
+        fMainPropertyNode = AddNode(nullptr, FTypeInfo->Name(), {TPropertyNodeKind::Root, nullptr, FTypeInfo.get()},
+                                    ImageIndexForVarType(VT_DISPATCH));
+        AddNode(fMainPropertyNode, L"", {TPropertyNodeKind::Placeholder});
+        PropertiesTreeView->Expand(fMainPropertyNode);
+        if (!hadSelection || !PropertiesTreeView->Selected()) PropertiesTreeView->Select(fMainPropertyNode);
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.RefreshProperties")
+    PropertiesTreeView->EndUpdate();
+}
+
+void TDispatchBrowser::PropertiesTreeViewExpanding(HTREEITEM Node, bool& AllowExpansion) {
+    THourglass hourglass;
+    AllowExpansion = true;
+    try {
+        FillNode(Node);
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.PropertiesTreeViewExpanding")
+}
+
+void TDispatchBrowser::FillNode(HTREEITEM Node) {
+    TTreeView& tree = *PropertiesTreeView;
+    TPropertyNode* record = NodeOf(Node);
+    TDispatch* list = nullptr;
+    if (record && record->Kind == TPropertyNodeKind::Root) {
+        list = FTypeInfo.get();
+    } else if (record && record->Kind == TPropertyNodeKind::Member) {
+        // A failure while reading or reflecting leaves the node without children.
+        try {
+            Variant value;
+            if (auto* p = dynamic_cast<TPropertyElement*>(record->Element)) value = p->Value();
+            tree.SetImageIndex(Node, ImageIndexForVarType(value.Type()));
+            if (value.Type() == VT_DISPATCH && V_DISPATCH(&value.Get())) {
+                // A node listed again drops what its earlier listing showed, with the reflection behind it.
+                if (record->Object) {
+                    for (HTREEITEM child : tree.ChildrenOf(Node)) DeleteNode(child);
+                    ReleaseObjectOf(*record);
+                }
+                FObjects.push_back(std::make_unique<TDispatch>(V_DISPATCH(&value.Get())));
+                record->Object = FObjects.back().get();
+                list = record->Object;
+            }
+        }
+        QS_CATCH_TRACE(L"TDispatchBrowser.FillNode")
+    }
+    if (list) {
+        tree.SetImageIndex(Node, ImageIndexForVarType(VT_DISPATCH));
+        for (TTypeElement* e : PropertyTreeMembers(*list)) {
+            HTREEITEM child = AddNode(Node, e->Name(), {TPropertyNodeKind::Member, e});
+            try {
+                if (MemberOffersExpansion(*e)) AddNode(child, L"", {TPropertyNodeKind::Placeholder});
+                tree.SetImageIndex(child, MemberImageIndex(*e));
+            }
+            QS_CATCH_TRACE(L"TDispatchBrowser.FillNode")
+        }
+    }
+    // Placeholders go; so do children that repeat an earlier child's member.
+    std::vector<const TTypeElement*> seen;
+    for (HTREEITEM child : tree.ChildrenOf(Node)) {
+        const TPropertyNode* c = NodeOf(child);
+        if (!c || c->Kind == TPropertyNodeKind::Placeholder ||
+            std::find(seen.begin(), seen.end(), c->Element) != seen.end()) {
+            DeleteNode(child);
+            continue;
+        }
+        seen.push_back(c->Element);
     }
 }
 
 void TDispatchBrowser::ResetNode(HTREEITEM Node) {
-    std::vector<HTREEITEM> descendants;
-    CollectSubtree(Node, descendants);
-    // Depth first, then the reflections that listed them: no node is left pointing at a freed element.
-    for (HTREEITEM d : descendants) PropertiesTreeView->Delete(d);
-    descendants.push_back(Node);
-    ReleaseObjectsOf(descendants);
-    PropertiesTreeView->AddChild(Node, L"", nullptr);
+    // Depth first, then the reflection the node listed: no node is left pointing at a freed element.
+    for (HTREEITEM child : PropertiesTreeView->ChildrenOf(Node)) DeleteNode(child);
+    if (TPropertyNode* record = NodeOf(Node)) ReleaseObjectOf(*record);
+    AddNode(Node, L"", {TPropertyNodeKind::Placeholder});
 }
 
 void TDispatchBrowser::PropertiesTreeViewCollapsing(HTREEITEM Node, bool& AllowCollapse) {
     AllowCollapse = true;
     try {
         ResetNode(Node);
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"TDispatchBrowser.PropertiesTreeViewCollapsing")
 }
 
 void TDispatchBrowser::ClearDetails() {
@@ -587,25 +556,26 @@ void TDispatchBrowser::PropertiesTreeViewChange(HTREEITEM Node) {
     ClearDetails();
     Variant value;
     try {
-        void* data = PropertiesTreeView->Data(Node);
-        if (IsRootData(data)) {
-            value = Variant::FromDispatch(FDispatch.Get());
+        const TPropertyNode* record = NodeOf(Node);
+        const TPropertyNodeKind kind = record ? record->Kind : TPropertyNodeKind::Placeholder;
+        if (kind == TPropertyNodeKind::Root) {
+            value = PropertyNodeValue(*record, FDispatch.Get());
             PropertyNameEdit->SetText(FTypeInfo->Name());
             PropertyTypeEdit->SetText(VarTypeName(VT_DISPATCH));
             PropertyValueEdit->SetText(VariantToText(value.Get()));
             PropertyValueEdit->SetLinkStyle(false);
             DispIDEdit->SetText(L"");
             DispIDEdit->SetEnabled(false);
-        } else if (data) {
-            auto* element = static_cast<TTypeElement*>(data);
+        } else if (kind == TPropertyNodeKind::Member) {
+            TTypeElement* element = record->Element;
             auto* property = dynamic_cast<TPropertyElement*>(element);
             if (property) value = Dereferenced(property->Value());
             PropertiesTreeView->SetImageIndex(Node, ImageIndexForVarType(value.Type()));
-            const VARTYPE t = value.Type() & 0xFFF;
-            const bool nullObject = t == VT_DISPATCH && !V_DISPATCH(&value.Get());
-            if (nullObject || (t != VT_DISPATCH && t != VT_VARIANT)) {
-                for (HTREEITEM child : PropertiesTreeView->ChildrenOf(Node))
-                    if (!PropertiesTreeView->Data(child)) PropertiesTreeView->Delete(child);
+            if (!ValueOffersExpansion(value.Get())) {
+                for (HTREEITEM child : PropertiesTreeView->ChildrenOf(Node)) {
+                    const TPropertyNode* c = NodeOf(child);
+                    if (!c || c->Kind == TPropertyNodeKind::Placeholder) DeleteNode(child);
+                }
             }
             PropertyNameEdit->SetText(element->Name());
             std::wstring type = VarTypeName(value.Type());
@@ -618,7 +588,8 @@ void TDispatchBrowser::PropertiesTreeViewChange(HTREEITEM Node) {
             } else {
                 PropertyValueEdit->SetText(NullsToQuestionMarks(VariantToText(value.Get())));
             }
-            PropertyValueEdit->SetLinkStyle(t == VT_DISPATCH && !nullObject);
+            const bool objectValue = (value.Type() & VT_TYPEMASK) == VT_DISPATCH && V_DISPATCH(&value.Get());
+            PropertyValueEdit->SetLinkStyle(objectValue);
             DispIDEdit->SetEnabled(true);
             DispIDEdit->SetText(DispIdText(element->MemID()));
             StatusBar->SetSimpleText(element->DocString());
@@ -626,17 +597,17 @@ void TDispatchBrowser::PropertiesTreeViewChange(HTREEITEM Node) {
         } else {
             PropertyValueEdit->SetLinkStyle(false);
         }
-        if (data) StatusEdit->SetText(NodePath(Node));
+        if (kind != TPropertyNodeKind::Placeholder) StatusEdit->SetText(NodePath(Node));
         PropertiesToolbar->SetButtonEnabled(BrowseButton, CanBrowse(value.Get()));
         DispIDLabel->SetEnabled(DispIDEdit->Enabled());
         const bool hasAccess = !AccessEdit->Text().empty();
         AccessEdit->SetEnabled(hasAccess);
         AccessLabel->SetEnabled(hasAccess);
-        PropertiesToolbar->SetButtonEnabled(
-            PropertyHelpButton, data && !IsRootData(data) && dynamic_cast<TPropertyElement*>(static_cast<TTypeElement*>(data)));
-    } catch (...) {
-        // What was filled stays; nothing is reported.
+        PropertiesToolbar->SetButtonEnabled(PropertyHelpButton, kind == TPropertyNodeKind::Member &&
+                                                                    dynamic_cast<TPropertyElement*>(record->Element));
     }
+    // What was filled stays; nothing is reported.
+    QS_CATCH_TRACE(L"TDispatchBrowser.PropertiesTreeViewChange")
 }
 
 std::wstring TDispatchBrowser::NodePath(HTREEITEM node) const {
@@ -651,12 +622,8 @@ std::wstring TDispatchBrowser::NodePath(HTREEITEM node) const {
 }
 
 Variant TDispatchBrowser::NodeValue(HTREEITEM Node) {
-    if (!Node) return Variant();
-    void* data = PropertiesTreeView->Data(Node);
-    if (!data) return Variant();
-    if (IsRootData(data)) return Variant::FromDispatch(FDispatch.Get());
-    if (auto* p = dynamic_cast<TPropertyElement*>(static_cast<TTypeElement*>(data))) return p->Value();
-    return Variant();
+    const TPropertyNode* record = NodeOf(Node);
+    return record ? PropertyNodeValue(*record, FDispatch.Get()) : Variant();
 }
 
 TValueBrowser* TDispatchBrowser::BrowseNode(HTREEITEM Node) {
@@ -685,8 +652,8 @@ void TDispatchBrowser::PropertiesTreeViewContextPopup(POINT screen) {
     Variant value;
     try {
         value = NodeValue(node);
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"TDispatchBrowser.PropertiesTreeViewContextPopup")
     const bool children = node && PropertiesTreeView->HasChildren(node);
     const bool expanded = node && PropertiesTreeView->Expanded(node);
     PropertyPopup.Find(L"PropertyOpenNewWindowMenu")->enabled = CanBrowse(value.Get());
@@ -724,10 +691,11 @@ void TDispatchBrowser::PropertyValueEditTempClick() {
 
 void TDispatchBrowser::ShowPropertyHelp(HTREEITEM Node) {
     if (!Node) Node = PropertiesTreeView->Selected();
-    void* data = Node ? PropertiesTreeView->Data(Node) : nullptr;
-    if (!data) return;
-    if (IsRootData(data)) ShowMemberHelp(FTypeInfo->HelpFile(), FTypeInfo->HelpCtx());
-    else ShowMemberHelp(static_cast<TTypeElement*>(data)->HelpFile(), static_cast<TTypeElement*>(data)->HelpCtx());
+    const TPropertyNode* record = NodeOf(Node);
+    if (!record) return;
+    if (record->Kind == TPropertyNodeKind::Root) ShowMemberHelp(FTypeInfo->HelpFile(), FTypeInfo->HelpCtx());
+    else if (record->Kind == TPropertyNodeKind::Member)
+        ShowMemberHelp(record->Element->HelpFile(), record->Element->HelpCtx());
 }
 
 void TDispatchBrowser::ShowMemberHelp(const std::wstring&, int) {

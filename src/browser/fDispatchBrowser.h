@@ -5,6 +5,7 @@
 // selected or right-clicked. All on the UI thread.
 #pragma once
 
+#include "browser/uBrowserModel.h"
 #include "browser/uBrowserText.h"
 #include "ui/uComCtrls.h"
 #include "ui/uParentedWnd.h"
@@ -12,8 +13,8 @@
 
 #include <wrl/client.h>
 
-#include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace qs {
@@ -30,9 +31,6 @@ struct TEnumVariantItem {
     std::wstring Caption;
     bool Initialized = false;
 };
-
-// The type name used for enumerated values that have no text ("Dispatch", "Array OleStr", "ByRef Variant").
-std::wstring VariantTypeCaption(VARTYPE vt);
 
 // A modeless window that browses one value.
 class TValueBrowser : public ui::TParentedForm {
@@ -58,10 +56,6 @@ TValueBrowserClass BrowserClassForValue(const VARIANT& Value);
 bool CanBrowse(const VARIANT& Value);
 // The browser class for an interface: the dispatch browser for IID_IDispatch, null otherwise.
 TValueBrowserClass BrowserClassForIID(const GUID& IID);
-
-// The property image of a value type: 0 number, 1 text, 2 object/other, 3 date, 4 Boolean,
-// 5 currency, 6 no value/error. The whole VARTYPE counts: arrays and references are "other".
-int ImageIndexForVarType(VARTYPE vt);
 
 // The window on one IDispatch.
 class TDispatchBrowser : public TValueBrowser {
@@ -119,6 +113,8 @@ public:
     // The tree node the popup menu applies to.
     HTREEITEM PopupMenuNode() const noexcept { return FPopupMenuNode; }
     HTREEITEM MainPropertyNode() const noexcept { return fMainPropertyNode; }
+    // What a node of the property tree stands for; null for no node.
+    const TPropertyNode* PropertyNodeOf(HTREEITEM Node) const { return NodeOf(Node); }
     // Nested reflections alive for expanded nodes.
     size_t NestedReflectionCount() const noexcept { return FObjects.size(); }
     bool HasEnumerator() const noexcept { return fEnumVariant != nullptr; }
@@ -168,15 +164,22 @@ protected:
 private:
     void BuildLayout();
     void ClearDetails();
-    bool IsRootData(void* data) const noexcept { return data && data == FTypeInfo.get(); }
-    // Frees the nested reflections made for a node and its descendants (their tree items must be gone).
-    void ReleaseObjectsOf(const std::vector<HTREEITEM>& nodes);
+    // Adds a tree item for `record`; the window keeps the record while the item exists.
+    HTREEITEM AddNode(HTREEITEM parent, const std::wstring& caption, const TPropertyNode& record, int image = -1);
+    TPropertyNode* NodeOf(HTREEITEM node) const;
+    // Deletes an item with its descendants, their records, and the nested reflections they listed.
+    void DeleteNode(HTREEITEM node);
+    // Deletes every item, record and nested reflection.
+    void ClearNodes();
+    // Frees the nested reflection a member node listed, if any.
+    void ReleaseObjectOf(TPropertyNode& record);
     void CollectSubtree(HTREEITEM node, std::vector<HTREEITEM>& out) const;
     std::wstring NodePath(HTREEITEM node) const;
 
     std::unique_ptr<TDispatch> FTypeInfo;
     std::vector<std::unique_ptr<TDispatch>> FObjects;
-    std::map<HTREEITEM, TDispatch*> fObjectOfNode; // which nested reflection a node lists
+    // The records of the tree's nodes, by address; each item's data is the address of its record.
+    std::unordered_map<const TPropertyNode*, std::unique_ptr<TPropertyNode>> fNodes;
     HTREEITEM FPopupMenuNode = nullptr;
     Microsoft::WRL::ComPtr<IEnumVARIANT> fEnumVariant;
     HRESULT fLastEnumVariantResult = S_OK;

@@ -1,7 +1,9 @@
-// Member texts shared by the browser's pages and the console inspector.
+// Member and value-type texts shared by the browser's pages and the console inspector.
 #include "browser/uBrowserText.h"
 
 #include "typeinfo/uUtils.h"
+
+#include <iterator>
 
 namespace qs {
 
@@ -52,6 +54,23 @@ std::wstring AccessText(const TTypeElement& element) {
         text += word;
     }
     return text;
+}
+
+std::wstring VariantTypeCaption(VARTYPE vt) {
+    static const wchar_t* const names[] = {L"Empty",   L"Null",     L"Smallint", L"Integer", L"Single",  L"Double",
+                                           L"Currency", L"Date",    L"OleStr",   L"Dispatch", L"Error",  L"Boolean",
+                                           L"Variant", L"Unknown",  L"Decimal",  L"0x0F",    L"ShortInt", L"Byte",
+                                           L"Word",    L"LongWord", L"Int64",    L"UInt64"};
+    const VARTYPE base = vt & 0xFFF;
+    std::wstring name;
+    if (base < std::size(names)) name = names[base];
+    else if (base == 256) name = L"String";
+    else if (base == 257) name = L"Any";
+    else if (base == 258) name = L"UnicodeString";
+    else name = L"$" + HexDigits(base, 4); // no custom variant types are registered here
+    if (vt & VT_ARRAY) name = L"Array " + name;
+    if (vt & VT_BYREF) name = L"ByRef " + name;
+    return name;
 }
 
 bool IsHiddenMemberName(const std::wstring& name) {

@@ -1,5 +1,6 @@
 // Texts that the browser shows for members: member ids, invoke kinds, access, and parameter types
-// with their flags. Window-free, so the console inspector and the tests share them with the windows.
+// with their flags; and the names of value types on the enumerator page. Window-free, so the console
+// inspector and the tests share them with the windows.
 #pragma once
 
 #include "typeinfo/uTypeInfo.h"
@@ -27,6 +28,11 @@ std::wstring ParamTypeText(const TParamElement& param, bool withDefault);
 
 // The Get/Put/PutByRef accessors that the owning reflection lists for the element's member id, joined by "/".
 std::wstring AccessText(const TTypeElement& element);
+
+// The name of a value type on the enumerator page ("Dispatch", "Array OleStr", "ByRef Variant"): the
+// base type's name, "Array " and then "ByRef " put in front for the flags; "$" + four hex digits for a
+// type without a name.
+std::wstring VariantTypeCaption(VARTYPE vt);
 
 // The seven IUnknown and IDispatch methods that member lists hide (compared without regard to case).
 bool IsHiddenMemberName(const std::wstring& name);

@@ -71,12 +71,14 @@ ULONG TPMComObject::ObjRelease() {
     return static_cast<ULONG>(n);
 }
 
-void TPMComObject::BaseInterfaces(std::vector<TInterfaceEntry>& out) const {
-    out.push_back(InterfaceEntryOf<TPMComObject, ISupportErrorInfo>(IID_ISupportErrorInfo));
+std::span<const TInterfaceEntry> TPMComObject::BaseInterfaces() const noexcept {
+    static const TInterfaceEntry entries[] = {
+        InterfaceEntryOf<TPMComObject, ISupportErrorInfo>(IID_ISupportErrorInfo)};
+    return entries;
 }
 
-void* TPMComObject::InterfacePointer(REFIID riid) const {
-    auto find = [&](const std::vector<TInterfaceEntry>& entries) -> void* {
+void* TPMComObject::FindInterface(REFIID riid) const noexcept {
+    auto find = [&](std::span<const TInterfaceEntry> entries) -> void* {
         for (const auto& e : entries)
             if (IsEqualIID(*e.iid, riid))
                 return const_cast<char*>(reinterpret_cast<const char*>(this)) + e.offset;
@@ -84,19 +86,15 @@ void* TPMComObject::InterfacePointer(REFIID riid) const {
     };
     if (FFactory)
         if (void* p = find(FFactory->ComClass().interfaces)) return p;
-    std::vector<TInterfaceEntry> base;
-    BaseInterfaces(base);
-    return find(base);
+    return find(BaseInterfaces());
 }
-
-bool TPMComObject::ImplementsInterface(REFIID riid) const { return InterfacePointer(riid) != nullptr; }
 
 HRESULT TPMComObject::ObjQueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
         *ppv = &FInner;
-    } else if (void* p = InterfacePointer(riid)) {
+    } else if (void* p = FindInterface(riid)) {
         *ppv = p;
     } else {
         return E_NOINTERFACE;
@@ -116,47 +114,27 @@ ULONG TPMComObject::OuterAddRef() { return FController ? FController->AddRef() :
 ULONG TPMComObject::OuterRelease() { return FController ? FController->Release() : ObjRelease(); }
 
 STDMETHODIMP TPMComObject::InterfaceSupportsErrorInfo(REFIID riid) {
-    return ImplementsInterface(riid) ? S_OK : S_FALSE;
+    // Every interface the object answers reports its failures through error information.
+    return IsEqualIID(riid, IID_IUnknown) || FindInterface(riid) ? S_OK : S_FALSE;
 }
 
 HRESULT TPMComObject::SafeCallException() noexcept {
     try {
-        std::wstring exceptionClass = L"Exception", message;
-        HRESULT carried = E_UNEXPECTED;
-        DWORD helpContext = 0;
-        bool silent = false;
-        try {
-            throw;
-        } catch (const EAbort&) {
-            exceptionClass = L"EAbort";
-            silent = true;
-        } catch (const ComError& e) {
-            exceptionClass = e.Kind() == ErrorKind::System ? L"EOleSysError" : L"EOleError";
-            message = e.Message();
-            helpContext = e.HelpContext();
-            if (e.Kind() != ErrorKind::Plain && FAILED(e.Hr())) carried = e.Hr();
-        } catch (const std::bad_alloc&) {
-            exceptionClass = L"EOutOfMemory";
-            message = L"Out of memory";
-            carried = E_OUTOFMEMORY;
-        } catch (const std::exception& e) {
-            const char* what = e.what();
-            message.assign(what, what + std::strlen(what));
-        } catch (...) {
-        }
+        const TCaughtError e = CaughtException();
         const std::wstring progId = FFactory ? FFactory->ProgID() : std::wstring();
         const GUID errorIid = FFactory ? FFactory->ErrorIID() : GUID_NULL;
         if (ServerExceptionHandler) {
             HRESULT handled = E_UNEXPECTED;
             const char* raw = typeid(*this).name();
-            if (ServerExceptionHandler->OnException(std::wstring(raw, raw + std::strlen(raw)), exceptionClass, message,
+            if (ServerExceptionHandler->OnException(std::wstring(raw, raw + std::strlen(raw)), e.ClassName, e.Message,
                                                     nullptr, GuidToString(errorIid), progId, handled))
                 return handled;
         }
         const std::wstring helpFile = FFactory ? FFactory->ComServer().HelpFileName() : std::wstring();
-        SetErrorInfoText(message, progId, helpFile, helpContext, errorIid);
-        if (silent) return kSilentAbortHr;
-        return carried;
+        SetErrorInfoText(e.Message, progId, helpFile, e.HelpContext, errorIid);
+        if (e.Aborted) return kSilentAbortHr;
+        // Errors of the system's own logic become E_UNEXPECTED; system and COM errors keep their code.
+        return e.CarriedOr(E_UNEXPECTED);
     } catch (...) {
         return E_UNEXPECTED;
     }
@@ -164,9 +142,11 @@ HRESULT TPMComObject::SafeCallException() noexcept {
 
 // ---- TPMTypedComObject ----
 
-void TPMTypedComObject::BaseInterfaces(std::vector<TInterfaceEntry>& out) const {
-    TPMComObject::BaseInterfaces(out);
-    out.push_back(InterfaceEntryOf<TPMTypedComObject, IProvideClassInfo>(IID_IProvideClassInfo));
+std::span<const TInterfaceEntry> TPMTypedComObject::BaseInterfaces() const noexcept {
+    static const TInterfaceEntry entries[] = {
+        InterfaceEntryOf<TPMComObject, ISupportErrorInfo>(IID_ISupportErrorInfo),
+        InterfaceEntryOf<TPMTypedComObject, IProvideClassInfo>(IID_IProvideClassInfo)};
+    return entries;
 }
 
 STDMETHODIMP TPMTypedComObject::GetClassInfo(ITypeInfo** ppTI) {
@@ -186,13 +166,11 @@ void TPMAutoObject::Initialize() {
     FAutoFactory = dynamic_cast<TPMAutoObjectFactory*>(Factory());
 }
 
-HRESULT TPMAutoObject::ObjQueryInterface(REFIID riid, void** ppv) {
-    if (ppv && IsEqualIID(riid, IID_IDispatch) && FAutoFactory && FAutoFactory->DispIntfEntry().iid) {
-        *ppv = reinterpret_cast<char*>(static_cast<TPMComObject*>(this)) + FAutoFactory->DispIntfEntry().offset;
-        static_cast<IUnknown*>(*ppv)->AddRef();
-        return S_OK;
-    }
-    return TPMTypedComObject::ObjQueryInterface(riid, ppv);
+void* TPMAutoObject::FindInterface(REFIID riid) const noexcept {
+    if (IsEqualIID(riid, IID_IDispatch) && FAutoFactory && FAutoFactory->DispIntfEntry().iid)
+        return const_cast<char*>(reinterpret_cast<const char*>(static_cast<const TPMComObject*>(this))) +
+               FAutoFactory->DispIntfEntry().offset;
+    return TPMTypedComObject::FindInterface(riid);
 }
 
 HRESULT TPMAutoObject::AutoGetTypeInfoCount(UINT* pctinfo) {
@@ -266,12 +244,8 @@ STDMETHODIMP TPMComObjectFactory::CreateInstance(IUnknown* pUnkOuter, REFIID rii
     TPMComObject* object = nullptr;
     try {
         object = CreateComObject(pUnkOuter);
-    } catch (const ComError& e) {
-        return e.Kind() != ErrorKind::Plain && FAILED(e.Hr()) ? e.Hr() : E_UNEXPECTED;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     } catch (...) {
-        return E_UNEXPECTED;
+        return CaughtException().CarriedOr(E_UNEXPECTED);
     }
     if (!object) return E_UNEXPECTED;
     const HRESULT hr = object->ObjQueryInterface(riid, ppvObject);
@@ -313,42 +287,23 @@ void TPMComObjectFactory::UpdateRegistry(bool Register) {
             const DWORD n = ::GetShortPathNameW(F.c_str(), shortPath, MAX_PATH);
             if (n > 0 && n < MAX_PATH) F.assign(shortPath, n);
         }
-        auto write = [&](HKEY root, const std::wstring& prefix) {
-            RegWriteString(root, prefix + L"CLSID\\" + C, nullptr, FDescription);
-            RegWriteString(root, prefix + K, nullptr, F);
-            if (FThreadingModel != tmSingle && FComServer->IsInprocServer())
-                RegWriteString(root, prefix + K, L"ThreadingModel", ThreadingModelName(FThreadingModel));
-            if (!P.empty()) {
-                RegWriteString(root, prefix + P, nullptr, FDescription);
-                RegWriteString(root, prefix + P + L"\\Clsid", nullptr, C);
-                RegWriteString(root, prefix + L"CLSID\\" + C + L"\\ProgID", nullptr, P);
-            }
-        };
-        DebugEnter();
-        try {
-            try {
-                write(HKEY_CLASSES_ROOT, L"");
-            } catch (const ComError& e) {
-                if (e.Kind() != ErrorKind::Registry) throw;
-                write(HKEY_CURRENT_USER, L"Software\\Classes\\");
-            }
-        } catch (...) {
-            DebugLeave();
-            throw;
+        std::vector<TRegValue> values{{L"CLSID\\" + C, nullptr, FDescription}, {K, nullptr, F}};
+        if (FThreadingModel != tmSingle && FComServer->IsInprocServer())
+            values.push_back({K, L"ThreadingModel", ThreadingModelName(FThreadingModel)});
+        if (!P.empty()) {
+            values.push_back({P, nullptr, FDescription});
+            values.push_back({P + L"\\Clsid", nullptr, C});
+            values.push_back({L"CLSID\\" + C + L"\\ProgID", nullptr, P});
         }
-        DebugLeave();
+        TDebugScope scope;
+        WriteRegValuesWithFallback(MachineClasses(), UserClasses(), values);
     } else {
-        for (const wchar_t* prefix : {L"", L"Software\\Classes\\"}) {
-            const HKEY root = *prefix ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
-            const std::wstring p(prefix);
-            if (!P.empty()) {
-                RegDeleteKeyQuietly(root, p + L"CLSID\\" + C + L"\\ProgID");
-                RegDeleteKeyQuietly(root, p + P + L"\\Clsid");
-                RegDeleteKeyQuietly(root, p + P);
-            }
-            RegDeleteKeyQuietly(root, p + K);
-            RegDeleteKeyQuietly(root, p + L"CLSID\\" + C);
-        }
+        std::vector<std::wstring> keys;
+        if (!P.empty()) keys = {L"CLSID\\" + C + L"\\ProgID", P + L"\\Clsid", P};
+        keys.push_back(K);
+        keys.push_back(L"CLSID\\" + C);
+        DeleteRegKeys(MachineClasses(), keys);
+        DeleteRegKeys(UserClasses(), keys);
     }
 }
 
@@ -384,6 +339,7 @@ TPMTypedComObjectFactory::Described DescribeClass(TPMComServer& server, const CL
     try {
         lib = server.TypeLib();
     } catch (...) {
+        TraceCaughtException(L"TPMTypedComObjectFactory: the type library");
         lib = nullptr;
     }
     if (!lib || FAILED(lib->GetTypeInfoOfGuid(ClassID, &d.classInfo)) || !d.classInfo)
@@ -419,27 +375,20 @@ void TPMTypedComObjectFactory::UpdateRegistry(bool Register) {
     if (Register) {
         TPMComObjectFactory::UpdateRegistry(true);
         ITypeLib* lib = FComServer->TypeLib();
-        TLIBATTR* attr = nullptr;
-        QS_THROW_IF_FAILED(lib->GetLibAttr(&attr));
-        const std::wstring version = std::to_wstring(attr->wMajorVerNum) + L"." + std::to_wstring(attr->wMinorVerNum);
-        const std::wstring libid = GuidToString(attr->guid);
-        lib->ReleaseTLibAttr(attr);
-        auto write = [&](HKEY root, const std::wstring& prefix) {
-            RegWriteString(root, prefix + L"CLSID\\" + C + L"\\Version", nullptr, version);
-            RegWriteString(root, prefix + L"CLSID\\" + C + L"\\TypeLib", nullptr, libid);
-        };
-        try {
-            write(HKEY_CLASSES_ROOT, L"");
-        } catch (const ComError& e) {
-            if (e.Kind() != ErrorKind::Registry) throw;
-            write(HKEY_CURRENT_USER, L"Software\\Classes\\");
+        std::wstring version, libid;
+        {
+            TLibAttrGuard attr;
+            QS_THROW_IF_FAILED(lib->GetLibAttr(attr.Put(lib)));
+            version = std::to_wstring(attr->wMajorVerNum) + L"." + std::to_wstring(attr->wMinorVerNum);
+            libid = GuidToString(attr->guid);
         }
+        WriteRegValuesWithFallback(MachineClasses(), UserClasses(),
+                                   {{L"CLSID\\" + C + L"\\Version", nullptr, version},
+                                    {L"CLSID\\" + C + L"\\TypeLib", nullptr, libid}});
     } else {
-        for (const wchar_t* prefix : {L"", L"Software\\Classes\\"}) {
-            const HKEY root = *prefix ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
-            RegDeleteKeyQuietly(root, std::wstring(prefix) + L"CLSID\\" + C + L"\\TypeLib");
-            RegDeleteKeyQuietly(root, std::wstring(prefix) + L"CLSID\\" + C + L"\\Version");
-        }
+        const std::vector<std::wstring> keys{L"CLSID\\" + C + L"\\TypeLib", L"CLSID\\" + C + L"\\Version"};
+        DeleteRegKeys(MachineClasses(), keys);
+        DeleteRegKeys(UserClasses(), keys);
         TPMComObjectFactory::UpdateRegistry(false);
     }
 }

@@ -3,6 +3,8 @@
 // the class factories that create objects and write their registry entries.
 #pragma once
 
+#include "common/qsError.h"
+
 #include <windows.h>
 #include <oaidl.h>
 #include <ocidl.h>
@@ -10,6 +12,7 @@
 
 #include <cstring>
 #include <functional>
+#include <span>
 #include <string>
 #include <typeindex>
 #include <vector>
@@ -22,10 +25,6 @@ class TPMComObjectFactory;
 
 enum TClassInstancing { ciInternal, ciSingleInstance, ciMultiInstance };
 enum TThreadingModel { tmSingle, tmApartment, tmFree, tmBoth, tmNeutral };
-
-// The exception that ends a safecall method silently: it becomes 0xA0004004 and no message.
-struct EAbort {};
-constexpr HRESULT kSilentAbortHr = static_cast<HRESULT>(0xA0004004);
 
 // One interface a class implements: its IID and where the interface sits inside the object,
 // counted from the object's TPMComObject part.
@@ -110,9 +109,12 @@ protected:
     friend class TPMComObjectFactory;
     // Construction through a factory: counted, then Initialize under a temporary reference.
     void CreateFromFactory(TPMComObjectFactory* factory, IUnknown* controller);
-    // The interfaces of the base classes (ISupportErrorInfo here), looked up after the class's own.
-    virtual void BaseInterfaces(std::vector<TInterfaceEntry>& out) const;
-    bool ImplementsInterface(REFIID riid) const;
+    // The interfaces of the base classes (ISupportErrorInfo here), looked up after the class's own: a
+    // static table, so that QueryInterface never allocates and never throws.
+    virtual std::span<const TInterfaceEntry> BaseInterfaces() const noexcept;
+    // The object's pointer for an interface other than IUnknown, without a reference; null when the
+    // object does not answer it. Whatever answers here answers QueryInterface and supports error info.
+    virtual void* FindInterface(REFIID riid) const noexcept;
 
 private:
     struct Inner : IUnknown {
@@ -121,8 +123,6 @@ private:
         STDMETHODIMP_(ULONG) AddRef() override { return owner->ObjAddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return owner->ObjRelease(); }
     };
-    void* InterfacePointer(REFIID riid) const;
-
     Inner FInner;
     IUnknown* FController = nullptr; // not counted: the outer object owns the inner one
     TPMComObjectFactory* FFactory = nullptr;
@@ -143,7 +143,7 @@ public:
     STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
 
 protected:
-    void BaseInterfaces(std::vector<TInterfaceEntry>& out) const override;
+    std::span<const TInterfaceEntry> BaseInterfaces() const noexcept override;
 };
 
 class TPMAutoObjectFactory;
@@ -163,7 +163,7 @@ public:
 
 protected:
     // IDispatch answers with the dispatch interface's entry.
-    HRESULT ObjQueryInterface(REFIID riid, void** ppv) override;
+    void* FindInterface(REFIID riid) const noexcept override;
     // Called when a client connects to the object's events; nothing here.
     virtual void EventConnected() {}
     IUnknown* FEventSink = nullptr;

@@ -37,32 +37,60 @@ struct ModuleFinalizer {
     }
 } g_finalizer;
 
-[[noreturn]] void ThrowRegistryError(LONG code, const std::wstring& what) {
-    throw ComError(HRESULT_FROM_WIN32(static_cast<DWORD>(code)), L"Registry error: " + what, ErrorKind::Registry);
+[[noreturn]] void ThrowRegistryError(LONG code, const std::wstring& message) {
+    throw ComError(HRESULT_FROM_WIN32(static_cast<DWORD>(code)), message, ErrorKind::Registry);
 }
 
 } // namespace
 
-// ---- registry helpers ----
+// ---- the registry writer ----
 
-void RegWriteString(HKEY root, const std::wstring& key, const wchar_t* valueName, const std::wstring& value) {
-    UniqueHkey k;
-    LONG r = ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.Put(), nullptr);
-    if (r != ERROR_SUCCESS) ThrowRegistryError(r, L"cannot create key " + key);
-    r = ::RegSetValueExW(k.Get(), valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    if (r != ERROR_SUCCESS) ThrowRegistryError(r, L"cannot write a value of " + key);
+TRegTarget MachineClasses() { return {HKEY_CLASSES_ROOT, L""}; }
+TRegTarget UserClasses() { return {HKEY_CURRENT_USER, L"Software\\Classes\\"}; }
+
+void WriteRegValues(const TRegTarget& target, const std::vector<TRegValue>& values,
+                    const std::function<void(const std::wstring& key)>& onKey) {
+    UniqueHkey key;
+    const std::wstring* openPath = nullptr;
+    for (const TRegValue& v : values) {
+        const std::wstring path = target.prefix + v.key;
+        if (!openPath || *openPath != v.key) {
+            if (onKey) onKey(path);
+            key.Reset();
+            const LONG r = ::RegCreateKeyExW(target.root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             key.Put(), nullptr);
+            if (r != ERROR_SUCCESS) ThrowRegistryError(r, L"Could not open/create " + path);
+            openPath = &v.key;
+        }
+        LONG r;
+        if (v.number) {
+            const DWORD n = *v.number;
+            r = ::RegSetValueExW(key.Get(), v.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n);
+        } else {
+            r = ::RegSetValueExW(key.Get(), v.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.text.c_str()),
+                                 static_cast<DWORD>((v.text.size() + 1) * sizeof(wchar_t)));
+        }
+        if (r != ERROR_SUCCESS)
+            ThrowRegistryError(r, L"Could not write " + std::wstring(v.name ? v.name : L"the default value") + L" of " +
+                                      path);
+    }
 }
 
-void RegWriteDword(HKEY root, const std::wstring& key, const wchar_t* valueName, DWORD value) {
-    UniqueHkey k;
-    LONG r = ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.Put(), nullptr);
-    if (r != ERROR_SUCCESS) ThrowRegistryError(r, L"cannot create key " + key);
-    r = ::RegSetValueExW(k.Get(), valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-    if (r != ERROR_SUCCESS) ThrowRegistryError(r, L"cannot write a value of " + key);
+void WriteRegValuesWithFallback(const TRegTarget& machine, const TRegTarget& user, const std::vector<TRegValue>& values,
+                                const std::function<void()>& onFallback,
+                                const std::function<void(const std::wstring& key)>& onKey) {
+    try {
+        WriteRegValues(machine, values, onKey);
+    } catch (const ComError& e) {
+        if (e.Kind() != ErrorKind::Registry) throw;
+        if (onFallback) onFallback();
+        WriteRegValues(user, values, onKey);
+    }
 }
 
-void RegDeleteKeyQuietly(HKEY root, const std::wstring& key) noexcept { ::RegDeleteKeyW(root, key.c_str()); }
+void DeleteRegKeys(const TRegTarget& target, const std::vector<std::wstring>& keys) noexcept {
+    for (const std::wstring& key : keys) ::RegDeleteKeyW(target.root, (target.prefix + key).c_str());
+}
 
 // ---- type library registration ----
 
@@ -136,8 +164,8 @@ std::wstring TPMComServer::ServerName() {
             UniqueBstr name;
             if (SUCCEEDED(lib->GetDocumentation(-1, name.Put(), nullptr, nullptr, nullptr))) return BstrText(name.Get());
         }
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"TPMComServer.ServerName")
     std::wstring file = ServerFileName();
     const size_t slash = file.find_last_of(L"\\/");
     if (slash != std::wstring::npos) file.erase(0, slash + 1);
@@ -170,12 +198,9 @@ void TPMComServer::UpdateRegistry(bool Register) {
                 throw ComError(hr, text.empty() ? L"The type library cannot be registered" : text, ErrorKind::System);
             }
         } else {
-            TLIBATTR* attr = nullptr;
-            if (SUCCEEDED(lib->GetLibAttr(&attr)) && attr) {
-                if (registrar.Unregister)
-                    registrar.Unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
-                lib->ReleaseTLibAttr(attr);
-            }
+            TLibAttrGuard attr;
+            if (SUCCEEDED(lib->GetLibAttr(attr.Put(lib))) && attr && registrar.Unregister)
+                registrar.Unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
         }
     }
     FRegister = Register;
@@ -192,8 +217,8 @@ TPMComServer& ComServer() {
 void FreeComServer() noexcept {
     try {
         delete std::exchange(g_server, nullptr);
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"FreeComServer")
 }
 
 bool ComServerExists() noexcept { return g_server != nullptr; }
@@ -299,7 +324,7 @@ HRESULT ServerGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept 
         if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
         return factory->QueryInterface(riid, ppv);
     } catch (...) {
-        return E_UNEXPECTED;
+        return CaughtException().CarriedOr(E_UNEXPECTED);
     }
 }
 
@@ -313,10 +338,10 @@ HRESULT ServerRegister(bool Register) noexcept {
     try {
         ComServer().UpdateRegistry(Register);
         return S_OK;
-    } catch (const ComError& e) {
-        return e.Kind() == ErrorKind::System && FAILED(e.Hr()) ? e.Hr() : E_FAIL;
     } catch (...) {
-        return E_FAIL;
+        // A system error (a failed type-library registration) gives its code; any other error E_FAIL.
+        const TCaughtError e = CaughtException();
+        return e.Kind == ErrorKind::System ? e.CarriedOr(E_FAIL) : E_FAIL;
     }
 }
 

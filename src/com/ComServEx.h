@@ -10,8 +10,10 @@
 #include <wrl/client.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <typeindex>
+#include <vector>
 
 namespace qs {
 
@@ -130,10 +132,38 @@ HRESULT ServerGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
 HRESULT ServerCanUnloadNow() noexcept;
 HRESULT ServerRegister(bool Register) noexcept;
 
-// Registry helpers of the registration passes. Writes throw ComError of kind Registry on failure;
-// deletes ignore failures.
-void RegWriteString(HKEY root, const std::wstring& key, const wchar_t* valueName, const std::wstring& value);
-void RegWriteDword(HKEY root, const std::wstring& key, const wchar_t* valueName, DWORD value);
-void RegDeleteKeyQuietly(HKEY root, const std::wstring& key) noexcept;
+// ---- the registration passes' registry writer ----
+
+// One value to write: under `key`, the value `name` (null: the key's default value), as REG_SZ text or,
+// when `number` is set, as a REG_DWORD.
+struct TRegValue {
+    std::wstring key;
+    const wchar_t* name = nullptr;
+    std::wstring text;
+    std::optional<DWORD> number;
+};
+
+// Where values go: a root key and a prefix put before every key path.
+struct TRegTarget {
+    HKEY root;
+    std::wstring prefix;
+};
+// Class registrations: HKEY_CLASSES_ROOT, or the current user's "Software\Classes\".
+TRegTarget MachineClasses();
+TRegTarget UserClasses();
+
+// Writes the values in order, creating each key (and its parents) as needed with full access.
+// `onKey` is called with the key's path before each new key is opened. A key that cannot be opened
+// throws a ComError of kind Registry "Could not open/create <prefix + key>"; a value that cannot be
+// written, "Could not write <name> of <prefix + key>". Earlier writes stay.
+void WriteRegValues(const TRegTarget& target, const std::vector<TRegValue>& values,
+                    const std::function<void(const std::wstring& key)>& onKey = {});
+// Writes the values for the machine; when that fails with a registry error, calls `onFallback` and
+// writes them all for the user, whose failure propagates. Other errors propagate at once.
+void WriteRegValuesWithFallback(const TRegTarget& machine, const TRegTarget& user, const std::vector<TRegValue>& values,
+                                const std::function<void()>& onFallback = {},
+                                const std::function<void(const std::wstring& key)>& onKey = {});
+// Deletes the keys in order under the target; failures (a missing key, one with subkeys) are ignored.
+void DeleteRegKeys(const TRegTarget& target, const std::vector<std::wstring>& keys) noexcept;
 
 } // namespace qs

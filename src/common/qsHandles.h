@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace qs {
 
@@ -46,6 +47,7 @@ namespace detail {
 inline void CloseHandleChecked(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void FreeLibraryChecked(HMODULE h) noexcept { ::FreeLibrary(h); }
 inline void FreeLocal(HLOCAL h) noexcept { ::LocalFree(h); }
+inline void DeleteGdiObject(HGDIOBJ h) noexcept { ::DeleteObject(h); }
 } // namespace detail
 
 using UniqueHkey = UniqueAny<HKEY, &::RegCloseKey>;
@@ -53,6 +55,7 @@ using UniqueBstr = UniqueAny<BSTR, &::SysFreeString>;
 using UniqueHandle = UniqueAny<HANDLE, &detail::CloseHandleChecked>;
 using UniqueHmodule = UniqueAny<HMODULE, &detail::FreeLibraryChecked>;
 using UniqueHlocal = UniqueAny<HLOCAL, &detail::FreeLocal>;
+using UniqueHfont = UniqueAny<HFONT, &detail::DeleteGdiObject>;
 
 // A BSTR made from text; throws std::bad_alloc when the allocation fails.
 BSTR AllocBstr(std::wstring_view text);
@@ -99,8 +102,9 @@ private:
     VARIANT m_v;
 };
 
-// Releases a FUNCDESC, VARDESC or TYPEATTR through the ITypeInfo that produced it.
-template <typename Desc, void (STDMETHODCALLTYPE ITypeInfo::*ReleaseFn)(Desc*)>
+// Releases a FUNCDESC, VARDESC or TYPEATTR through the ITypeInfo that produced it (a TLIBATTR through
+// its ITypeLib).
+template <typename Owner, typename Desc, void (STDMETHODCALLTYPE Owner::*ReleaseFn)(Desc*)>
 class TypeInfoDesc {
 public:
     TypeInfoDesc() noexcept = default;
@@ -113,7 +117,7 @@ public:
         m_owner = nullptr;
     }
     // The owner must outlive the guard (it is not referenced).
-    Desc** Put(ITypeInfo* owner) noexcept {
+    Desc** Put(Owner* owner) noexcept {
         Reset();
         m_owner = owner;
         return &m_desc;
@@ -123,13 +127,31 @@ public:
     explicit operator bool() const noexcept { return m_desc != nullptr; }
 
 private:
-    ITypeInfo* m_owner = nullptr;
+    Owner* m_owner = nullptr;
     Desc* m_desc = nullptr;
 };
 
-using FuncDescGuard = TypeInfoDesc<FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
-using VarDescGuard = TypeInfoDesc<VARDESC, &ITypeInfo::ReleaseVarDesc>;
-using TypeAttrGuard = TypeInfoDesc<TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using FuncDescGuard = TypeInfoDesc<ITypeInfo, FUNCDESC, &ITypeInfo::ReleaseFuncDesc>;
+using VarDescGuard = TypeInfoDesc<ITypeInfo, VARDESC, &ITypeInfo::ReleaseVarDesc>;
+using TypeAttrGuard = TypeInfoDesc<ITypeInfo, TYPEATTR, &ITypeInfo::ReleaseTypeAttr>;
+using TLibAttrGuard = TypeInfoDesc<ITypeLib, TLIBATTR, &ITypeLib::ReleaseTLibAttr>;
+
+// An array of BSTRs that a callee fills (ITypeInfo::GetNames); frees every element.
+class TBstrArray {
+public:
+    explicit TBstrArray(size_t count) : m_items(count, nullptr) {}
+    TBstrArray(const TBstrArray&) = delete;
+    TBstrArray& operator=(const TBstrArray&) = delete;
+    ~TBstrArray() {
+        for (BSTR b : m_items) ::SysFreeString(b);
+    }
+    BSTR* Data() noexcept { return m_items.data(); }
+    size_t Size() const noexcept { return m_items.size(); }
+    BSTR operator[](size_t i) const noexcept { return m_items[i]; }
+
+private:
+    std::vector<BSTR> m_items;
+};
 
 // Destroys a SAFEARRAY it owns.
 using UniqueSafeArray = UniqueAny<SAFEARRAY*, &::SafeArrayDestroy>;

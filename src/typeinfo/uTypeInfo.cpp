@@ -2,6 +2,7 @@
 // of property values, and the calls of methods and parameterized properties with their reports.
 #include "typeinfo/uTypeInfo.h"
 
+#include "common/qsError.h"
 #include "common/qsMessageBox.h"
 #include "typeinfo/uUtils.h"
 
@@ -52,26 +53,6 @@ ComPtr<ITypeInfo> ReferencedTypeInLibrary(ITypeInfo* ti, HREFTYPE href, TYPEKIND
 }
 
 std::wstring FormatHr(HRESULT hr) { return HexDigits(static_cast<unsigned long>(hr), 8); }
-
-// Frees what an EXCEPINFO holds, filling it first when the callee deferred that.
-struct ExcepInfoGuard {
-    EXCEPINFO info{};
-    ExcepInfoGuard() = default;
-    ExcepInfoGuard(const ExcepInfoGuard&) = delete;
-    ExcepInfoGuard& operator=(const ExcepInfoGuard&) = delete;
-    ~ExcepInfoGuard() {
-        ::SysFreeString(info.bstrSource);
-        ::SysFreeString(info.bstrDescription);
-        ::SysFreeString(info.bstrHelpFile);
-    }
-    void Fill() noexcept {
-        if (info.pfnDeferredFillIn) {
-            auto fill = info.pfnDeferredFillIn;
-            info.pfnDeferredFillIn = nullptr;
-            fill(&info);
-        }
-    }
-};
 
 // The call's arguments as DISPPARAMS: bitwise copies of the values in reverse order. The copies are
 // not owned: the caller's array keeps the values.
@@ -219,6 +200,7 @@ Variant TPropertyElement::ReadProperty(DISPID id) const {
                                         result.Put(), nullptr, nullptr);
         if (FAILED(hr)) result.Clear();
     } catch (...) {
+        TraceCaughtException(L"TTypeElement: reading a value");
         result.Clear();
     }
     return result;
@@ -320,9 +302,9 @@ TFunctionElement::TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int
     FuncDescGuard fd;
     if (FAILED(aTypeInfo->GetFuncDesc(aIndex, fd.Put(aTypeInfo))) || !fd) return;
     const UINT slots = static_cast<UINT>(fd->cParams) + 1;
-    std::vector<BSTR> names(slots, nullptr);
+    TBstrArray names(slots);
     UINT got = 0;
-    if (SUCCEEDED(aTypeInfo->GetNames(fd->memid, names.data(), slots, &got))) {
+    if (SUCCEEDED(aTypeInfo->GetNames(fd->memid, names.Data(), slots, &got))) {
         for (SHORT i = 0; i < fd->cParams; ++i) {
             auto param = std::make_unique<TParamElement>();
             if (static_cast<UINT>(i) + 1 < got) param->SetName(BstrText(names[i + 1]));
@@ -330,7 +312,6 @@ TFunctionElement::TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int
             FParams.push_back(std::move(param));
         }
     }
-    for (BSTR b : names) ::SysFreeString(b);
     FReturnResult = std::make_unique<TParamElement>();
     FReturnResult->Fill(aTypeInfo, fd->elemdescFunc);
 }
@@ -342,21 +323,21 @@ Variant TFunctionElement::Call(VariantsArray& Params) {
     if (!disp) return result;
     std::vector<VARIANT> args = ReversedArgs(Params);
     DISPPARAMS dp{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-    ExcepInfoGuard excep;
+    TExcepInfo excep;
     // Error information left from an earlier call must not be reported as this call's.
     ::SetErrorInfo(0, nullptr);
     HRESULT hr;
     try {
-        hr = disp->Invoke(FMemID, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, result.Put(), &excep.info,
+        hr = disp->Invoke(FMemID, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, result.Put(), excep.Put(),
                           nullptr);
     } catch (...) {
-        hr = E_UNEXPECTED;
+        hr = CaughtException().Hr;
     }
-    excep.Fill();
+    excep.Filled();
     if (FAILED(hr)) {
         result.Clear();
         std::wstring text = L"Error calling " + FName + L"()\r\nReturn code 0x" + FormatHr(hr) + L"\r\n";
-        const std::wstring description = BstrText(excep.info.bstrDescription);
+        const std::wstring description = BstrText(excep.Get().bstrDescription);
         if (!description.empty()) text += description + L"\r\n";
         ComPtr<IErrorInfo> info;
         if (::GetErrorInfo(0, &info) == S_OK && info) {
@@ -408,7 +389,7 @@ Variant TPropertyWithParamsElement::Call(VariantsArray& Params) {
     try {
         hr = disp->Invoke(FMemID, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp, result.Put(), nullptr, nullptr);
     } catch (...) {
-        hr = E_UNEXPECTED;
+        hr = CaughtException().Hr;
     }
     if (FAILED(hr)) {
         result.Clear();

@@ -123,34 +123,19 @@ Variant DispatchInvokeByID(IDispatch* aDispatch, DISPID aDispID, bool aRaiseOnEr
         return result;
     }
     DISPPARAMS none{};
-    EXCEPINFO excep{};
+    TExcepInfo excep;
     HRESULT hr;
     try {
         hr = aDispatch->Invoke(aDispID, IID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, result.Put(),
-                               &excep, nullptr);
+                               excep.Put(), nullptr);
     } catch (...) {
-        hr = E_UNEXPECTED;
+        hr = CaughtException().Hr;
     }
-    if (excep.pfnDeferredFillIn) {
-        auto fill = excep.pfnDeferredFillIn;
-        excep.pfnDeferredFillIn = nullptr;
-        fill(&excep);
-    }
-    UniqueBstr source(excep.bstrSource), description(excep.bstrDescription), helpFile(excep.bstrHelpFile);
+    excep.Filled();
     if (SUCCEEDED(hr)) return result;
     result.Clear();
     if (!aRaiseOnError) return result;
-    if (hr == DISP_E_EXCEPTION) {
-        HRESULT code = excep.scode;
-        if (code == 0 && excep.wCode != 0) code = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, excep.wCode);
-        if (!FAILED(code)) code = DISP_E_EXCEPTION;
-        std::wstring text = BstrText(description.Get());
-        if (text.empty()) text = SystemMessageForHr(code);
-        throw ComError(code, std::move(text))
-            .WithSource(BstrText(source.Get()))
-            .WithHelp(BstrText(helpFile.Get()), excep.dwHelpContext);
-    }
-    ThrowHr(hr);
+    throw ErrorFromInvoke(hr, excep.Get());
 }
 
 Variant DispatchInvokeByName(IDispatch* aDispatch, const std::wstring& aName, bool aRaiseOnError) {
@@ -164,7 +149,7 @@ Variant DispatchInvokeByName(IDispatch* aDispatch, const std::wstring& aName, bo
     try {
         hr = aDispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
     } catch (...) {
-        hr = E_UNEXPECTED;
+        hr = CaughtException().Hr;
     }
     if (FAILED(hr)) {
         if (aRaiseOnError) ThrowHr(hr);

@@ -4,6 +4,8 @@
 // with the user's default locale, so the browser shows and reads values the way the user's Office does.
 #include "typeinfo/uTypeInfo.h"
 
+#include "common/qsError.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -389,6 +391,7 @@ try {
         return Variant::FromDispatch(nullptr);
     return ConvertForType(text, vt);
 } catch (...) {
+    TraceCaughtException(L"TextToVariant");
     return Variant::Missing();
 }
 

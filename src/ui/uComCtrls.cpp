@@ -1,6 +1,9 @@
 // The framework's common controls. See uComCtrls.h.
 #include "ui/uComCtrls.h"
 
+#include "common/qsError.h"
+#include "common/qsModule.h"
+
 #include <algorithm>
 #include <map>
 
@@ -671,7 +674,14 @@ TTimer::~TTimer() { Stop(); }
 void TTimer::Start(UINT intervalMs) {
     Stop();
     m_id = ::SetTimer(nullptr, 0, intervalMs, &TTimer::TimerProc);
-    if (m_id) Timers()[m_id] = this;
+    if (!m_id) return;
+    LockModule(); // a running timer's procedure is ours: the module stays loaded
+    try {
+        Timers()[m_id] = this;
+    } catch (...) {
+        Stop();
+        throw;
+    }
 }
 
 void TTimer::Stop() {
@@ -679,14 +689,15 @@ void TTimer::Stop() {
     ::KillTimer(nullptr, m_id);
     Timers().erase(m_id);
     m_id = 0;
+    UnlockModule();
 }
 
 void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) noexcept {
     try {
         auto it = Timers().find(id);
         if (it != Timers().end() && it->second->OnTimer) it->second->OnTimer(*it->second);
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"TTimer.TimerProc")
 }
 
 } // namespace qs::ui

@@ -1,6 +1,9 @@
 // The window framework's controls and forms. See uControls.h.
 #include "ui/uControls.h"
 
+#include "common/qsError.h"
+#include "common/qsModule.h"
+
 #include <windowsx.h>
 
 #include <algorithm>
@@ -31,20 +34,33 @@ int g_hourglassDepth = 0;
 UINT g_nextControlId = 1000;
 
 // The activation context of the framework module's manifest (resource 2), so that the common
-// controls are version 6 wherever the module is loaded. Null when the module has no manifest.
+// controls are version 6 wherever the module is loaded. INVALID_HANDLE_VALUE when the module has no
+// manifest. Made on first use, released by FinalizeFramework.
+HANDLE g_actCtx = INVALID_HANDLE_VALUE;
+bool g_actCtxMade = false;
+HFONT g_defaultFont = nullptr;
+// The window classes the framework registered, unregistered by FinalizeFramework: a class must not
+// outlive the module that holds its window procedure.
+std::vector<std::wstring>& RegisteredClasses() {
+    static std::vector<std::wstring> classes;
+    return classes;
+}
+
 HANDLE FrameworkActCtx() {
-    static HANDLE ctx = [] {
+    if (!g_actCtxMade) {
+        g_actCtxMade = true;
         wchar_t path[MAX_PATH];
-        if (!::GetModuleFileNameW(FrameworkModule(), path, MAX_PATH)) return INVALID_HANDLE_VALUE;
-        ACTCTXW act{};
-        act.cbSize = sizeof act;
-        act.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
-        act.lpSource = path;
-        act.lpResourceName = MAKEINTRESOURCEW(2);
-        act.hModule = FrameworkModule();
-        return ::CreateActCtxW(&act);
-    }();
-    return ctx;
+        if (::GetModuleFileNameW(FrameworkModule(), path, MAX_PATH)) {
+            ACTCTXW act{};
+            act.cbSize = sizeof act;
+            act.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+            act.lpSource = path;
+            act.lpResourceName = MAKEINTRESOURCEW(2);
+            act.hModule = FrameworkModule();
+            g_actCtx = ::CreateActCtxW(&act);
+        }
+    }
+    return g_actCtx;
 }
 
 // Activates the framework's activation context while windows are created.
@@ -86,10 +102,20 @@ HINSTANCE FrameworkModule() noexcept {
 }
 
 HFONT DefaultFont() noexcept {
-    static HFONT font = ::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                      DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
-    return font;
+    if (!g_defaultFont)
+        g_defaultFont = ::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    return g_defaultFont;
+}
+
+void FinalizeFramework() noexcept {
+    for (const std::wstring& name : RegisteredClasses()) ::UnregisterClassW(name.c_str(), FrameworkModule());
+    RegisteredClasses().clear();
+    if (g_defaultFont) ::DeleteObject(g_defaultFont);
+    g_defaultFont = nullptr;
+    if (g_actCtx != INVALID_HANDLE_VALUE && g_actCtx) ::ReleaseActCtx(g_actCtx);
+    g_actCtx = INVALID_HANDLE_VALUE;
+    g_actCtxMade = false;
 }
 
 ModalInterceptor SetModalInterceptor(ModalInterceptor interceptor) {
@@ -145,7 +171,7 @@ const wchar_t* TControl::RegisterFrameworkClass(const wchar_t* name, UINT classS
     wc.hCursor = cursor ? cursor : ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = background;
     wc.lpszClassName = name;
-    ::RegisterClassExW(&wc);
+    if (::RegisterClassExW(&wc)) RegisteredClasses().emplace_back(name);
     return name;
 }
 
@@ -169,8 +195,12 @@ void TControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle
 }
 
 void TControl::AttachHandle(HWND hwnd) noexcept {
+    if (!m_hwnd) LockModule(); // every window of ours keeps the module loaded
     m_hwnd = hwnd;
-    HandleMap()[hwnd] = this;
+    try {
+        HandleMap()[hwnd] = this;
+    }
+    QS_CATCH_TRACE(L"TControl.AttachHandle")
 }
 
 void TControl::DetachHandle() noexcept {
@@ -180,6 +210,7 @@ void TControl::DetachHandle() noexcept {
     if (m_ownClass) ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
     HandleMap().erase(m_hwnd);
     m_hwnd = nullptr;
+    UnlockModule();
 }
 
 TControl* TControl::FromHandle(HWND hwnd) noexcept {
@@ -209,6 +240,7 @@ LRESULT CALLBACK TControl::FrameworkWndProc(HWND hwnd, UINT msg, WPARAM wParam, 
         // The handler may free the object (WM_QS_RELEASE): nothing touches it afterwards.
         return self->HandleMessage(msg, wParam, lParam);
     } catch (...) {
+        TraceCaughtException(L"FrameworkWndProc");
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
     }
 }
@@ -224,6 +256,7 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
         }
         return self->HandleMessage(msg, wParam, lParam);
     } catch (...) {
+        TraceCaughtException(L"SubclassProc");
         return ::DefSubclassProc(hwnd, msg, wParam, lParam);
     }
 }
@@ -480,9 +513,9 @@ void TEdit::SetLinkStyle(bool link) {
         LOGFONTW lf{};
         ::GetObjectW(DefaultFont(), sizeof lf, &lf);
         lf.lfUnderline = TRUE;
-        m_linkFont = ::CreateFontIndirectW(&lf);
+        m_linkFont.Reset(::CreateFontIndirectW(&lf));
     }
-    ::SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(link ? m_linkFont : DefaultFont()), TRUE);
+    ::SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(link ? m_linkFont.Get() : DefaultFont()), TRUE);
     ::InvalidateRect(m_hwnd, nullptr, TRUE);
 }
 
@@ -703,8 +736,8 @@ TForm::~TForm() {
     if (OnDestroy) {
         try {
             OnDestroy(*this);
-        } catch (...) {
         }
+        QS_CATCH_TRACE(L"TForm.OnDestroy")
     }
 }
 
@@ -739,18 +772,36 @@ int TForm::ShowModal() {
     m_modal = true;
     ModalResult = 0;
     HWND owner = m_owner;
-    const bool ownerEnabled = owner && ::IsWindowEnabled(owner);
+    // The form may be freed while its loop runs (its host window closed): the loop then notices through
+    // this token and touches nothing of it afterwards.
+    const std::weak_ptr<int> alive = m_liveness;
     if (ModalHook()) {
         Show();
         const int r = ModalHook()(*this);
+        if (alive.expired()) return IDCANCEL;
         if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
         m_modal = false;
         return r;
     }
+    // The owner is enabled again on every exit, before the form hides, so activation returns to it.
+    struct LoopGuard {
+        TForm* form;
+        const std::weak_ptr<int>& alive;
+        HWND owner;
+        bool enable;
+        void Restore() noexcept {
+            if (enable && ::IsWindow(owner)) ::EnableWindow(owner, TRUE);
+            enable = false;
+        }
+        ~LoopGuard() {
+            Restore();
+            if (!alive.expired()) form->m_modal = false;
+        }
+    } loopGuard{this, alive, owner, owner && ::IsWindowEnabled(owner)};
     if (owner) ::EnableWindow(owner, FALSE);
     Show();
     MSG msg;
-    while (ModalResult == 0 && m_hwnd && ::IsWindowVisible(m_hwnd)) {
+    while (!alive.expired() && ModalResult == 0 && m_hwnd && ::IsWindowVisible(m_hwnd)) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
@@ -762,11 +813,11 @@ int TForm::ShowModal() {
             ::DispatchMessageW(&msg);
         }
     }
-    // The owner is enabled before the form hides, so activation returns to it.
-    if (owner && ownerEnabled) ::EnableWindow(owner, TRUE);
+    if (alive.expired()) return IDCANCEL;
+    const int result = ModalResult ? ModalResult : IDCANCEL;
+    loopGuard.Restore();
     if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
-    m_modal = false;
-    return ModalResult ? ModalResult : IDCANCEL;
+    return result;
 }
 
 void TForm::Close() {
@@ -862,6 +913,7 @@ bool PreTranslateFrameworkMessage(MSG& msg) noexcept {
         TForm* form = c->Form();
         return form && form->PreTranslateMessage(msg);
     } catch (...) {
+        TraceCaughtException(L"PreTranslateFrameworkMessage");
         return false;
     }
 }

@@ -4,6 +4,8 @@
 // on the UI thread. Window procedures catch every exception; nothing unwinds into the host.
 #pragma once
 
+#include "common/qsHandles.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -23,11 +25,15 @@ constexpr UINT WM_QS_RELEASE = WM_APP + 0x51;
 HINSTANCE FrameworkModule() noexcept;
 // The font of the system's windows: "Tahoma", 8 point at 96 DPI. Owned by the framework.
 HFONT DefaultFont() noexcept;
+// Releases what the framework holds for the module: unregisters its window classes, deletes its font
+// and releases its activation context. Only when no window of ours exists (the module's finalisation);
+// the next window made starts over.
+void FinalizeFramework() noexcept;
 
 class TForm;
 
 // Base of every control. A control is created with its parent (null only for forms) and creates its
-// window at once. The parent owns its children: deleting a control deletes its children first.
+// window at once. While its window is attached it holds a module lock (the window's procedure is ours). The parent owns its children: deleting a control deletes its children first.
 class TControl {
 public:
     explicit TControl(TControl* parent);
@@ -180,7 +186,7 @@ protected:
 private:
     int m_sysColor = COLOR_WINDOW;
     bool m_link = false;
-    HFONT m_linkFont = nullptr;
+    UniqueHfont m_linkFont;
 };
 
 // A push button.
@@ -260,8 +266,9 @@ public:
     // Shows the form modeless (centres it first when so positioned). OnShow runs on the first show.
     void Show();
     // Shows the form modally: disables the owner, runs a nested message loop until ModalResult is set
-    // or the form is closed or destroyed, re-enables the owner and hides the form. Returns ModalResult
-    // (IDCANCEL when the form was closed without one).
+    // or the form is closed or destroyed, re-enables the owner (on every exit) and hides the form.
+    // Returns ModalResult (IDCANCEL when the form was closed without one, or freed during the loop,
+    // when its host window closed: the form is then gone).
     int ShowModal();
     int ModalResult = 0;
     bool Modal() const noexcept { return m_modal; }
@@ -299,6 +306,8 @@ private:
     bool m_shownOnce = false;
     bool m_modal = false;
     bool m_released = false;
+    // Expires when the form is destroyed; a modal loop watches it.
+    std::shared_ptr<int> m_liveness = std::make_shared<int>(0);
 };
 
 // The form (or control chain) that owns a window: walks from hwnd up its parents to the first window

@@ -2,6 +2,8 @@
 // the global store of the process.
 #include "ui/uOptions.h"
 
+#include "common/qsError.h"
+
 #include "common/qsHandles.h"
 
 #include <algorithm>
@@ -103,6 +105,7 @@ void TOptions::Load(HKEY Key, const std::wstring& KeyName) noexcept {
         for (const std::wstring& name : names)
             if (ReadValue(key.Get(), name, type, data) && ValueText(type, data, text)) SetValue(name, text);
     } catch (...) {
+        TraceCaughtException(L"TOptions.Load");
         m_lines.clear();
     }
 }
@@ -159,9 +162,9 @@ TOptions& Options() {
 void SaveOptions() noexcept {
     try {
         Options().Save(HKEY_CURRENT_USER, kOptionsKey);
-    } catch (...) {
-        // Only the first use can throw (out of memory); there is nothing to save then.
     }
+    // Only the first use can throw (out of memory); there is nothing to save then.
+    QS_CATCH_TRACE(L"SaveOptions")
 }
 
 } // namespace qs

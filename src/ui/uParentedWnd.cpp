@@ -1,6 +1,8 @@
 // Parented windows and the host-window hook. See uParentedWnd.h.
 #include "ui/uParentedWnd.h"
 
+#include "common/qsError.h"
+
 #include <algorithm>
 
 namespace qs::ui {
@@ -28,8 +30,8 @@ LRESULT CALLBACK HostWindowHookProc(int code, WPARAM wParam, LPARAM lParam) noex
                 if (form->WndParent() && form->WndParent() == cwp->hwnd) form->Free();
             }
         }
-    } catch (...) {
     }
+    QS_CATCH_TRACE(L"HostWindowHookProc")
     return next;
 }
 
@@ -103,8 +105,8 @@ LRESULT TParentedForm::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             try {
                 ::SetActiveWindow(FWndParent);
                 ::SetActiveWindow(m_hwnd);
-            } catch (...) {
             }
+            QS_CATCH_TRACE(L"TParentedForm.WM_ACTIVATE")
             FSettingFocus = false;
         }
         return TForm::HandleMessage(msg, wParam, lParam);

@@ -1,6 +1,8 @@
 // Dialog helpers. See uUtilsDialogs.h.
 #include "ui/uUtilsDialogs.h"
 
+#include "common/qsModule.h"
+
 #include <commdlg.h>
 #include <versionhelpers.h>
 
@@ -66,6 +68,8 @@ bool TOpenDialogEx::Execute() {
         ofn.lpstrTitle = Title.empty() ? nullptr : Title.c_str();
         ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_ENABLESIZING |
                     (IsSave() ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
+        // The dialog's loop runs the host's messages: the module stays loaded under it.
+        TModuleLock lock;
         chosen = IsSave() ? ::GetSaveFileNameW(&ofn) != FALSE : ::GetOpenFileNameW(&ofn) != FALSE;
         if (chosen) {
             request.fileName = file.data();

@@ -157,6 +157,49 @@ TEST(HostTable, OnlyTheExcelAddinForwardsAllKeys) {
     ForwardAllKeys = false;
 }
 
+// A host that is only a row: everything the add-in does comes from the row, nothing from the host's kind.
+TEST_F(AddinTest, ANewHostIsOneRow) {
+    const TOfficeAppInfo row{
+        .kind = TOfficeAppKind::oaExcel,
+        .applicationIID = kWordApplicationIID,
+        .addinIID = kWordApplicationIID,
+        .registryName = L"Test",
+        .addinKeyParent = TAddinKeyParent::Office,
+        .objectModelLabel = L"Test Object Model",
+        .objectModel = {{{Id(L"Doc"), L"Doc", L"Doc", L"The document", L"WordDocument"}, {L"ActiveDocument"}},
+                        {{Id(L"Fetched"), L"Range", L"Range", L"The range", L"WordRange"},
+                         {},
+                         [](IDispatch* app) { return ReadPath(app, {L"Selection", L"Range"}); },
+                         TDispatchBrowserTab::bsFunctions}},
+        .hwndOwner = {L"ActiveWindow"},
+        .hwndProperty = L"Hwnd",
+        .showsClickErrors = true,
+    };
+    THostGraph fake = Host("Word");
+    fake.Settle();
+    {
+        auto addin = row.CreateAddin(fake.Application());
+        EXPECT_EQ(MarkupIds(addin->GetCustomUI(L"")),
+                  (std::vector<std::wstring>{kScriptEditorId, Id(L"Doc"), Id(L"Fetched"), kAboutId}));
+        EXPECT_FALSE(ForwardAllKeys);
+        const auto doc = Click(*addin, Id(L"doc"));
+        ASSERT_EQ(doc.size(), 1u);
+        EXPECT_EQ(doc[0]->Text(), L"Document");
+        EXPECT_EQ(doc[0]->WndParent(), hostWindow);
+        const auto range = Click(*addin, Id(L"Fetched"));
+        ASSERT_EQ(range.size(), 1u);
+        EXPECT_EQ(range[0]->Text(), L"Range");
+        EXPECT_EQ(range[0]->PageControl->ActivePage(), range[0]->tsFunctions);
+        CloseAll();
+        fake.At(L"Selection")->Fail(L"Range", E_FAIL, L"No range.");
+        MessageBoxRecorder boxes;
+        EXPECT_NO_THROW(Click(*addin, Id(L"Fetched")));
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].text, L"No range.");
+    }
+    EXPECT_EQ(fake.LeakedObjects(), std::vector<std::wstring>{});
+}
+
 // ---- object buttons ----
 
 TEST_F(AddinTest, EveryObjectButtonOpensTheObjectOfItsPath) {

@@ -235,7 +235,7 @@ THostGraph MakeHost(const std::string& host) {
 std::unique_ptr<TGenericAddin> CreateHostAddin(const std::string& host, IDispatch* application) {
     const TOfficeAppKind kind = HostCaseOf(host).kind;
     for (const TOfficeAppInfo& app : OfficeApps())
-        if (app.kind == kind) return app.create(application);
+        if (app.kind == kind) return app.CreateAddin(application);
     ADD_FAILURE() << "no table row for " << host;
     return nullptr;
 }

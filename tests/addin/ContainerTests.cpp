@@ -5,6 +5,7 @@
 #include "Fixtures.h"
 #include "RegistrySandbox.h"
 #include "addin/uAddin.h"
+#include "addin/uModule.h"
 #include "addin/uAddinGlobals.h"
 #include "ui/uComCtrls.h"
 #include "ui/uParentedWnd.h"

@@ -1,4 +1,4 @@
-// The member texts the browser shows: member ids, invoke kinds, access and parameter flags.
+// The texts the browser shows: member ids, invoke kinds, access, parameter flags and value type names.
 #include "Fixtures.h"
 #include "browser/uBrowserText.h"
 
@@ -53,6 +53,15 @@ TEST(BrowserText, AccessJoinsTheAccessorsOfOneMember) {
     EXPECT_EQ(access[L"Target"], L"PutByRef");
     EXPECT_EQ(access[L"Number"], L"Get");
     EXPECT_EQ(access[L"Counter"], L""); // a variable has no accessor
+}
+
+TEST(BrowserText, VariantTypeCaptions) {
+    EXPECT_EQ(VariantTypeCaption(VT_DISPATCH), L"Dispatch");
+    EXPECT_EQ(VariantTypeCaption(VT_BSTR | VT_ARRAY), L"Array OleStr");
+    EXPECT_EQ(VariantTypeCaption(VT_VARIANT | VT_BYREF), L"ByRef Variant");
+    EXPECT_EQ(VariantTypeCaption(15), L"0x0F");
+    EXPECT_EQ(VariantTypeCaption(258), L"UnicodeString");
+    EXPECT_EQ(VariantTypeCaption(72), L"$0048");
 }
 
 TEST(BrowserText, HiddenNamesIgnoreCase) {

@@ -244,7 +244,8 @@ TEST_F(BrowserWindow, ExpansionReadsNowAndCollapseForgets) {
     tree.Collapse(child);
     EXPECT_EQ(w->NestedReflectionCount(), 0u);
     ASSERT_EQ(tree.ChildrenOf(child).size(), 1u); // one placeholder
-    EXPECT_EQ(tree.Data(tree.ChildrenOf(child)[0]), nullptr);
+    ASSERT_TRUE(w->PropertyNodeOf(tree.ChildrenOf(child)[0]));
+    EXPECT_EQ(w->PropertyNodeOf(tree.ChildrenOf(child)[0])->Kind, TPropertyNodeKind::Placeholder);
 
     auto second = FixtureDispatch::Create();
     second->name = L"second";
@@ -399,15 +400,6 @@ TEST_F(BrowserWindow, EnumeratorIsReadOnlyAsFarAsTheListShows) {
     EXPECT_EQ(w->lbEnumVariantData(0), L"0");
     EXPECT_EQ(w->lbEnumVariantData(5), L"5");
     EXPECT_FALSE(w->tlbEnumVariant->ButtonEnabled(w->btnEnumVariantBrowse));
-}
-
-TEST(BrowserTypeCaption, VariantTypeCaptions) {
-    EXPECT_EQ(VariantTypeCaption(VT_DISPATCH), L"Dispatch");
-    EXPECT_EQ(VariantTypeCaption(VT_BSTR | VT_ARRAY), L"Array OleStr");
-    EXPECT_EQ(VariantTypeCaption(VT_VARIANT | VT_BYREF), L"ByRef Variant");
-    EXPECT_EQ(VariantTypeCaption(15), L"0x0F");
-    EXPECT_EQ(VariantTypeCaption(258), L"UnicodeString");
-    EXPECT_EQ(VariantTypeCaption(72), L"$0048");
 }
 
 // ---- a real object ----

@@ -212,7 +212,12 @@ TEST_F(ComServerTest, DispatchComesFromTheTypeLibrary) {
     coclass->ReleaseTypeAttr(attr);
     ComPtr<ISupportErrorInfo> support;
     ASSERT_HRESULT_SUCCEEDED(object.As(&support));
-    EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IFixtureDual), S_OK);
+    // Every interface the object answers supports error information, IDispatch included; others do not.
+    for (const IID* iid : {&IID_IFixtureDual, &IID_IDispatch, &IID_ISupportErrorInfo, &IID_IProvideClassInfo}) {
+        ComPtr<IUnknown> answered;
+        EXPECT_HRESULT_SUCCEEDED(object->QueryInterface(*iid, &answered));
+        EXPECT_EQ(support->InterfaceSupportsErrorInfo(*iid), S_OK);
+    }
     EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IPersist), S_FALSE);
 
     // Identity: IUnknown is the same pointer through every interface.

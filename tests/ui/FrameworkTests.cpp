@@ -1,11 +1,14 @@
 // The window framework: layout of aligned controls, the modal loop, close actions, hidden tab sheets,
 // owner-data lists, timers, and parented forms that are only hidden when told not to free themselves.
 #include "Fixtures.h"
+#include "common/qsModule.h"
 #include "ui/uComCtrls.h"
 #include "ui/uParentedWnd.h"
 #include "ui/uUtilsDialogs.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
 
 using namespace qs::ui;
 
@@ -77,6 +80,54 @@ TEST_F(Framework, ModalLoopEndsWithTheButtonsResultAndReenablesTheOwner) {
     ::PostMessageW(dialog->Handle(), WM_CLOSE, 0, 0);
     guard.Start(5000);
     EXPECT_EQ(dialog->ShowModal(), IDCANCEL);
+}
+
+// The host window closes while a parented form runs its modal loop: the host-window hook frees the form
+// inside the loop, which must notice and return without touching it.
+TEST_F(Framework, ModalLoopSurvivesItsFormBeingFreedWithTheHostWindow) {
+    auto* host = new TForm(nullptr);
+    host->Show();
+    const HWND hostWindow = host->Handle();
+    auto* dialog = new TParentedForm(hostWindow);
+    bool destroyed = false;
+    dialog->OnDestroy = [&](TForm&) { destroyed = true; };
+    dialog->OnShow = [&](TForm&) { ::PostMessageW(hostWindow, WM_CLOSE, 0, 0); };
+    host->OnClose = [](TForm&, TCloseAction& action) { action = TCloseAction::Free; };
+    TTimer guard; // a loop that never ends fails the test instead of hanging it
+    guard.OnTimer = [&](TTimer& t) {
+        t.Stop();
+        if (!destroyed) dialog->ModalResult = -1;
+    };
+    guard.Start(5000);
+    EXPECT_EQ(dialog->ShowModal(), IDCANCEL);
+    EXPECT_TRUE(destroyed);
+    TForm::ProcessMessages();
+    EXPECT_FALSE(::IsWindow(hostWindow));
+}
+
+// A failure while the modal form is being shown leaves its owner enabled.
+TEST_F(Framework, ModalLoopReenablesTheOwnerWhenShowingFails) {
+    auto* owner = new TForm(nullptr);
+    owner->Show();
+    auto* dialog = new TForm(owner->Handle());
+    dialog->OnShow = [](TForm&) { throw std::runtime_error("show failed"); };
+    EXPECT_THROW(dialog->ShowModal(), std::runtime_error);
+    EXPECT_TRUE(::IsWindowEnabled(owner->Handle()));
+}
+
+// Every window and running timer of ours keeps the module loaded; none leaves a lock behind.
+TEST_F(Framework, WindowsAndRunningTimersHoldModuleLocks) {
+    const LONG baseline = qs::ModuleLockCount();
+    auto* form = new TForm(nullptr);
+    new TButton(form, L"OK");
+    EXPECT_EQ(qs::ModuleLockCount(), baseline + 2);
+    TTimer timer;
+    timer.Start(60000);
+    EXPECT_EQ(qs::ModuleLockCount(), baseline + 3);
+    timer.Stop();
+    timer.Stop();
+    form->Free();
+    EXPECT_EQ(qs::ModuleLockCount(), baseline);
 }
 
 TEST_F(Framework, ModalInterceptorDrivesTheFormInsteadOfTheUser) {
