@@ -111,6 +111,7 @@ void TraceCaughtException(const wchar_t* where) noexcept {
         DebugTrace(std::wstring(L"swallowed in ") + (where ? where : L"?") + L": " + e.ClassName + L" 0x" +
                    HexDigits(static_cast<unsigned long>(e.Hr), 8) + (e.Message.empty() ? L"" : L" " + e.Message));
     } catch (...) {
+        // Building the line failed (out of memory): the trace is the one place that cannot report it.
     }
 }
 

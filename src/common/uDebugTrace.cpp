@@ -46,6 +46,7 @@ void DebugTrace(const std::wstring& line) {
     try {
         sink(line, depth);
     } catch (...) {
+        // A failing sink cannot be traced to itself; the line is lost, nothing else.
     }
 }
 
