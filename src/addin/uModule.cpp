@@ -3,9 +3,11 @@
 
 #include "addin/uAddin.h"
 #include "addin/uAddinGlobals.h"
+#include "browser/fDispatchBrowser.h"
 #include "com/ComServEx.h"
 #include "common/qsError.h"
 #include "common/qsModule.h"
+#include "script/fScriptFrame.h"
 #include "ui/uControls.h"
 #include "ui/uOptions.h"
 #include "ui/uParentedWnd.h"
@@ -31,6 +33,9 @@ struct HookSafetyNet {
 void InitializeAddinModule(bool installHooks) noexcept {
     try {
         if (!ComClassManager().GetFactoryFromClassID(CLSID_QuillsparAddin)) new TComAddinContainerFactory(ComServer());
+        InitializeScriptObjects([](ui::TForm* form, const VARIANT& value, HWND owner) {
+            BrowseValue(dynamic_cast<TValueBrowser*>(form), value, owner);
+        });
         if (!installHooks || g_started) return;
         g_started = true;
         Options(); // loads the settings

@@ -1,10 +1,15 @@
 // qsinspect: a console view of the reflection of any automation object on this machine. Given a
 // ProgID or a CLSID it creates the object and prints its interface, every property with its type
 // and current value, and every method and parameterized property with its return type and
-// parameters, in type-info order. It shares the DLL's reflection code.
+// parameters, in type-info order. With --script it runs a script file against such objects through
+// the DLL's script host, as the script editor does. It shares the DLL's reflection and script code.
 #include "browser/fDispatchBrowser.h"
 #include "browser/uBrowserText.h"
+#include "com/ComServEx.h"
+#include "script/fScriptFrame.h"
+#include "script/uScriptHost.h"
 #include "typeinfo/uTypeInfo.h"
+#include "typeinfo/uUtils.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -19,9 +24,10 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-void Write(const std::wstring& text) {
+// Writes to standard output, or with toError to standard error.
+void Write(const std::wstring& text, bool toError = false) {
     DWORD mode = 0;
-    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE out = ::GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     if (::GetConsoleMode(out, &mode)) {
         DWORD written = 0;
         ::WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
@@ -32,9 +38,12 @@ void Write(const std::wstring& text) {
                                         nullptr);
     std::string bytes(static_cast<size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+    FILE* stream = toError ? stderr : stdout;
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
 }
+
+void WriteError(const std::wstring& text) { Write(text, true); }
 
 // One line per value: line breaks of multi-line values (arrays) are shown as " | ".
 std::wstring OneLine(std::wstring s) {
@@ -83,13 +92,13 @@ ComPtr<IDispatch> CreateObject(const std::wstring& what, CLSID& clsid) {
     HRESULT hr = what.starts_with(L"{") ? ::CLSIDFromString(what.c_str(), &clsid)
                                         : ::CLSIDFromProgID(what.c_str(), &clsid);
     if (FAILED(hr)) {
-        Write(L"qsinspect: " + what + L" names no registered class (0x" + HexDigits(hr, 8) + L")\n");
+        WriteError(L"qsinspect: " + what + L" names no registered class (0x" + HexDigits(hr, 8) + L")\n");
         return nullptr;
     }
     ComPtr<IDispatch> object;
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, &object);
     if (FAILED(hr) || !object) {
-        Write(L"qsinspect: cannot create " + what + L" as an automation object (0x" + HexDigits(hr, 8) + L")\n");
+        WriteError(L"qsinspect: cannot create " + what + L" as an automation object (0x" + HexDigits(hr, 8) + L")\n");
         return nullptr;
     }
     return object;
@@ -140,6 +149,17 @@ void Pump(DWORD ms) {
     }
 }
 
+// Runs the UI thread's message loop while any window of ours is open.
+void RunUntilWindowsClosed() {
+    MSG msg;
+    while (!ui::TForm::AllForms().empty() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!ui::PreTranslateFrameworkMessage(msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
 // Opens the browser window on the object and runs until every window is closed. With a screenshot
 // file it selects the named member (after expanding it), saves the window's picture, and closes.
 int Browse(const std::wstring& what, const std::wstring& select, const std::wstring& screenshot) {
@@ -150,7 +170,7 @@ int Browse(const std::wstring& what, const std::wstring& select, const std::wstr
     object.Reset();
     auto* window = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, value.Get(), nullptr));
     if (!window) {
-        Write(L"qsinspect: " + what + L" cannot be browsed\n");
+        WriteError(L"qsinspect: " + what + L" cannot be browsed\n");
         return 2;
     }
     if (!select.empty()) {
@@ -167,16 +187,10 @@ int Browse(const std::wstring& what, const std::wstring& select, const std::wstr
         const bool saved = SaveWindowImage(window->Handle(), screenshot);
         window->Close();
         Pump(200);
-        if (!saved) Write(L"qsinspect: cannot save " + screenshot + L"\n");
+        if (!saved) WriteError(L"qsinspect: cannot save " + screenshot + L"\n");
         return saved ? 0 : 2;
     }
-    MSG msg;
-    while (!ui::TForm::AllForms().empty() && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (!ui::PreTranslateFrameworkMessage(msg)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-    }
+    RunUntilWindowsClosed();
     return 0;
 }
 
@@ -220,6 +234,133 @@ int Inspect(const std::wstring& what) {
     return 0;
 }
 
+// ---- --script ----
+
+// Debug.Print lines go to standard output.
+class ConsoleLines : public PaneLines {
+public:
+    void AddLine(const std::wstring& line) override { Write(line + L"\n"); }
+};
+
+// The text of a script file: UTF-16 (either byte order) or UTF-8 by its byte-order mark; without one,
+// UTF-8 when the bytes are valid UTF-8, else the ANSI code page. False when the file cannot be read.
+bool ReadScriptFile(const std::wstring& file, std::wstring& text) {
+    FILE* f = _wfopen(file.c_str(), L"rb");
+    if (!f) return false;
+    std::string bytes;
+    char buffer[65536];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return false;
+    text.clear();
+    auto decode = [&](UINT codePage, size_t skip, DWORD flags) {
+        const char* data = bytes.data() + skip;
+        const int size = static_cast<int>(bytes.size() - skip);
+        if (size == 0) return true;
+        const int length = ::MultiByteToWideChar(codePage, flags, data, size, nullptr, 0);
+        if (length <= 0) return false;
+        text.resize(static_cast<size_t>(length));
+        return ::MultiByteToWideChar(codePage, flags, data, size, text.data(), length) == length;
+    };
+    if (bytes.size() >= 2 && (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0)) {
+        const bool bigEndian = bytes[0] == '\xFE';
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+            const auto lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+            const auto hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+            text.push_back(static_cast<wchar_t>(lo | (hi << 8)));
+        }
+        return true;
+    }
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return decode(CP_UTF8, 3, 0);
+    return decode(CP_UTF8, 0, MB_ERR_INVALID_CHARS) || decode(CP_ACP, 0, 0);
+}
+
+bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
+    return text.size() >= tail.size() &&
+           ::CompareStringOrdinal(text.c_str() + text.size() - tail.size(), static_cast<int>(tail.size()), tail.c_str(),
+                                  static_cast<int>(tail.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The script objects are described by the DLL's type library; qsinspect sits beside the DLL.
+void UseDllTypeLibrary() {
+    wchar_t exe[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring dll(exe, n);
+    dll.resize(dll.find_last_of(L"\\/") + 1);
+    ComServer().SetTypeLibFile(dll + L"quillspar.dll");
+}
+
+// Runs a script file through the script host, as the script editor does: "Globals" (global members)
+// and "Debug" first, then each object under its name with its type library exposed. Debug.Print goes
+// to standard output; a failed run prints the error to standard error and answers 1.
+int RunScript(const std::wstring& file, std::wstring language, const std::vector<std::wstring>& objects) {
+    std::wstring text;
+    if (!ReadScriptFile(file, text)) {
+        WriteError(L"qsinspect: cannot read the script file " + file + L"\n");
+        return 2;
+    }
+    if (text.empty()) {
+        WriteError(L"qsinspect: the script file " + file + L" is empty\n");
+        return 2;
+    }
+    if (language.empty()) language = EndsWithNoCase(file, L".js") ? L"JavaScript" : L"VBScript";
+
+    UseDllTypeLibrary();
+    ConsoleLines lines;
+    ComPtr<IScriptGlobals> globals;
+    ComPtr<IScriptDebug> debug;
+    try {
+        globals = NewScriptGlobals(nullptr, &lines);
+        QS_THROW_IF_FAILED(globals->get_Debug(&debug));
+    } catch (...) {
+        WriteError(L"qsinspect: cannot create the script objects (is quillspar.dll beside qsinspect.exe?): " +
+                   CaughtException().Message + L"\n");
+        return 2;
+    }
+    TScriptHost host;
+    host.NamedObjects().Add(L"Globals", globals.Get(), true);
+    host.NamedObjects().Add(L"Debug", debug.Get(), false);
+    for (const std::wstring& spec : objects) {
+        const size_t equals = spec.find(L'=');
+        std::wstring name = equals == std::wstring::npos ? std::wstring() : spec.substr(0, equals);
+        const std::wstring what = equals == std::wstring::npos ? spec : spec.substr(equals + 1);
+        CLSID clsid{};
+        ComPtr<IDispatch> object = CreateObject(what, clsid);
+        if (!object) return 2;
+        if (name.empty()) {
+            const TDispatch reflection(object.Get());
+            for (wchar_t c : reflection.Name())
+                if (::IsCharAlphaW(c)) name += c;
+            if (name.empty()) {
+                WriteError(L"qsinspect: " + what + L" has no type information to take its name from; name it: NAME=" +
+                           what + L"\n");
+                return 2;
+            }
+        }
+        host.NamedObjects().Add(name, object.Get(), false);
+        host.ExposedTypeLibs().AddContainingTypeLib(object.Get());
+    }
+
+    const TBrowseValueHandler previous =
+        SetBrowseValueHandler([](ui::TForm* form, const VARIANT& value, HWND owner) {
+            BrowseValue(dynamic_cast<TValueBrowser*>(form), value, owner);
+        });
+    host.SetCode(text);
+    host.SetLanguage(language);
+    const HRESULT hr = host.Execute();
+    int rc = 0;
+    if (FAILED(hr)) {
+        WriteError(L"Error executing script: " + HResultToName(hr) + L"\r\n" + host.Error() + L"\n");
+        rc = 1;
+    }
+    // Windows the script opened with BrowseObject stay until the user closes them.
+    RunUntilWindowsClosed();
+    SetBrowseValueHandler(previous);
+    return rc;
+}
+
 } // namespace
 
 int main() {
@@ -228,9 +369,19 @@ int main() {
     std::vector<std::wstring> args(argv + 1, argv + argc);
     ::LocalFree(argv);
     const bool browse = !args.empty() && args[0] == L"--browse";
-    std::wstring target, select, screenshot;
+    const bool script = !args.empty() && args[0] == L"--script";
+    std::wstring target, select, screenshot, language;
+    std::vector<std::wstring> objects;
     bool usage = args.empty() || args[0] == L"--help" || args[0] == L"-h";
-    if (browse) {
+    if (script) {
+        usage = args.size() < 2;
+        for (size_t i = 2; !usage && i < args.size(); ++i) {
+            if (args[i] == L"--language" && i + 1 < args.size()) language = args[++i];
+            else if (args[i].starts_with(L"--")) usage = true;
+            else objects.push_back(args[i]);
+        }
+        if (!usage) target = args[1];
+    } else if (browse) {
         usage = args.size() < 2;
         for (size_t i = 2; !usage && i < args.size(); ++i) {
             if (args[i] == L"--select" && i + 1 < args.size()) select = args[++i];
@@ -245,15 +396,20 @@ int main() {
     if (usage) {
         Write(L"usage: qsinspect PROGID|{CLSID}\n"
               L"       qsinspect --browse PROGID|{CLSID} [--select MEMBER] [--screenshot FILE.bmp]\n"
+              L"       qsinspect --script FILE [--language VBScript|JavaScript] [PROGID | NAME=PROGID]...\n"
               L"The first form prints the object's reflection: interface, properties with their current values,\n"
               L"methods and parameterized properties with their parameters. The second opens the browser window\n"
-              L"on the object and runs until it is closed (or, with --screenshot, saves its picture and closes).\n");
+              L"on the object and runs until it is closed (or, with --screenshot, saves its picture and closes).\n"
+              L"The third runs a script against the objects, each named NAME or after its interface (letters\n"
+              L"only); Debug.Print writes to standard output. The language follows the extension (.js is\n"
+              L"JavaScript) unless given.\n");
         return !args.empty() && (args[0] == L"--help" || args[0] == L"-h") ? 0 : 1;
     }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
     int rc = 3;
     try {
-        rc = browse ? Browse(target, select, screenshot) : Inspect(target);
+        if (script) rc = RunScript(target, language, objects);
+        else rc = browse ? Browse(target, select, screenshot) : Inspect(target);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qsinspect: %s\n", e.what());
     } catch (...) {
