@@ -321,7 +321,8 @@ HRESULT ServerGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept 
     *ppv = nullptr;
     try {
         TPMComObjectFactory* factory = ComClassManager().GetFactoryFromClassID(rclsid);
-        if (!factory) return CLASS_E_CLASSNOTAVAILABLE;
+        // An internal class's factory serves the module itself and is never offered outside it.
+        if (!factory || factory->Instancing() == ciInternal) return CLASS_E_CLASSNOTAVAILABLE;
         return factory->QueryInterface(riid, ppv);
     } catch (...) {
         return CaughtException().CarriedOr(E_UNEXPECTED);

@@ -128,6 +128,8 @@ TypeLibRegistrar& TypeLibRegistration();
 TypeLibRegistrar PlatformTypeLibRegistration();
 
 // The exports' implementations (the DLL's exports call these).
+// DllGetClassObject: the factory of the class (never one of an internal class), or
+// CLASS_E_CLASSNOTAVAILABLE with the out pointer cleared.
 HRESULT ServerGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
 HRESULT ServerCanUnloadNow() noexcept;
 HRESULT ServerRegister(bool Register) noexcept;

@@ -141,6 +141,12 @@ TEST_F(ComServerTest, GetClassObjectForAnUnknownClass) {
     EXPECT_EQ(ServerGetClassObject(unknown, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(p, nullptr);
     EXPECT_EQ(ServerGetClassObject(CLSID_FixtureObject, IID_IDispatch, &p), E_NOINTERFACE);
+    // An internal class's factory serves the module only: it is never offered outside.
+    const GUID internal = {0x12345678, 0x1, 0x2, {3, 4, 5, 6, 7, 8, 9, 11}};
+    new TPMComObjectFactory(ComServer(), ComClassOf<TPMComObject>({}), internal, L"Internal", L"", ciInternal,
+                            tmApartment);
+    ASSERT_TRUE(ComClassManager().GetFactoryFromClassID(internal));
+    EXPECT_EQ(ServerGetClassObject(internal, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
 }
 
 TEST_F(ComServerTest, CreateInstanceRefusalsLeaveNoObject) {
