@@ -1,0 +1,234 @@
+// The code editor's window-free model: the two lexers, states carried across lines and where
+// re-lexing stops, offsets with CR LF as two, undo grouping, block indentation, find and go to line.
+#include "script/uCodeEditorModel.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace qs::script;
+
+namespace {
+
+// The kinds of a line's characters as one letter each: . text, K keyword, S string, C comment, N number.
+std::wstring Kinds(TCodeScheme scheme, const std::wstring& line, std::uint8_t state = kLexNormal) {
+    std::vector<TToken> tokens;
+    LexLine(scheme, line, state, &tokens);
+    std::wstring kinds(line.size(), L'?');
+    for (const auto& t : tokens)
+        for (int i = t.start; i < t.start + t.length; ++i) kinds[i] = L".KSCN"[static_cast<int>(t.kind)];
+    return kinds;
+}
+
+TEST(CodeEditorLexer, TokensOfEachScheme) {
+    const struct {
+        TCodeScheme scheme;
+        const wchar_t* line;
+        const wchar_t* kinds;
+    } cases[] = {
+        {TCodeScheme::VisualBasic, L"Dim x: x = \"a\"\"b\" ' c", L"KKK........SSSSSS.CCC"},
+        {TCodeScheme::VisualBasic, L"If &HFF Then rem x", L"KK.NNNN.KKKK.CCCCC"},
+        {TCodeScheme::VisualBasic, L"remark = 1.5e3", L".........NNNNN"},
+        {TCodeScheme::VisualBasic, L"s = \"open", L"....SSSSS"},
+        {TCodeScheme::JavaLike, L"var s = 'a\\'b' + \"c\"; // x", L"KKK.....SSSSSS...SSS..CCCC"},
+        {TCodeScheme::JavaLike, L"if (0x1F) return /* c */ 2.5;", L"KK..NNNN..KKKKKK.CCCCCCC.NNN."},
+        {TCodeScheme::JavaLike, L"Var IF function", L".......KKKKKKKK"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Kinds(c.scheme, c.line), c.kinds) << c.line;
+}
+
+TEST(CodeEditorLexer, StatesCarriedAcrossLines) {
+    const struct {
+        const wchar_t* line;
+        std::uint8_t in;
+        std::uint8_t out;
+        const wchar_t* kinds;
+    } cases[] = {
+        {L"a /* b", kLexNormal, kLexBlockComment, L"..CCCC"},
+        {L"still", kLexBlockComment, kLexBlockComment, L"CCCCC"},
+        {L"end */ x", kLexBlockComment, kLexNormal, L"CCCCCC.."},
+        {L"s = \"abc\\", kLexNormal, kLexDoubleString, L"....SSSSS"},
+        {L"def\" + 1", kLexDoubleString, kLexNormal, L"SSSS...N"},
+        {L"'x' // /*", kLexNormal, kLexNormal, L"SSS.CCCCC"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(LexLine(TCodeScheme::JavaLike, c.line, c.in, nullptr), c.out) << c.line;
+        EXPECT_EQ(Kinds(TCodeScheme::JavaLike, c.line, c.in), c.kinds) << c.line;
+    }
+}
+
+TEST(CodeEditorModel, OpeningCommentRelexesDownToItsCloseOnly) {
+    TCodeEditorModel m;
+    m.SetScheme(TCodeScheme::JavaLike);
+    std::wstring text = L"a = 1;\r\nb = 2;\r\nc */ d\r\n";
+    for (int i = 0; i < 100; ++i) text += L"x = 'y';\r\n";
+    m.SetText(text);
+    m.MoveCaret({0, 0}, false);
+    m.TypeChar(L'/');
+    EXPECT_EQ(m.LastRelexCount(), 1); // a lone slash changes no state
+    m.TypeChar(L'*');
+    EXPECT_EQ(m.LastRelexCount(), 3); // rows 0 and 1 change state, row 2 closes the comment as before
+    EXPECT_EQ(m.StateBefore(2), kLexBlockComment);
+    EXPECT_EQ(m.StateBefore(3), kLexNormal);
+    m.Undo();
+    EXPECT_EQ(m.StateBefore(2), kLexNormal);
+    m.SetScheme(TCodeScheme::VisualBasic);
+    EXPECT_EQ(m.StateBefore(3), kLexNormal);
+}
+
+TEST(CodeEditorModel, OffsetsCountLineBreaksAsTwo) {
+    TCodeEditorModel m;
+    m.SetText(L"ab\r\n\r\n\tc\nd"); // a lone LF is a line break too; no break after the last line
+    EXPECT_EQ(m.Text(), L"ab\r\n\r\n\tc\r\nd");
+    EXPECT_EQ(m.TextLength(), 11);
+    const struct {
+        std::int64_t offset;
+        TTextPos pos;
+    } cases[] = {{0, {0, 0}}, {2, {0, 2}},  {4, {1, 0}},  {6, {2, 0}}, {7, {2, 1}},
+                 {8, {2, 2}}, {10, {3, 0}}, {11, {3, 1}}, {99, {3, 1}}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(m.PosOfOffset(c.offset), c.pos) << c.offset;
+        if (c.offset <= 11) {
+            EXPECT_EQ(m.OffsetOf(c.pos), c.offset) << c.offset;
+        }
+    }
+    EXPECT_EQ(m.DisplayColumn(2, 1), 4); // the tab reaches the next stop
+    EXPECT_EQ(m.ColumnFromDisplay(2, 3), 1);
+}
+
+TEST(CodeEditorModel, UndoGroupsTypingRuns) {
+    TCodeEditorModel m;
+    m.SetText(L"x");
+    m.MoveCaret({0, 1}, false);
+    for (wchar_t c : std::wstring(L"abc")) m.TypeChar(c);
+    m.Backspace(false);
+    m.Backspace(false);
+    m.MoveCaret({0, 0}, false); // moving ends the run
+    m.TypeChar(L'y');
+    EXPECT_EQ(m.Text(), L"yxa");
+    const wchar_t* expected[] = {L"xa", L"xabc", L"x"};
+    for (const wchar_t* e : expected) {
+        ASSERT_TRUE(m.Undo());
+        EXPECT_EQ(m.Text(), e);
+    }
+    EXPECT_FALSE(m.CanUndo());
+    EXPECT_EQ(m.Caret(), (TTextPos{0, 1}));
+    m.Redo();
+    m.Redo();
+    EXPECT_EQ(m.Text(), L"xa");
+    EXPECT_EQ(m.Caret(), (TTextPos{0, 2}));
+}
+
+TEST(CodeEditorModel, TabIndentsAndShiftTabOutdentsABlock) {
+    TCodeEditorModel m;
+    m.SetText(L"a\r\n\r\n\tb\r\nc");
+    m.SetSelection({0, 0}, {3, 0}); // the last row is not part of the block: its column is 0
+    m.InsertTab();
+    EXPECT_EQ(m.Text(), L"    a\r\n\r\n    \tb\r\nc");
+    m.Outdent();
+    m.Outdent();
+    EXPECT_EQ(m.Text(), L"a\r\n\r\nb\r\nc"); // the second level was a tab
+    m.Undo();
+    m.Undo();
+    EXPECT_EQ(m.Text(), L"    a\r\n\r\n    \tb\r\nc");
+    m.SetText(L"ab");
+    m.MoveCaret({0, 1}, false);
+    m.InsertTab();
+    EXPECT_EQ(m.Text(), L"a   b");
+}
+
+TEST(CodeEditorModel, EnterKeepsIndentationAndWordDeletes) {
+    TCodeEditorModel m;
+    m.SetText(L"  if x then");
+    m.MoveCaret({0, 11}, false);
+    m.NewLine();
+    EXPECT_EQ(m.Text(), L"  if x then\r\n  ");
+    EXPECT_EQ(m.Caret(), (TTextPos{1, 2}));
+    m.MoveCaret({0, 11}, false);
+    m.Backspace(true);
+    EXPECT_EQ(m.Line(0), L"  if x ");
+    m.MoveCaret({0, 0}, false);
+    m.DeleteForward(true);
+    EXPECT_EQ(m.Line(0), L"if x ");
+}
+
+TEST(CodeEditorModel, FindWrapsAndGoToLineClamps) {
+    TCodeEditorModel m;
+    m.SetText(L"Dim dim\r\nx = DIMENSION\r\ndim");
+    m.MoveCaret({1, 0}, false);
+    const struct {
+        bool matchCase, wholeWord, forward;
+        TTextPos start;
+    } cases[] = {
+        {false, false, true, {1, 4}},  {false, true, true, {2, 0}}, {false, true, true, {0, 0}}, // wrapped
+        {true, true, true, {0, 4}},    {true, true, false, {2, 0}}, // backward wraps to the end
+        {false, false, false, {1, 4}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(m.Find(L"dim", c.matchCase, c.wholeWord, c.forward));
+        EXPECT_EQ(m.SelStart(), c.start) << c.start.row << "," << c.start.col;
+    }
+    EXPECT_FALSE(m.Find(L"nothing", false, false, true));
+    m.GoToLine(99);
+    EXPECT_EQ(m.Caret(), (TTextPos{2, 0}));
+    m.GoToLine(2);
+    EXPECT_EQ(m.Caret(), (TTextPos{1, 0}));
+}
+
+TEST(CodeEditorModel, UndoingEveryEditRestoresEachText) {
+    // Random commands over a small text: undoing them one by one must give back each earlier text and
+    // its re-lexed states, and redoing them the later ones.
+    TCodeEditorModel m;
+    m.SetScheme(TCodeScheme::JavaLike);
+    m.SetText(L"a /* b\r\n\tc */ d\r\n\r\n'e' // f");
+    std::vector<std::wstring> texts{m.Text()};
+    unsigned seed = 7;
+    auto next = [&](int n) { return static_cast<int>((seed = seed * 1103515245u + 12345u) >> 16) % n; };
+    const wchar_t* inserts[] = {L"x", L"/*", L"*/", L"\r\n", L"q\nr\rs", L"\t"};
+    for (int i = 0; i < 200; ++i) {
+        const TTextPos a{next(m.LineCount()), 0}, b{next(m.LineCount()), next(6)};
+        m.SetSelection(m.Clamp({a.row, next(6)}), m.Clamp(b));
+        switch (next(6)) {
+        case 0:
+            m.TypeChar(L"ab/*"[next(4)]);
+            break;
+        case 1:
+            m.Backspace(next(2) == 0);
+            break;
+        case 2:
+            m.DeleteForward(next(2) == 0);
+            break;
+        case 3:
+            m.NewLine();
+            break;
+        case 4:
+            next(2) ? m.InsertTab() : m.Outdent();
+            break;
+        default:
+            m.ReplaceSelection(inserts[next(6)]);
+            break;
+        }
+        m.BreakUndoGroup();
+        if (m.Text() != texts.back()) texts.push_back(m.Text());
+    }
+    auto statesMatchAFreshLex = [&] {
+        TCodeEditorModel fresh;
+        fresh.SetScheme(TCodeScheme::JavaLike);
+        fresh.SetText(m.Text());
+        for (int r = 0; r < m.LineCount(); ++r)
+            if (m.StateBefore(r) != fresh.StateBefore(r)) return false;
+        return true;
+    };
+    for (size_t i = texts.size() - 1; i > 0; --i) {
+        ASSERT_TRUE(m.Undo());
+        ASSERT_EQ(m.Text(), texts[i - 1]) << i;
+        ASSERT_TRUE(statesMatchAFreshLex()) << i;
+    }
+    EXPECT_FALSE(m.Undo());
+    while (m.Redo()) {
+    }
+    EXPECT_EQ(m.Text(), texts.back());
+    EXPECT_TRUE(statesMatchAFreshLex());
+}
+
+} // namespace
