@@ -48,7 +48,8 @@ struct ImmApi {
     static const ImmApi& Get() {
         static const ImmApi api = [] {
             ImmApi a;
-            if (HMODULE m = ::LoadLibraryW(L"imm32.dll")) {
+            // From the system directory only, never from the host's folder or the path.
+            if (HMODULE m = ::LoadLibraryExW(L"imm32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
                 a.getContext =
                     reinterpret_cast<GetContext>(reinterpret_cast<void*>(::GetProcAddress(m, "ImmGetContext")));
                 a.releaseContext =
