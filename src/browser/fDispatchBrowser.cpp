@@ -108,7 +108,12 @@ TDispatchBrowser::TDispatchBrowser(const VARIANT& Value, HWND AWndParent) : TVal
 }
 
 TDispatchBrowser::~TDispatchBrowser() {
-    // No handler may run on the parts being released: the windows go first.
+    // Events that still arrive while the window goes are acknowledged and dropped; then no handler
+    // may run on the parts being released: the windows go first.
+    fClosing = true;
+    fAlive.reset();
+    fEventLogTimer.Stop();
+    if (FTypeInfo && FTypeInfo->Events()) FTypeInfo->Events()->OnInvoke = nullptr;
     DestroyHandleTree();
     fNodes.clear();
     FObjects.clear();
@@ -147,6 +152,12 @@ void TDispatchBrowser::BuildLayout() {
     btnQueryInterface = new TButton(TopPanel, L"QueryInterface");
     btnQueryInterface->Name = L"btnQueryInterface";
     btnQueryInterface->SetBounds(455, 4, 90, 23);
+    btnQueryInterface->OnClick = [this](TButton&) {
+        try {
+            btnQueryInterfaceClick();
+        }
+        QS_CATCH_TRACE(L"TDispatchBrowser.btnQueryInterfaceClick")
+    };
     TopPanel->OnResize = [this](TControl& panel) {
         const int w = panel.ClientRect().right;
         btnQueryInterface->SetBounds(std::max(w - 96, 290), 4, 90, 23);
@@ -246,6 +257,9 @@ void TDispatchBrowser::BuildLayout() {
     lbEnumVariant->OnDblClick = [this](TListBox&) { lbEnumVariantDblClick(); };
     PageControl->OnChange = [this](TPageControl&) { PageControlChange(); };
 
+    BuildFunctionsPage();
+    BuildEventsPage();
+
     PropertyPopup.Add(L"Browse in New Window...", [this] { PropertyOpenNewWindowMenuClick(); },
                       L"PropertyOpenNewWindowMenu");
     PropertyPopup.AddSeparator();
@@ -258,6 +272,9 @@ void TDispatchBrowser::BuildLayout() {
     Realign();
     Panel5Resize();
     StatusPanelResize();
+    EventsRightPanelResize();
+    EventLogPanelResize();
+    FunctionsRightPanelResize();
 }
 
 LRESULT TDispatchBrowser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -295,14 +312,14 @@ void TDispatchBrowser::LoadObject() {
     PageControl->SetActivePage(tsProperties);
     FObjects.clear();
     FTypeInfo = std::make_unique<TDispatch>(FDispatch.Get());
-    // The event model's handler is connected here once events are listed (TEvents).
     THourglass hourglass;
     SetText(FTypeInfo->Name());
     InterfaceEdit->SetText(FTypeInfo->Name());
     GUIDEdit->SetText(GuidToString(FTypeInfo->Guid()));
     RefreshProperties();
-    // Without an event model there is nothing to list or log: the Events page is hidden.
-    EventsTabSheet->SetTabVisible(FTypeInfo->Events() != nullptr);
+    // Without an event interface there is nothing to list or log: the Events page is hidden.
+    FillFunctions();
+    FillEvents();
     FPopupMenuNode = nullptr;
     Panel5Resize();
     DetectEnumerator();

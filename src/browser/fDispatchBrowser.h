@@ -9,10 +9,12 @@
 #include "browser/uBrowserText.h"
 #include "ui/uComCtrls.h"
 #include "ui/uParentedWnd.h"
+#include "typeinfo/uEvents.h"
 #include "typeinfo/uTypeInfo.h"
 
 #include <wrl/client.h>
 
+#include <chrono>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -109,6 +111,31 @@ public:
     ui::TToolBar* tlbEnumVariant = nullptr;
     int btnEnumVariantBrowse = 0;
     ui::TListBox* lbEnumVariant = nullptr;
+    // Functions page.
+    ui::TListView* FunctionsListView = nullptr;
+    ui::TPanel* FunctionsRightPanel = nullptr;
+    ui::TToolBar* ToolBar3 = nullptr;
+    int CallButton = 0, FunctionHelpButton = 0;
+    ui::TEdit* FunctionDispIdEdit = nullptr;
+    ui::TEdit* edtFunctionReturn = nullptr;
+    ui::TEdit* edtInvKind = nullptr;
+    ui::TListView* ParametersListView = nullptr;
+    // Events page.
+    ui::TPanel* EventsTopPanel = nullptr;
+    ui::TEdit* EventInterfaceEdit = nullptr;
+    ui::TEdit* EventGUIDEdit = nullptr;
+    ui::TListView* EventsListView = nullptr;
+    ui::TPopupMenu EventsPopup;
+    ui::TSplitter* EventsSplitter = nullptr;
+    ui::TPanel* EventLogPanel = nullptr;
+    ui::TButton* btnClearEvents = nullptr;
+    ui::TEdit* EventsMemo = nullptr;
+    ui::TPanel* EventsRightPanel = nullptr;
+    ui::TToolBar* ToolBar1 = nullptr;
+    int EventHelpButton = 0;
+    ui::TEdit* EventDispIdEdit = nullptr;
+    ui::TEdit* edtEventReturn = nullptr;
+    ui::TListView* EventParametersListView = nullptr;
 
     // The tree node the popup menu applies to.
     HTREEITEM PopupMenuNode() const noexcept { return FPopupMenuNode; }
@@ -145,6 +172,31 @@ public:
     void btnEnumVariantBrowseClick();
     // Fetches enumerator items until the list holds two screens beyond its top line.
     void FetchEnumItems();
+    void FunctionsListViewSelectItem();
+    void FunctionsListViewDblClick();
+    void CallButtonClick();
+    void FunctionHelpButtonClick();
+    // Asks for the selected function's parameters (when it has any), calls it, and browses an object
+    // result in a new window; returns that window or null.
+    TValueBrowser* CallSelectedFunction();
+    // Asks for an interface ID and queries the object for it: IID_IDispatch opens a new window on the
+    // answer, another interface shows the success box, a failure the error's box.
+    void btnQueryInterfaceClick();
+    void EventsListViewSelectItem();
+    void EventHelpButtonClick();
+    void SelectAll1Click();
+    void DeselectAll1Click();
+    void btnClearEventsClick();
+    // The event model's notification: logs the event when it is handled (its box is checked, or the
+    // list holds no event of that name). Never throws.
+    void EventsInvoke(TEvents& Sender, const std::wstring& EventName, DISPPARAMS& Params, VARIANT* VarRes) noexcept;
+    // Whether an event of this name is handled: its item is checked, or no item has the name
+    // (compared without regard to case).
+    bool EventHandled(const std::wstring& EventName) const;
+    // Writes the log lines still waiting for the next batch into the log.
+    void FlushEventLog();
+    // The whole event log, waiting lines included.
+    std::wstring EventLogText();
 
     // Opens the value of a node in a new window (the selected node when null); returns the window.
     TValueBrowser* BrowseNode(HTREEITEM Node);
@@ -159,10 +211,20 @@ protected:
     void ShowPropertyHelp(HTREEITEM Node);
     void ShowMemberHelp(const std::wstring& HelpFile, int HelpCtx);
     void DetectEnumerator();
+    void FillEvents();
+    void FillFunctions();
+    void ShowFunctionHelp();
+    void ShowEventHelp();
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     void BuildLayout();
+    void BuildEventsPage();
+    void BuildFunctionsPage();
+    void FunctionsRightPanelResize();
+    void EventsRightPanelResize();
+    void EventLogPanelResize();
+    void AppendEventLine(const std::wstring& line);
     void ClearDetails();
     // Adds a tree item for `record`; the window keeps the record while the item exists.
     HTREEITEM AddNode(HTREEITEM parent, const std::wstring& caption, const TPropertyNode& record, int image = -1);
@@ -192,6 +254,14 @@ private:
     bool fLoaded = false;
     std::unique_ptr<ui::TImageList> fPropertyImages;
     std::unique_ptr<ui::TImageList> fToolbarImages;
+    // Event log lines arriving faster than the screen shows them wait here and go into the log
+    // together, in order, when the batch interval has passed (or at the timer's next tick).
+    std::vector<std::wstring> fPendingEventLines;
+    std::chrono::steady_clock::time_point fLastEventFlush{};
+    ui::TTimer fEventLogTimer;
+    bool fClosing = false;
+    // Expires when the window goes, so a call that closed it is noticed.
+    std::shared_ptr<int> fAlive = std::make_shared<int>(0);
 };
 
 } // namespace qs

@@ -111,9 +111,15 @@ void TDispatch::ReadInterface(ITypeInfo* ti, const TYPEATTR& attr) {
 }
 
 void TDispatch::BuildEvents() noexcept {
-    // The event model is built here from the object's connection points by the event sink unit;
-    // without it a reflection lists no events. Whatever happens here never fails the reflection.
+    // The event model is built last, once the lists are complete; whatever fails while building it
+    // (out of memory included) leaves the reflection without events rather than failing it.
     FEvents.reset();
+    if (!FDispatch) return;
+    try {
+        FEvents = std::make_unique<TEvents>(this);
+    } catch (...) {
+        FEvents.reset();
+    }
 }
 
 Variant DispatchInvokeByID(IDispatch* aDispatch, DISPID aDispID, bool aRaiseOnError) {

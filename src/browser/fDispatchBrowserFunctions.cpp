@@ -1,0 +1,167 @@
+// The browser window's Functions page: the object's methods and parameterized properties, their
+// signatures, and calling them with the parameters dialog. See fDispatchBrowser.h.
+#include "browser/fDispatchBrowser.h"
+
+#include "common/qsError.h"
+#include "browser/fFunctionParamsDlg.h"
+#include "browser/fSelectGUIDDialog.h"
+#include "common/qsMessageBox.h"
+#include "typeinfo/uUtils.h"
+#include "browser/uBrowserText.h"
+
+#include <algorithm>
+
+namespace qs {
+
+using namespace ui;
+
+void TDispatchBrowser::BuildFunctionsPage() {
+    FunctionsRightPanel = new TPanel(tsFunctions);
+    FunctionsRightPanel->Name = L"FunctionsRightPanel";
+    FunctionsRightPanel->SetWidth(238);
+    FunctionsRightPanel->SetAlign(TAlign::Right);
+    ToolBar3 = new TToolBar(FunctionsRightPanel);
+    ToolBar3->Name = L"ToolBar3";
+    ToolBar3->SetImages(fToolbarImages.get());
+    CallButton = ToolBar3->AddButton(L"Call...", 1, [this] { CallButtonClick(); });
+    ToolBar3->AddSeparator();
+    FunctionHelpButton = ToolBar3->AddButton(L"Help", 4, [this] { FunctionHelpButtonClick(); });
+    ToolBar3->SetButtonEnabled(CallButton, false);
+    ToolBar3->SetButtonEnabled(FunctionHelpButton, false);
+    auto row = [this](const wchar_t* caption, int top, TEdit*& edit, const wchar_t* name) {
+        auto* label = new TLabel(FunctionsRightPanel, caption);
+        label->SetBounds(4, top + 3, label->Width(), label->Height());
+        edit = new TEdit(FunctionsRightPanel, TEdit::Options{.readOnly = true});
+        edit->Name = name;
+        edit->SetColor(COLOR_BTNFACE);
+        edit->SetBounds(56, top, 176, 21);
+    };
+    row(L"Dispid:", 34, FunctionDispIdEdit, L"FunctionDispIdEdit");
+    row(L"Return:", 59, edtFunctionReturn, L"edtFunctionReturn");
+    row(L"InvKind", 84, edtInvKind, L"edtInvKind");
+    auto* paramsLabel = new TLabel(FunctionsRightPanel, L"Parameters:");
+    paramsLabel->SetBounds(4, 111, paramsLabel->Width(), paramsLabel->Height());
+    ParametersListView = new TListView(FunctionsRightPanel, TListView::Options{});
+    ParametersListView->Name = L"ParametersListView";
+    ParametersListView->AddColumn(L"Name", 100);
+    ParametersListView->AddColumn(L"Type", 120);
+    ParametersListView->SetBackground(COLOR_BTNFACE);
+    ParametersListView->SetBounds(4, 127, 228, 100);
+    FunctionsRightPanel->OnResize = [this](TControl&) { FunctionsRightPanelResize(); };
+    new TSplitter(tsFunctions, TAlign::Right);
+
+    FunctionsListView = new TListView(tsFunctions, TListView::Options{.showHeader = false, .sortAscending = true});
+    FunctionsListView->Name = L"FunctionsListView";
+    FunctionsListView->AddColumn(L"Available Functions", 200);
+    FunctionsListView->SetAlign(TAlign::Client);
+    FunctionsListView->OnSelectItem = [this](TListView&, int, bool) { FunctionsListViewSelectItem(); };
+    FunctionsListView->OnDblClick = [this](TListView&) { FunctionsListViewDblClick(); };
+}
+
+void TDispatchBrowser::FunctionsRightPanelResize() {
+    const RECT rc = FunctionsRightPanel->ClientRect();
+    const int width = std::max(static_cast<int>(rc.right - rc.left) - 8, 10);
+    for (TEdit* e : {FunctionDispIdEdit, edtFunctionReturn, edtInvKind})
+        e->SetBounds(56, e->Top(), std::max(width - 52, 10), 21);
+    ParametersListView->SetBounds(4, 127, width, std::max(static_cast<int>(rc.bottom) - 127 - 4, 10));
+}
+
+// Methods, and property accessors that take parameters; plain properties are in the tree.
+void TDispatchBrowser::FillFunctions() {
+    FunctionsListView->BeginUpdate();
+    FunctionsListView->Clear();
+    for (const auto& f : FTypeInfo->Functions()) {
+        if (IsHiddenMemberName(f->Name())) continue;
+        const int kind = f->InvokeKind();
+        const bool withParams = kind == INVOKE_PROPERTYGET || kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF;
+        if (kind == INVOKE_FUNC || (withParams && !f->Params().empty())) FunctionsListView->AddItem(f->Name(), f.get());
+    }
+    FunctionsListView->EndUpdate();
+}
+
+void TDispatchBrowser::FunctionsListViewSelectItem() {
+    FunctionDispIdEdit->SetText(L"");
+    edtFunctionReturn->SetText(L"");
+    edtInvKind->SetText(L"");
+    ParametersListView->Clear();
+    const int selected = FunctionsListView->Selected();
+    const auto* element =
+        selected >= 0 ? static_cast<const TFunctionElement*>(FunctionsListView->Data(selected)) : nullptr;
+    if (element) {
+        FunctionDispIdEdit->SetText(DispIdText(element->MemID()));
+        if (element->ReturnResult()) edtFunctionReturn->SetText(element->ReturnResult()->TypeName());
+        edtInvKind->SetText(InvokeKindText(element->InvokeKind()));
+        StatusBar->SetSimpleText(element->DocString());
+        for (const auto& p : element->Params()) {
+            const int row = ParametersListView->AddItem(p->Name());
+            ParametersListView->SetSubItem(row, 1, ParamTypeText(*p, true));
+        }
+    }
+    ParametersListView->SetBackground(ParametersListView->Count() > 0 ? COLOR_WINDOW : COLOR_BTNFACE);
+    ToolBar3->SetButtonEnabled(CallButton, selected >= 0);
+    ToolBar3->SetButtonEnabled(FunctionHelpButton, selected >= 0);
+}
+
+void TDispatchBrowser::FunctionsListViewDblClick() {
+    try {
+        CallSelectedFunction();
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.FunctionsListViewDblClick")
+}
+
+void TDispatchBrowser::CallButtonClick() {
+    try {
+        CallSelectedFunction();
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.CallButtonClick")
+}
+
+void TDispatchBrowser::FunctionHelpButtonClick() { ShowFunctionHelp(); }
+
+void TDispatchBrowser::ShowFunctionHelp() {
+    const int selected = FunctionsListView->Selected();
+    const auto* element =
+        selected >= 0 ? static_cast<const TFunctionElement*>(FunctionsListView->Data(selected)) : nullptr;
+    if (element) ShowMemberHelp(element->HelpFile(), element->HelpCtx());
+}
+
+TValueBrowser* TDispatchBrowser::CallSelectedFunction() {
+    const int selected = FunctionsListView->Selected();
+    auto* element = selected >= 0 ? static_cast<TFunctionElement*>(FunctionsListView->Data(selected)) : nullptr;
+    if (!element) return nullptr;
+    VariantsArray args;
+    if (!element->Params().empty()) {
+        auto* dialog = new TFunctionParamsDlg(WndParent());
+        dialog->SetText(L"Function Parameters - " + element->Name() + L"()");
+        args = dialog->GetParameters(*element); // frees the dialog
+        if (args.empty()) return nullptr;       // cancelled: no call
+    }
+    // The call may close this window (an event's handler, the host): the result is browsed only
+    // while it is still open.
+    const std::weak_ptr<int> alive = fAlive;
+    const Variant result = element->Call(args);
+    if (alive.expired() || fClosing) return nullptr;
+    return BrowseValue(this, result.Get(), nullptr);
+}
+
+void TDispatchBrowser::btnQueryInterfaceClick() {
+    const std::wstring caption = L"IDispatch::QueryInterface";
+    const std::vector<TGUIDListItem> list = {{L"IID_IDispatch", IID_IDispatch}, {L"IID_IUnknown", IID_IUnknown}};
+    GUID iid = GUID_NULL;
+    if (!SelectGUID(list, iid, Handle(), caption)) return;
+    Microsoft::WRL::ComPtr<IUnknown> answer;
+    const HRESULT hr = FDispatch->QueryInterface(iid, reinterpret_cast<void**>(answer.GetAddressOf()));
+    if (!CheckHResult(hr, caption, Handle())) return;
+    if (TValueBrowserClass cls = BrowserClassForIID(iid)) {
+        VARIANT value; // borrows the answer; the new window takes a reference of its own
+        ::VariantInit(&value);
+        V_VT(&value) = VT_UNKNOWN;
+        V_UNKNOWN(&value) = answer.Get();
+        TValueBrowser::ShowBrowser(cls, this, value, WndParent());
+        return;
+    }
+    ShowMessageBox(WndParent(), L"Successfully called IDispatch::QueryInterface(" + GuidToString(iid) + L")", caption,
+                   MB_OK | MB_ICONINFORMATION);
+}
+
+} // namespace qs

@@ -1,0 +1,31 @@
+// The function parameters dialog: a modal grid in which the user types one value per parameter of a
+// method before the browser calls it. UI thread only.
+#pragma once
+
+#include "typeinfo/uTypeInfo.h"
+#include "ui/uGrid.h"
+#include "ui/uParentedWnd.h"
+
+namespace qs {
+
+class TFunctionParamsDlg : public ui::TParentedForm {
+public:
+    // A dialog owned by AWndParent; it is freed after GetParameters (or by its host window closing).
+    explicit TFunctionParamsDlg(HWND AWndParent);
+
+    // Shows the dialog modally for Func's parameters and returns one value per parameter in
+    // declaration order, each typed text converted to the parameter's declared type; an empty array
+    // when the user cancels or Func has no parameters. Frees the dialog before it returns.
+    VariantsArray GetParameters(const TFunctionElement& Func);
+
+    ui::TStringGrid* Grid = nullptr;
+    ui::TPanel* ButtonPanel = nullptr;
+    ui::TButton* OKBtn = nullptr;
+    ui::TButton* CancelBtn = nullptr;
+
+    // Enter presses "OK" and Escape "Cancel", from any cell.
+    void GridKeyDown(WORD Key);
+    void FormResize();
+};
+
+} // namespace qs

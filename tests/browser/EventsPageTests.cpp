@@ -1,0 +1,186 @@
+// The Events page on an object that fires events: what the page lists, which events reach the log and
+// in what form, a storm of events with every line kept in order, and that closing the window
+// disconnects the sink and gives every reference back.
+#include "Fixtures.h"
+#include "browser/fDispatchBrowser.h"
+
+#include <gtest/gtest.h>
+
+#include <olectl.h>
+
+#include <algorithm>
+#include <sstream>
+
+using namespace qs;
+using namespace qs::test;
+using namespace qs::ui;
+
+namespace {
+
+// An object described by DFixture whose container finds its one connection point (DFixtureEvents)
+// through its class information only, and that fires events to the sink advised there.
+class EventSource : public IDispatch, public IConnectionPointContainer, public IConnectionPoint,
+                    public IProvideClassInfo {
+public:
+    static ComPtr<EventSource> Create() {
+        return AttachNew(new EventSource());
+    }
+    ULONG RefCount() const { return m_refs; }
+    bool Advised() const { return m_sink != nullptr; }
+
+    // Fires event `id` with `args` given in declaration order.
+    HRESULT Fire(DISPID id, std::vector<Variant> args = {}) {
+        if (!m_sink) return E_FAIL;
+        std::vector<VARIANT> raw;
+        for (auto& a : args) raw.push_back(a.Get());
+        std::reverse(raw.begin(), raw.end());
+        DISPPARAMS dp{raw.empty() ? nullptr : raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
+        return m_sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) *ppv = static_cast<IDispatch*>(this);
+        else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *ppv = static_cast<IConnectionPointContainer*>(this);
+        else if (IsEqualIID(riid, IID_IConnectionPoint)) *ppv = static_cast<IConnectionPoint*>(this);
+        else if (IsEqualIID(riid, IID_IProvideClassInfo)) *ppv = static_cast<IProvideClassInfo*>(this);
+        else return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG n = --m_refs;
+        if (!n) delete this;
+        return n;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 1, S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override {
+        return FixtureTypeByName(L"DFixture").CopyTo(ti);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override {
+        if (!IsEqualIID(riid, DIID_DFixtureEvents)) return CONNECT_E_NOCONNECTION;
+        return QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(cp));
+    }
+    STDMETHODIMP GetConnectionInterface(IID* iid) override { return *iid = DIID_DFixtureEvents, S_OK; }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** c) override {
+        return QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(c));
+    }
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+        if (m_sink) return CONNECT_E_ADVISELIMIT;
+        if (FAILED(sink->QueryInterface(DIID_DFixtureEvents, reinterpret_cast<void**>(m_sink.GetAddressOf()))))
+            return CONNECT_E_CANNOTCONNECT;
+        return *cookie = 1, S_OK;
+    }
+    STDMETHODIMP Unadvise(DWORD cookie) override {
+        if (cookie != 1 || !m_sink) return CONNECT_E_NOCONNECTION;
+        m_sink.Reset();
+        return S_OK;
+    }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetClassInfo(ITypeInfo** ti) override { return FixtureTypeByName(L"FixtureObject").CopyTo(ti); }
+
+private:
+    EventSource() = default;
+    virtual ~EventSource() = default;
+    ULONG m_refs = 1;
+    ComPtr<IDispatch> m_sink;
+};
+
+class EventsPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        source = EventSource::Create();
+        baseline = source->RefCount();
+    }
+    void TearDown() override {
+        for (auto* f : TParentedForm::ParentedForms()) f->Free();
+        TForm::ProcessMessages();
+        EXPECT_FALSE(source->Advised());
+        EXPECT_EQ(source->RefCount(), baseline);
+    }
+    TDispatchBrowser* Open() {
+        const Variant v = Variant::FromDispatch(source.Get());
+        auto* w = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, v.Get(), nullptr));
+        TForm::ProcessMessages();
+        return w;
+    }
+    static int ItemNamed(TDispatchBrowser* w, const std::wstring& name) {
+        for (int i = 0; i < w->EventsListView->Count(); ++i)
+            if (w->EventsListView->ItemText(i) == name) return i;
+        return -1;
+    }
+    ComPtr<EventSource> source;
+    ULONG baseline = 0;
+};
+
+TEST_F(EventsPage, ListsTheEventsCheckedAndLogsOnlyHandledOnes) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    ASSERT_TRUE(source->Advised());
+    EXPECT_TRUE(w->EventsTabSheet->TabVisible());
+    EXPECT_EQ(w->EventInterfaceEdit->Text(), L"DFixtureEvents");
+    EXPECT_EQ(w->EventGUIDEdit->Text(), GuidToString(DIID_DFixtureEvents));
+    ASSERT_EQ(w->EventsListView->Count(), 2);
+    EXPECT_EQ(w->EventsListView->ItemText(0), L"Changed");
+    EXPECT_TRUE(w->EventsListView->Checked(0) && w->EventsListView->Checked(1));
+
+    // The details of the selected event.
+    w->EventsListView->Select(ItemNamed(w, L"Changed"));
+    TForm::ProcessMessages();
+    EXPECT_EQ(w->EventDispIdEdit->Text(), L"1   (0x1)");
+    ASSERT_EQ(w->EventParametersListView->Count(), 1);
+    EXPECT_EQ(w->EventParametersListView->ItemText(0, 1), L"String (in)");
+    EXPECT_TRUE(w->ToolBar1->ButtonEnabled(w->EventHelpButton));
+
+    // A sparse event is in the log at once, without waiting for a batch.
+    EXPECT_EQ(source->Fire(1, {Variant::FromString(L"x")}), S_OK);
+    EXPECT_EQ(w->EventsMemo->Text(), L"Changed (x)\r\n");
+
+    // Unchecked events are acknowledged and not logged; a name the list does not hold is logged
+    // even after Deselect All. Names compare without regard to case.
+    w->DeselectAll1Click();
+    EXPECT_EQ(source->Fire(1, {Variant::FromString(L"y")}), S_OK);
+    EXPECT_EQ(source->Fire(2), S_OK);
+    EXPECT_EQ(source->Fire(99, {Variant::FromI4(1), Variant::FromString(L"z")}), S_OK);
+    w->EventsListView->SetChecked(ItemNamed(w, L"Closed"), true);
+    EXPECT_TRUE(w->EventHandled(L"CLOSED"));
+    EXPECT_EQ(source->Fire(2), S_OK);
+    EXPECT_EQ(w->EventLogText(), L"Changed (x)\r\n<Unknown(DispID=0x00000063)> (1, z)\r\nClosed ()\r\n");
+
+    w->btnClearEvents->Click();
+    EXPECT_EQ(w->EventLogText(), L"");
+}
+
+TEST_F(EventsPage, AStormOfEventsKeepsEveryLineInOrder) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    constexpr int kEvents = 5000; // well beyond an edit box's default limit of 30,000 characters
+    for (int i = 0; i < kEvents; ++i) ASSERT_EQ(source->Fire(1, {Variant::FromString(std::to_wstring(i))}), S_OK);
+    TForm::ProcessMessages();
+    std::wistringstream log(w->EventLogText());
+    std::wstring line;
+    int n = 0;
+    while (std::getline(log, line)) {
+        ASSERT_EQ(line, L"Changed (" + std::to_wstring(n) + L")\r");
+        ++n;
+    }
+    EXPECT_EQ(n, kEvents);
+}
+
+TEST_F(EventsPage, ClosingTheWindowUnadvisesTheSink) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w && source->Advised());
+    w->Free();
+    TForm::ProcessMessages();
+    EXPECT_FALSE(source->Advised());
+    EXPECT_EQ(source->Fire(1, {Variant::FromString(L"late")}), E_FAIL);
+}
+
+} // namespace
