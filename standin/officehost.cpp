@@ -1,7 +1,8 @@
 // officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
-// calls the ribbon callbacks by name; --click, --fire, --screenshot and --exit-after automate it, and
-// --nil, --empty and --fail shape the host's objects for the paths that open nothing or fail.
+// calls the ribbon callbacks by name; --click, --fire, --script (typed into the Script Editor and run
+// with F5), --screenshot and --exit-after automate it, and --nil, --empty and --fail shape the host's
+// objects for the paths that open nothing or fail.
 #include "HostObjects.h"
 #include "RibbonMarkup.h"
 
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <memory>
 #include <string>
 #include <utility>
@@ -69,6 +71,9 @@ struct Options {
     DWORD exitAfter = 0;
     bool frameHwnd = false;
     bool application2 = true;
+    std::wstring page;     // the tab to show in the add-in's windows once the steps are done
+    bool eventLog = false; // log the add-in's event logs before exiting
+    std::wstring script;   // typed into the newest Script Editor after the steps, then run with F5
     bool usage = false;
 };
 
@@ -103,7 +108,15 @@ Options ParseOptions() {
             o.exitAfter = static_cast<DWORD>(std::wcstoul(args[++i].c_str(), nullptr, 10));
         else if (a == L"--frame-hwnd")
             o.frameHwnd = true;
-        else
+        else if (a == L"--page" && hasValue)
+            o.page = args[++i];
+        else if (a == L"--event-log")
+            o.eventLog = true;
+        else if (a == L"--script" && hasValue) {
+            // "\n" in the text ends a line.
+            o.script = args[++i];
+            for (size_t at; (at = o.script.find(L"\\n")) != std::wstring::npos;) o.script.replace(at, 2, L"\r\n");
+        } else
             o.usage = true;
     }
     return o;
@@ -257,6 +270,95 @@ std::wstring DescribeWindow(HWND hwnd) {
     return text;
 }
 
+// The visible "Script Editor" windows of this process, newest first.
+std::vector<HWND> ScriptEditors();
+// A child window whose class name contains `part` (no case), or null.
+HWND FindChildByClass(HWND parent, const std::wstring& part);
+
+// The child windows of a window, in creation order at every level.
+std::vector<HWND> ChildWindows(HWND hwnd) {
+    std::vector<HWND> found;
+    ::EnumChildWindows(
+        hwnd,
+        [](HWND child, LPARAM lp) noexcept -> BOOL {
+            try {
+                reinterpret_cast<std::vector<HWND>*>(lp)->push_back(child);
+            } catch (...) {
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::vector<HWND> ScriptEditors() {
+    std::vector<HWND> found;
+    for (HWND hwnd : VisibleTopLevelWindows())
+        if (WindowText(hwnd) == L"Script Editor") found.push_back(hwnd);
+    return found;
+}
+
+HWND FindChildByClass(HWND parent, const std::wstring& part) {
+    for (HWND child : ChildWindows(parent)) {
+        wchar_t cls[128] = L"";
+        ::GetClassNameW(child, cls, 128);
+        std::wstring name(cls), wanted(part);
+        for (auto* t : {&name, &wanted})
+            for (wchar_t& c : *t) c = static_cast<wchar_t>(std::towlower(c));
+        if (name.find(wanted) != std::wstring::npos) return child;
+    }
+    return nullptr;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t cls[64] = L"";
+    ::GetClassNameW(hwnd, cls, 64);
+    return cls;
+}
+
+// Shows the tab labelled `caption` in every window of this process that has one, as a click on the
+// tab would: the tab control selects it and tells its parent.
+void ShowPage(const std::wstring& caption) {
+    for (HWND top : VisibleTopLevelWindows())
+        for (HWND tabs : ChildWindows(top)) {
+            if (::lstrcmpiW(ClassOf(tabs).c_str(), WC_TABCONTROLW) != 0) continue;
+            for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
+                wchar_t label[64] = L"";
+                TCITEMW item{};
+                item.mask = TCIF_TEXT;
+                item.pszText = label;
+                item.cchTextMax = 64;
+                if (!TabCtrl_GetItem(tabs, i, &item) || caption != label) continue;
+                TabCtrl_SetCurSel(tabs, i);
+                NMHDR nm{tabs, static_cast<UINT_PTR>(::GetDlgCtrlID(tabs)), TCN_SELCHANGE};
+                ::SendMessageW(::GetParent(tabs), WM_NOTIFY, nm.idFrom, reinterpret_cast<LPARAM>(&nm));
+            }
+        }
+}
+
+// Logs the event log of every window of this process that shows one (the multi-line edit box
+// after the label "Events Log (checked only):"), one line per event.
+void LogEventLogs() {
+    for (HWND top : VisibleTopLevelWindows()) {
+        bool afterLabel = false;
+        for (HWND child : ChildWindows(top)) {
+            if (WindowText(child) == L"Events Log (checked only):") {
+                afterLabel = true;
+                continue;
+            }
+            if (!afterLabel || ::lstrcmpiW(ClassOf(child).c_str(), L"Edit") != 0) continue;
+            afterLabel = false;
+            const std::wstring text = WindowText(child);
+            for (size_t start = 0; start < text.size();) {
+                size_t end = text.find(L"\r\n", start);
+                if (end == std::wstring::npos) end = text.size();
+                Log(L"event log \"" + WindowText(top) + L"\": " + text.substr(start, end - start));
+                start = end + 2;
+            }
+        }
+    }
+}
+
 // Logs and closes the visible dialog boxes (message boxes) of this thread: caption and text.
 void CloseThreadDialogs() {
     ::EnumThreadWindows(
@@ -356,6 +458,8 @@ private:
     void CreateOtherDocumentWindows();
     HRESULT Click(TTabButton& button);
     void RunAutomation();
+    void TypeScript();
+    void LogScriptEditors();
     // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
     // either close with it, before the add-ins are disconnected.
     void Close() {
@@ -749,10 +853,41 @@ void TOfficeHost::RunAutomation() {
         }
         if (FAILED(Click(*found))) Fail(2);
     }
+    if (!m_options.page.empty()) ShowPage(m_options.page);
+    if (!m_options.script.empty()) TypeScript();
     if (m_options.exitAfter > 0)
         ::SetTimer(m_window, kExitTimer, m_options.exitAfter, nullptr);
     else if (!m_options.screenshot.empty())
         ::SetTimer(m_window, kScreenshotTimer, 2000, nullptr);
+}
+
+// Types the script into the newest Script Editor's code editor and presses F5 there: the key goes
+// through this program's message loop, as a user's would.
+void TOfficeHost::TypeScript() {
+    const std::vector<HWND> editors = ScriptEditors();
+    HWND editor = editors.empty() ? nullptr : FindChildByClass(editors.front(), L"QsCodeEditor");
+    if (!editor) {
+        Log(L"script: no Script Editor is open");
+        Fail(2);
+        return;
+    }
+    ::SetWindowTextW(editor, m_options.script.c_str());
+    ::SetFocus(editor);
+    ::PostMessageW(editor, WM_KEYDOWN, VK_F5, 1);
+    ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
+}
+
+// Logs each Script Editor's owner and the text of its Debug.Print pane.
+void TOfficeHost::LogScriptEditors() {
+    for (HWND hwnd : ScriptEditors()) {
+        HWND memo = FindChildByClass(hwnd, L"Edit");
+        std::wstring text = memo ? WindowText(memo) : L"";
+        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+        for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"|");
+        Log(std::wstring(L"script editor owned by ") +
+            (::GetWindow(hwnd, GW_OWNER) == m_window ? L"the host window" : L"another window") + L"; debug: \"" +
+            text + L"\"");
+    }
 }
 
 void TOfficeHost::Shutdown() {
@@ -845,6 +980,8 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         ::KillTimer(m_window, wp);
         LogTopLevelWindows();
+        LogScriptEditors();
+        if (m_options.eventLog) LogEventLogs();
         if (!m_options.screenshot.empty()) {
             const bool saved = SaveScreen(m_options.screenshot);
             Log((saved ? L"screenshot " : L"cannot save the screenshot ") + m_options.screenshot);
@@ -905,8 +1042,8 @@ int main() {
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
             L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT]... [--screenshot FILE.png|.bmp]\n"
-            L"                  [--exit-after MS] [--frame-hwnd] [--no-application2]\n"
-            L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]...\n"
+            L"                  [--exit-after MS] [--frame-hwnd] [--no-application2] [--page CAPTION] [--event-log]\n"
+            L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"
             L"            3 the screenshot was not saved, 4 an event was not found, 64 bad arguments");
         return 64;

@@ -7,6 +7,8 @@
 #include "common/qsError.h"
 #include "common/qsMessageBox.h"
 #include "quillspar.h"
+#include "addin/uAddin.h"
+#include "script/fScriptForm.h"
 #include "ui/uControls.h"
 #include "typeinfo/uUtils.h"
 
@@ -254,8 +256,10 @@ ComPtr<IDispatch> TGenericAddin::QueryHostApplication(IDispatch* Application, co
 
 bool TGenericAddin::ClickCommonButton(const std::wstring& id) {
     if (SameButtonId(id, kScriptEditorId)) {
-        // The stand-alone script editor window opens here, parented to GetActiveHwnd(), one new window
-        // per click. Until the script editor exists the button does nothing.
+        // One new stand-alone script editor per click, owned by the host's active window; it frees
+        // itself when closed.
+        auto* form = new TScriptForm(nullptr, GetActiveHwnd(), HostApplication.Get());
+        form->Show();
         return true;
     }
     if (SameButtonId(id, kAboutId)) {

@@ -24,6 +24,7 @@ bool g_started = false;
 struct HookSafetyNet {
     ~HookSafetyNet() {
         RemoveKeyboardHook();
+        RemoveF5KeyHook();
         ui::RemoveHostWindowHook();
     }
 } g_hookSafetyNet;
@@ -40,6 +41,7 @@ void InitializeAddinModule(bool installHooks) noexcept {
         g_started = true;
         Options(); // loads the settings
         InstallKeyboardHook();
+        InstallF5KeyHook();
         ui::InstallHostWindowHook();
     }
     QS_CATCH_TRACE(L"InitializeAddinModule")
@@ -58,6 +60,7 @@ void FinalizeAddinModule() noexcept {
     QS_CATCH_TRACE(L"FinalizeAddinModule: the settings")
     g_started = false;
     RemoveKeyboardHook();
+    RemoveF5KeyHook();
     ui::RemoveHostWindowHook();
     HostApplication.Reset();
     ForwardAllKeys = false;

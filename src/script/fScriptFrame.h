@@ -1,12 +1,19 @@
-// The script frame's automation object "Globals": BrowseObject opens a browser window on a value the
-// script holds, and Debug gives a new debug object on every read. The browser is a layer above this
-// one, so BrowseObject reaches it through a handler that the module installs at start-up. UI thread.
+// The script frame: a code editor, a tool bar (run, open, save, history), the global names, the
+// language box and the Debug.Print pane, over one script host. Also the frame's automation object
+// "Globals" (BrowseObject, Debug), the script files' encodings and the shared history. UI thread.
 #pragma once
 
+#include "script/uCodeEditor.h"
 #include "script/uScriptDebug.h"
+#include "script/uScriptHost.h"
+#include "ui/uComCtrls.h"
 #include "ui/uControls.h"
 
 #include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace qs {
 
@@ -49,5 +56,143 @@ private:
 // A new globals object with its parent control and debug lines (either may be null); creates the
 // factories when needed. Throws ComError when the module's type library lacks the classes.
 Microsoft::WRL::ComPtr<IScriptGlobals> NewScriptGlobals(ui::TControl* parent, PaneLines* strings);
+
+// ---- Script files ----
+
+enum class TScriptEncoding { Ansi, Utf8, Utf8Bom, Utf16Le, Utf16Be };
+
+struct TScriptFileText {
+    std::wstring Text;
+    TScriptEncoding Encoding = TScriptEncoding::Ansi;
+};
+
+// Decodes a file's bytes: a byte-order mark decides (UTF-8, UTF-16 LE or BE); without one, bytes that
+// are valid UTF-8 and not plain ASCII are UTF-8, anything else the ANSI code page.
+TScriptFileText DecodeScriptFile(const std::string& bytes);
+// Encodes a text (with the mark of its encoding). An ANSI text the ANSI code page cannot hold is
+// written as UTF-8 with a mark instead.
+std::string EncodeScriptFile(const std::wstring& text, TScriptEncoding encoding);
+// Reads and writes whole files; throw ComError with the system's text on failure.
+TScriptFileText ReadScriptFile(const std::wstring& fileName);
+void WriteScriptFile(const std::wstring& fileName, const std::wstring& text, TScriptEncoding encoding);
+
+// ---- The shared history ----
+
+constexpr int kScriptHistoryMax = 100;
+
+// Trims white space and control characters at both ends.
+std::wstring TrimScript(const std::wstring& text);
+// The history after a run of `text`: text at the head, then `stored` and `own` (older entries) without
+// blank entries and without duplicates (compared without regard to case), at most 100 entries.
+std::vector<std::wstring> MergeScriptHistory(const std::wstring& text, const std::vector<std::wstring>& stored,
+                                             const std::vector<std::wstring>& own);
+
+// ---- The frame ----
+
+class TScriptFrame;
+
+// The lines of the debug pane: appended lines are collected and written to the edit box in batches
+// (at 1,000 lines, at the end of a run, or when the thread is next idle), since one EM_REPLACESEL per
+// line is quadratic. The box has no length limit.
+class TMemoLines : public PaneLines {
+public:
+    explicit TMemoLines(ui::TEdit& memo, HWND notify) : m_memo(memo), m_notify(notify) {}
+    void AddLine(const std::wstring& line) override;
+    // Writes the pending lines into the box.
+    void Flush();
+    void Clear();
+    // The whole text of the pane, pending lines included.
+    std::wstring Text();
+
+private:
+    ui::TEdit& m_memo;
+    HWND m_notify;
+    std::wstring m_pending;
+    int m_pendingLines = 0;
+    bool m_flushPosted = false;
+};
+
+class TScriptFrame : public ui::TPanel {
+public:
+    explicit TScriptFrame(ui::TControl* AOwner);
+    ~TScriptFrame() override;
+
+    TScriptHost& ScriptHost() noexcept { return *FScriptHost; }
+    script::TCodeEditor& Editor() noexcept { return *FEditor; }
+    // Adds the named object aName (not global) and appends its name to GlobalVarsLabel.
+    void SetGlobalObjects(const std::wstring& aName, IDispatch* aDispatch);
+
+    // Runs the editor's text; a failure shows "Script Error" and moves to the error. The result.
+    HRESULT Run();
+    void LoadScriptHistory();
+    void AddToScriptHistory();
+    void UpdateHistoryButtons();
+    void PrevScript();
+    void NextScript();
+    // Sets the language box (0 VBScript, 1 JavaScript) and the highlighting scheme; `store` writes
+    // "ScriptLanguage" as the user's choice does.
+    void SelectLanguage(int index, bool store);
+    // The language of the selected item: "VBScript" or "JavaScript".
+    std::wstring Language() const;
+    // Open and Save with the file dialogs; errors are shown in a message box.
+    void OpenScript();
+    void SaveScript();
+    void LoadFromFile(const std::wstring& fileName);
+    void SaveToFile(const std::wstring& fileName);
+    TScriptEncoding FileEncoding() const noexcept { return FFileEncoding; }
+    // The debug pane's text with the pending lines written.
+    std::wstring DebugText();
+    void ClearDebug();
+    const std::vector<std::wstring>& ScriptHistory() const noexcept { return FScriptHistory; }
+    int ScriptIndex() const noexcept { return FScriptIndex; }
+    // Runs the script from the F5 key pressed anywhere in the frame (posted, so that it runs once the
+    // key's message is gone).
+    void PostRun() noexcept;
+
+    // The frame that holds hwnd (hwnd or one of its parents), or null.
+    static TScriptFrame* FromWindow(HWND hwnd) noexcept;
+
+    ui::TToolBar* ToolBar1 = nullptr;
+    int RunButton = 0, OpenButton = 0, SaveButton = 0, btnPrevScript = 0, btnNextScript = 0;
+    ui::TPanel* Panel2 = nullptr;
+    ui::TLabel* GlobalVarsLabel = nullptr;
+    ui::TComboBox* LanguageCombo = nullptr;
+    ui::TSplitter* Splitter1 = nullptr;
+    ui::TPanel* Panel3 = nullptr;
+    ui::TButton* btnClearDebug = nullptr;
+    ui::TEdit* MemoDebug = nullptr;
+    ui::TLabel* CaretLabel = nullptr; // the caret's row and column
+    ui::TPopupMenu PopupMenu;
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    void BuildLayout();
+    void PlacePanel2();
+    void ShowCaretPos();
+
+    std::unique_ptr<TScriptHost> FScriptHost;
+    script::TCodeEditor* FEditor = nullptr;
+    Microsoft::WRL::ComPtr<IScriptGlobals> FScriptGlobals;
+    std::unique_ptr<TMemoLines> FMemoLines;
+    int FScriptIndex = -1;
+    std::vector<std::wstring> FScriptHistory;
+    TScriptEncoding FFileEncoding = TScriptEncoding::Ansi;
+    std::unique_ptr<ui::TImageList> FImages;
+    std::map<int, std::wstring> FHints;
+    bool FRunning = false;
+    bool m_runPosted = false;
+    bool m_executing = false; // inside the host's Execute
+    // Expires when the frame is destroyed: a host window closing while a run waits in a message box
+    // (or in a script's own) destroys the frame under the run.
+    std::shared_ptr<int> m_liveness = std::make_shared<int>(0);
+};
+
+// The F5 hook: a WH_GETMESSAGE hook on the UI thread that turns a key-down of F5 aimed at any window
+// of a script frame into one run of that frame (the key itself is then dropped, so the editor does
+// not run it a second time). Installed and removed by the module; idempotent.
+void InstallF5KeyHook() noexcept;
+void RemoveF5KeyHook() noexcept;
 
 } // namespace qs

@@ -235,6 +235,29 @@ TEST_P(EveryHost, LoadsDrawsEveryButtonAndEachOpensItsObject) {
     EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
 }
 
+// "Editor" opens a Script Editor owned by the host's window; F5 runs the typed script against the
+// host's Application.
+TEST_P(EveryHost, EditorOpensAScriptEditorThatRunsAgainstTheApplication) {
+    const Host& host = GetParam();
+    const HostRun run = RunHost(std::string("--app ") + host.name +
+                                " --exit-after 1500 --click Quillspar_ScriptEditor --script \"Debug.Print Application.Name\"");
+    SCOPED_TRACE(run.Text());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.Has(ClickLine("ScriptEditor", "\"Script Editor\"")));
+    if (std::string(host.name) == "onenote") {
+        // OneNote's Application has no Name: the run fails with the error box, and closing the host
+        // under the box ends cleanly.
+        EXPECT_EQ(run.Starting("window \"Script Error\"").size(), 1u);
+        EXPECT_TRUE(run.Has("script editor owned by the host window; debug: \"\""));
+        return;
+    }
+    const auto editors = run.Starting("script editor owned by the host window; debug: \"Microsoft ");
+    ASSERT_EQ(editors.size(), 1u);
+    EXPECT_EQ(editors[0].find('|'), std::string::npos) << "one line: " << editors[0];
+    if (std::string(host.name) == "excel")
+        EXPECT_TRUE(run.Has("script editor owned by the host window; debug: \"Microsoft Excel\""));
+}
+
 INSTANTIATE_TEST_SUITE_P(StandinHost, EveryHost, ::testing::ValuesIn(Hosts()),
                          [](const ::testing::TestParamInfo<Host>& info) { return std::string(info.param.name); });
 
@@ -290,6 +313,20 @@ TEST(StandinHostPaths, AccessAndProjectShowErrorsTheOthersFailTheCallback) {
     }
 }
 
+// The picture of the Script Editor with a highlighted script and its output.
+TEST(StandinHostScriptEditor, ScreenshotOfAScriptAndItsOutput) {
+    const std::wstring buildDir = BuildDir();
+    const HostRun run = RunHost(
+        "--app excel --exit-after 2500 --click Quillspar_ScriptEditor --screenshot \"" +
+        std::string(buildDir.begin(), buildDir.end()) + "\\screenshots\\script-editor-excel.png\" --script "
+        "\"' Prints the host's name and a few squares\\nDim i\\nDebug.Print Application.Name\\n"
+        "For i = 1 To 3\\n    Debug.Print \\\"Square of \\\" & i & \\\": \\\" & (i * i)\\nNext\"");
+    SCOPED_TRACE(run.Text());
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.Has("script editor owned by the host window; debug: "
+                        "\"Microsoft Excel|Square of 1: 1|Square of 2: 4|Square of 3: 9\""));
+}
+
 TEST(StandinHostLoading, InfoPathWithoutApplication2FailsTheConnection) {
     const HostRun run = RunHost("--app infopath --no-application2 --exit-after 300");
     SCOPED_TRACE(run.Text());
@@ -323,6 +360,37 @@ TEST(StandinHostAutomation, UnknownButtonsAndEventsMakeTheExitCodeReportIt) {
     {
         const HostRun run = RunHost("--app word --nil NoSuchPath.Member --exit-after 300");
         EXPECT_EQ(run.exitCode, 64u);
+    }
+}
+
+// A window open on the Application connects to its events: what the host fires reaches the window's
+// event log with its arguments, and the sink is gone again when the host shuts down.
+TEST(StandinHostEvents, TheApplicationWindowLogsTheHostsEvents) {
+    {
+        const std::wstring buildDir = BuildDir();
+        const HostRun run = RunHost("--app word --click Quillspar_Application --fire NewDocument --fire Quit "
+                                    "--page Events --event-log --exit-after 1500 --screenshot \"" +
+                                    std::string(buildDir.begin(), buildDir.end()) +
+                                    "\\screenshots\\events-page-word.png\"");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("fire NewDocument: _Application.NewDocument fired to 1 sink"));
+        const auto logged = run.Starting("event log \"_Application\": ");
+        ASSERT_EQ(logged.size(), 2u);
+        // The new document is the event's one argument.
+        EXPECT_EQ(logged[0].rfind("event log \"_Application\": NewDocument (", 0), 0u);
+        EXPECT_NE(logged[0], "event log \"_Application\": NewDocument ()");
+        EXPECT_EQ(logged[1], "event log \"_Application\": Quit ()");
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+    {
+        const HostRun run =
+            RunHost("--app excel --click Quillspar_Application --fire SheetChange --event-log --exit-after 300");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        const auto logged = run.Starting("event log \"_Application\": ");
+        ASSERT_EQ(logged.size(), 1u);
+        EXPECT_EQ(logged[0].rfind("event log \"_Application\": SheetChange (", 0), 0u);
     }
 }
 

@@ -5,6 +5,8 @@
 
 #include "Fixtures.h"
 #include "addin/fAbout.h"
+#include "addin/uModule.h"
+#include "com/ComServEx.h"
 #include "browser/fDispatchBrowser.h"
 #include "common/qsError.h"
 #include "addin/uAddinGlobals.h"
@@ -737,13 +739,27 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
     }
 }
 
-TEST_F(AddinTest, TheScriptEditorButtonOpensNothingYet) {
+TEST_F(AddinTest, TheScriptEditorButtonOpensAScriptEditorEveryClick) {
+    // The editor's script objects come from the module's type library, in the built DLL.
+    FreeComServer();
+    wchar_t exe[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring dll(exe);
+    dll.resize(dll.find_last_of(L"\\/") + 1);
+    ComServer().SetTypeLibFile(dll + L"..\\quillspar.dll");
+    InitializeAddinModule(false);
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);
         THostGraph fake = Host(hc.name);
         auto addin = CreateHostAddin(hc.name, fake.Application());
+        const size_t before = TParentedForm::ParentedForms().size();
+        EXPECT_TRUE(Click(*addin, L"Quillspar_ScriptEditor").empty()); // no browser
         EXPECT_TRUE(Click(*addin, L"Quillspar_ScriptEditor").empty());
+        ASSERT_EQ(TParentedForm::ParentedForms().size(), before + 2);
+        EXPECT_EQ(TParentedForm::ParentedForms().back()->CaptionW(), L"Script Editor");
+        CloseAll();
     }
+    FreeComServer();
 }
 
 } // namespace

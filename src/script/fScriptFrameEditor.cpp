@@ -1,0 +1,537 @@
+// The script frame's window: layout, running, history, language, files, the debug pane and the F5
+// hook. See fScriptFrame.h.
+#include "script/fScriptFrame.h"
+
+#include "common/qsError.h"
+#include "common/qsMessageBox.h"
+#include "typeinfo/uUtils.h"
+#include "ui/uOptions.h"
+#include "ui/uUtilsDialogs.h"
+
+#include <algorithm>
+
+using Microsoft::WRL::ComPtr;
+
+namespace qs {
+
+using namespace ui;
+
+namespace {
+
+// Posted to the frame: run the script (F5 outside the editor), write the debug pane's pending lines.
+constexpr UINT kRunMessage = WM_APP + 0x60;
+constexpr UINT kFlushMessage = WM_APP + 0x61;
+constexpr int kFlushLines = 1000;
+
+const wchar_t kScriptFilter[] = L"Visual Basic|*.vb;*.vbs;*.bas|Java Script|*.js|Text Files|*.txt|All Files|*.*";
+
+std::wstring HistoryName(int n) { return L"Script" + std::to_wstring(n); }
+
+std::vector<std::wstring> ReadHistory(const TOptions& options) {
+    std::vector<std::wstring> list;
+    for (int n = 1; n <= kScriptHistoryMax; ++n) {
+        std::wstring value = options.GetValue(HistoryName(n));
+        if (!value.empty()) list.push_back(std::move(value));
+    }
+    return list;
+}
+
+// The tool bar's images, drawn here: run, open, save, previous, next.
+void DrawToolImages(TImageList& images) {
+    constexpr int kCount = 5, kSize = 16;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = kCount * kSize;
+    bi.bmiHeader.biHeight = -kSize;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    UniqueAny<HBITMAP, &detail::DeleteGdiObject> bitmap(
+        ::CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return;
+    UniqueAny<HDC, &::DeleteDC> dc(::CreateCompatibleDC(nullptr));
+    HGDIOBJ oldBitmap = ::SelectObject(dc.Get(), bitmap.Get());
+    const COLORREF key = RGB(255, 0, 255);
+    RECT all{0, 0, kCount * kSize, kSize};
+    UniqueAny<HBRUSH, &detail::DeleteGdiObject> keyBrush(::CreateSolidBrush(key));
+    ::FillRect(dc.Get(), &all, keyBrush.Get());
+    HGDIOBJ oldPen = ::SelectObject(dc.Get(), ::GetStockObject(DC_PEN));
+    HGDIOBJ oldBrush = ::SelectObject(dc.Get(), ::GetStockObject(DC_BRUSH));
+    auto colours = [&](COLORREF pen, COLORREF brush) {
+        ::SetDCPenColor(dc.Get(), pen);
+        ::SetDCBrushColor(dc.Get(), brush);
+    };
+    auto polygon = [&](int x0, std::initializer_list<POINT> points) {
+        std::vector<POINT> p(points);
+        for (POINT& q : p) q.x += x0;
+        ::Polygon(dc.Get(), p.data(), static_cast<int>(p.size()));
+    };
+    colours(RGB(0, 100, 0), RGB(40, 170, 40)); // run
+    polygon(0, {{4, 2}, {13, 8}, {4, 14}});
+    colours(RGB(128, 96, 0), RGB(240, 200, 80)); // open: a folder
+    polygon(16, {{1, 3}, {6, 3}, {7, 5}, {14, 5}, {14, 13}, {1, 13}});
+    colours(RGB(0, 0, 96), RGB(50, 90, 190)); // save: a disk
+    ::Rectangle(dc.Get(), 34, 2, 47, 15);
+    colours(RGB(0, 0, 96), RGB(255, 255, 255));
+    ::Rectangle(dc.Get(), 36, 3, 45, 8);
+    colours(RGB(0, 0, 128), RGB(70, 120, 220)); // previous and next
+    polygon(48, {{2, 8}, {8, 2}, {8, 5}, {14, 5}, {14, 11}, {8, 11}, {8, 14}});
+    polygon(64, {{14, 8}, {8, 2}, {8, 5}, {2, 5}, {2, 11}, {8, 11}, {8, 14}});
+    ::SelectObject(dc.Get(), oldPen);
+    ::SelectObject(dc.Get(), oldBrush);
+    ::SelectObject(dc.Get(), oldBitmap);
+    ::GdiFlush();
+    // GDI leaves alpha at 0: the key colour becomes transparent, everything else opaque.
+    auto* pixel = static_cast<DWORD*>(bits);
+    for (int i = 0; i < kCount * kSize * kSize; ++i)
+        pixel[i] = (pixel[i] & 0xFFFFFF) == 0xFF00FF ? 0 : (pixel[i] | 0xFF000000);
+    ::ImageList_Add(images.Handle(), bitmap.Get(), nullptr);
+}
+
+HFONT BoldFont() {
+    static UniqueHfont font = [] {
+        LOGFONTW lf{};
+        ::GetObjectW(DefaultFont(), sizeof lf, &lf);
+        lf.lfWeight = FW_BOLD;
+        return UniqueHfont(::CreateFontIndirectW(&lf));
+    }();
+    return font.Get();
+}
+
+TLabel* NewLabel(TControl* parent, const std::wstring& caption, int left, int top, bool bold) {
+    auto* label = new TLabel(parent, caption);
+    label->AutoSize();
+    label->SetLeft(left);
+    label->SetTop(top);
+    if (bold) {
+        // AutoSize measures with the default font: the bold caption is measured here.
+        ::SendMessageW(label->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
+        HDC dc = ::GetDC(label->Handle());
+        HGDIOBJ old = ::SelectObject(dc, BoldFont());
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &size);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(label->Handle(), dc);
+        label->SetWidth(size.cx + 2);
+    }
+    return label;
+}
+
+void ShowCaughtError(HWND owner) noexcept {
+    try {
+        const TCaughtError error = CaughtException();
+        ShowMessageBox(owner, error.Message, L"Error", MB_ICONERROR);
+    }
+    QS_CATCH_TRACE(L"TScriptFrame.ShowCaughtError")
+}
+
+HHOOK g_f5Hook = nullptr;
+
+LRESULT CALLBACK F5KeyHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        auto* msg = reinterpret_cast<MSG*>(lParam);
+        if (code == HC_ACTION && wParam == PM_REMOVE && msg && msg->message == WM_KEYDOWN && msg->wParam == VK_F5 &&
+            ::GetKeyState(VK_SHIFT) >= 0 && ::GetKeyState(VK_CONTROL) >= 0 && ::GetKeyState(VK_MENU) >= 0) {
+            if (TScriptFrame* frame = TScriptFrame::FromWindow(msg->hwnd)) {
+                // Dropped, so that no control of the frame (the editor included) handles it again; an
+                // auto-repeated key-down runs nothing.
+                if (!(msg->lParam & (1 << 30))) frame->PostRun();
+                msg->message = WM_NULL;
+            }
+        }
+    }
+    QS_CATCH_TRACE(L"F5KeyHook")
+    return ::CallNextHookEx(g_f5Hook, code, wParam, lParam);
+}
+
+} // namespace
+
+void InstallF5KeyHook() noexcept {
+    if (!g_f5Hook) g_f5Hook = ::SetWindowsHookExW(WH_GETMESSAGE, &F5KeyHook, nullptr, ::GetCurrentThreadId());
+}
+
+void RemoveF5KeyHook() noexcept {
+    if (g_f5Hook) ::UnhookWindowsHookEx(g_f5Hook);
+    g_f5Hook = nullptr;
+}
+
+// ---- TMemoLines ----
+
+void TMemoLines::AddLine(const std::wstring& line) {
+    m_pending += line;
+    m_pending += L"\r\n";
+    if (++m_pendingLines >= kFlushLines) {
+        Flush();
+    } else if (!m_flushPosted && m_notify) {
+        m_flushPosted = ::PostMessageW(m_notify, kFlushMessage, 0, 0) != FALSE;
+    }
+}
+
+void TMemoLines::Flush() {
+    m_flushPosted = false;
+    if (m_pending.empty()) return;
+    std::wstring text;
+    text.swap(m_pending);
+    m_pendingLines = 0;
+    m_memo.Append(text);
+}
+
+void TMemoLines::Clear() {
+    m_pending.clear();
+    m_pendingLines = 0;
+    m_memo.SetText(L"");
+}
+
+std::wstring TMemoLines::Text() {
+    Flush();
+    return m_memo.Text();
+}
+
+// ---- TScriptFrame ----
+
+TScriptFrame::TScriptFrame(TControl* AOwner) : TPanel(AOwner) {
+    Name = L"ScriptFrame";
+    BuildLayout();
+    FMemoLines = std::make_unique<TMemoLines>(*MemoDebug, Handle());
+    FScriptGlobals = NewScriptGlobals(this, FMemoLines.get());
+    FScriptHost = std::make_unique<TScriptHost>();
+    ComPtr<IDispatch> globals;
+    QS_THROW_IF_FAILED(FScriptGlobals.As(&globals));
+    ComPtr<IScriptDebug> debug;
+    QS_THROW_IF_FAILED(FScriptGlobals->get_Debug(&debug));
+    ComPtr<IDispatch> debugDispatch;
+    QS_THROW_IF_FAILED(debug.As(&debugDispatch));
+    FScriptHost->NamedObjects().Add(L"Globals", globals.Get(), true);
+    FScriptHost->NamedObjects().Add(L"Debug", debugDispatch.Get(), false);
+    const bool java = ::lstrcmpiW(Options().GetValue(L"ScriptLanguage").c_str(), L"JavaScript") == 0;
+    SelectLanguage(java ? 1 : 0, false);
+    LoadScriptHistory();
+    FScriptIndex = -1;
+    MakeOwnerDrawCombo(*LanguageCombo);
+}
+
+TScriptFrame::~TScriptFrame() {
+    DestroyHandleTree();
+    m_liveness.reset();
+    // The engine goes first, and with it its references to the named objects. A host still running a
+    // script (its window closed from inside the script) is left to the run on the stack, which
+    // returns into it; it is not freed then.
+    if (m_executing)
+        (void)FScriptHost.release();
+    else
+        FScriptHost.reset();
+    if (FScriptGlobals) {
+        auto* globals = static_cast<TScriptGlobals*>(FScriptGlobals.Get());
+        globals->SetParent(nullptr);
+        globals->SetStrings(nullptr);
+    }
+    FScriptGlobals.Reset();
+}
+
+void TScriptFrame::BuildLayout() {
+    SetBounds(0, 0, 682, 434);
+    FImages = std::make_unique<TImageList>(16, 16);
+    DrawToolImages(*FImages);
+
+    ToolBar1 = new TToolBar(this);
+    ToolBar1->Name = L"ToolBar1";
+    ToolBar1->SetImages(FImages.get());
+    RunButton = ToolBar1->AddButton(L"Run", 0, [this] { Run(); });
+    ToolBar1->AddSeparator();
+    OpenButton = ToolBar1->AddButton(L"Open", 1, [this] { OpenScript(); });
+    SaveButton = ToolBar1->AddButton(L"Save", 2, [this] { SaveScript(); });
+    ToolBar1->AddSeparator();
+    btnPrevScript = ToolBar1->AddButton(L"", 3, [this] { PrevScript(); });
+    btnNextScript = ToolBar1->AddButton(L"", 4, [this] { NextScript(); });
+    FHints = {{RunButton, L"Run the script"},
+              {OpenButton, L"Open script from a file"},
+              {SaveButton, L"Save the current script in a file"},
+              {btnPrevScript, L"Move to the previous script in history"},
+              {btnNextScript, L"Move to the next script in history"}};
+
+    Panel2 = new TPanel(this);
+    Panel2->Name = L"Panel2";
+    Panel2->SetHeight(39);
+    Panel2->SetAlign(TAlign::Top);
+    auto* label2 = NewLabel(Panel2, L"Global variables:", 4, 4, true);
+    label2->Name = L"Label2";
+    GlobalVarsLabel = NewLabel(Panel2, L"", label2->Left() + label2->Width() + 4, 4, false);
+    GlobalVarsLabel->Name = L"GlobalVarsLabel";
+    auto* label3 = NewLabel(Panel2, L"Global functions:", 4, 21, true);
+    label3->Name = L"Label3";
+    auto* label4 = NewLabel(Panel2, L"BrowseObject(Obj)", label3->Left() + label3->Width() + 4, 21, false);
+    label4->Name = L"Label4";
+    LanguageCombo = new TComboBox(Panel2, true, true);
+    LanguageCombo->Name = L"LanguageCombo";
+    LanguageCombo->Add(L"VBScript");
+    LanguageCombo->Add(L"JavaScript");
+    LanguageCombo->SetWidth(100);
+    LanguageCombo->OnChange = [this](TComboBox& combo) { SelectLanguage(combo.ItemIndex() == 1 ? 1 : 0, true); };
+    Panel2->OnResize = [this](TControl&) { PlacePanel2(); };
+
+    Panel3 = new TPanel(this);
+    Panel3->Name = L"Panel3";
+    Panel3->SetHeight(75);
+    Panel3->SetAlign(TAlign::Bottom);
+    auto* panel4 = new TPanel(Panel3);
+    panel4->Name = L"Panel4";
+    panel4->SetHeight(25);
+    panel4->SetAlign(TAlign::Top);
+    NewLabel(panel4, L"Debug.Print", 4, 6, false)->Name = L"Label5";
+    btnClearDebug = new TButton(panel4, L"Clear");
+    btnClearDebug->Name = L"btnClearDebug";
+    btnClearDebug->SetBounds(72, 1, 60, 23);
+    btnClearDebug->OnClick = [this](TButton&) { ClearDebug(); };
+    CaretLabel = NewLabel(panel4, L"1: 1", 150, 6, false);
+    CaretLabel->Name = L"CaretLabel";
+    MemoDebug = new TEdit(Panel3, TEdit::Options{.multiLine = true, .hScroll = true, .vScroll = true, .wordWrap = false});
+    MemoDebug->Name = L"MemoDebug";
+    MemoDebug->SetAlign(TAlign::Client);
+    ::SendMessageW(MemoDebug->Handle(), EM_SETLIMITTEXT, 0, 0);
+
+    Splitter1 = new TSplitter(this, TAlign::Bottom, 3);
+    Splitter1->Name = L"Splitter1";
+
+    PopupMenu.Add(L"Undo", [this] { FEditor->Undo(); }, L"Undo");
+    PopupMenu.AddSeparator();
+    PopupMenu.Add(L"Cut", [this] { ::SendMessageW(FEditor->Handle(), WM_CUT, 0, 0); }, L"Cut");
+    PopupMenu.Add(L"Copy", [this] { ::SendMessageW(FEditor->Handle(), WM_COPY, 0, 0); }, L"Copy");
+    PopupMenu.Add(L"Paste", [this] { ::SendMessageW(FEditor->Handle(), WM_PASTE, 0, 0); }, L"Paste");
+    PopupMenu.Add(L"Delete", [this] { FEditor->ClearSelection(); }, L"Delete");
+
+    FEditor = new script::TCodeEditor(this);
+    FEditor->Name = L"Editor";
+    FEditor->SetAlign(TAlign::Client);
+    FEditor->PopupMenu = &PopupMenu;
+    FEditor->OnKeyDown = [this](script::TCodeEditor&, WORD& key, UINT shift) {
+        if (key == VK_F5 && shift == 0) {
+            key = 0;
+            ToolBar1->Click(RunButton);
+        }
+    };
+    FEditor->OnCaretMove = [this](script::TCodeEditor&) { ShowCaretPos(); };
+    Realign();
+    PlacePanel2();
+}
+
+void TScriptFrame::PlacePanel2() {
+    if (!LanguageCombo) return;
+    const RECT r = Panel2->ClientRect();
+    const int height = LanguageCombo->Height();
+    LanguageCombo->SetBounds(std::max(0, static_cast<int>(r.right) - 4 - 100), std::max(0, static_cast<int>(r.bottom - height) / 2),
+                             100, height);
+}
+
+void TScriptFrame::ShowCaretPos() {
+    const script::TTextPos p = FEditor->CaretPos();
+    CaretLabel->SetText(std::to_wstring(p.row + 1) + L": " + std::to_wstring(p.col + 1));
+    CaretLabel->AutoSize();
+}
+
+LRESULT TScriptFrame::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case kRunMessage:
+        m_runPosted = false;
+        ToolBar1->Click(RunButton);
+        return 0;
+    case kFlushMessage:
+        if (FMemoLines) FMemoLines->Flush();
+        return 0;
+    case WM_SETFOCUS:
+        if (FEditor) FEditor->SetFocus();
+        return 0;
+    case WM_NOTIFY: {
+        auto* nm = reinterpret_cast<NMHDR*>(lParam);
+        if (nm && nm->code == TBN_GETINFOTIPW && ToolBar1 && nm->hwndFrom == ToolBar1->Handle()) {
+            auto* tip = reinterpret_cast<NMTBGETINFOTIPW*>(lParam);
+            const auto it = FHints.find(tip->iItem);
+            if (it != FHints.end() && tip->pszText && tip->cchTextMax > 0)
+                ::lstrcpynW(tip->pszText, it->second.c_str(), tip->cchTextMax);
+            return 0;
+        }
+        if (nm && nm->code == TTN_GETDISPINFOW) {
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+            const auto it = FHints.find(static_cast<int>(nm->idFrom));
+            if (it != FHints.end()) {
+                info->lpszText = const_cast<wchar_t*>(it->second.c_str());
+                return 0;
+            }
+        }
+        break;
+    }
+    default: break;
+    }
+    return TPanel::HandleMessage(msg, wParam, lParam);
+}
+
+void TScriptFrame::PostRun() noexcept {
+    if (!m_runPosted && Handle()) m_runPosted = ::PostMessageW(Handle(), kRunMessage, 0, 0) != FALSE;
+}
+
+TScriptFrame* TScriptFrame::FromWindow(HWND hwnd) noexcept {
+    for (HWND h = hwnd; h; h = (::GetWindowLongW(h, GWL_STYLE) & WS_CHILD) ? ::GetParent(h) : nullptr)
+        if (auto* frame = dynamic_cast<TScriptFrame*>(TControl::FromHandle(h))) return frame;
+    return nullptr;
+}
+
+void TScriptFrame::SetGlobalObjects(const std::wstring& aName, IDispatch* aDispatch) {
+    FScriptHost->NamedObjects().Add(aName, aDispatch, false);
+    const std::wstring text = GlobalVarsLabel->Text();
+    GlobalVarsLabel->SetText(text.empty() ? aName : text + L", " + aName);
+    GlobalVarsLabel->AutoSize();
+}
+
+std::wstring TScriptFrame::Language() const {
+    return LanguageCombo->ItemIndex() == 0 ? L"VBScript" : L"JavaScript";
+}
+
+void TScriptFrame::SelectLanguage(int index, bool store) {
+    LanguageCombo->SetItemIndex(index);
+    FEditor->SetScheme(index == 1 ? script::TCodeScheme::JavaLike : script::TCodeScheme::VisualBasic);
+    if (store) Options().SetValue(L"ScriptLanguage", index == 1 ? L"JavaScript" : L"VBScript");
+}
+
+HRESULT TScriptFrame::Run() {
+    // A script that shows a message box pumps messages; F5 pressed meanwhile does not start a second one.
+    if (FRunning) return S_FALSE;
+    const std::weak_ptr<int> alive = m_liveness;
+    FRunning = true;
+    struct Reset {
+        bool& flag;
+        const std::weak_ptr<int>& alive;
+        ~Reset() {
+            if (!alive.expired()) flag = false;
+        }
+    } reset{FRunning, alive};
+
+    TForm* form = Form();
+    FScriptHost->SetParentWindow(form ? form->Handle() : Handle());
+    FScriptHost->SetCode(FEditor->Lines());
+    FScriptHost->SetLanguage(Language());
+    HRESULT hr;
+    {
+        THourglass hourglass;
+        m_executing = true;
+        hr = FScriptHost->Execute();
+    }
+    if (alive.expired()) return hr;
+    m_executing = false;
+    FMemoLines->Flush();
+    AddToScriptHistory();
+    if (FAILED(hr)) {
+        ShowMessageBox(Handle(), L"Error executing script: " + HResultToName(hr) + L"\r\n" + FScriptHost->Error(),
+                       L"Script Error", MB_ICONERROR);
+        if (alive.expired()) return hr;
+        const int row = static_cast<int>(FScriptHost->ErrorLine());
+        const int col = static_cast<int>(FScriptHost->ErrorChar());
+        FEditor->SetSelLength(0);
+        FEditor->ScrollRowIntoView(row);
+        FEditor->SetCaretPos(col, row);
+        const std::wstring text = FEditor->Lines();
+        int start = 0, r = 0;
+        for (size_t at = 0; r < row; ++r) {
+            const size_t end = text.find(L"\r\n", at);
+            if (end == std::wstring::npos) break;
+            start += static_cast<int>(end - at) + 2;
+            at = end + 2;
+        }
+        FEditor->SetSelection(start + col, 1);
+    }
+    return hr;
+}
+
+void TScriptFrame::LoadScriptHistory() {
+    FScriptIndex = -1;
+    FScriptHistory.clear();
+    for (std::wstring& entry : ReadHistory(Options()))
+        if (!TrimScript(entry).empty()) FScriptHistory.push_back(std::move(entry));
+    UpdateHistoryButtons();
+}
+
+void TScriptFrame::AddToScriptHistory() {
+    FScriptIndex = -1;
+    // Merged with what is stored now, so that runs in other frames (and other processes) are kept.
+    TOptions stored;
+    stored.Load(HKEY_CURRENT_USER, kOptionsKey);
+    std::vector<std::wstring> storedList = ReadHistory(stored);
+    if (storedList.empty()) storedList = ReadHistory(Options());
+    FScriptHistory = MergeScriptHistory(FEditor->Lines(), storedList, FScriptHistory);
+    TOptions& options = Options();
+    const int count = static_cast<int>(FScriptHistory.size());
+    for (int k = 0; k < count; ++k) options.SetValue(HistoryName(k + 1), FScriptHistory[static_cast<size_t>(k)]);
+    for (int n = count + 1; n <= kScriptHistoryMax + 1; ++n) options.SetValue(HistoryName(n), L"");
+    SaveOptions();
+    UpdateHistoryButtons();
+}
+
+void TScriptFrame::UpdateHistoryButtons() {
+    const int count = static_cast<int>(FScriptHistory.size());
+    ToolBar1->SetButtonEnabled(btnPrevScript, FScriptIndex < count - 1);
+    ToolBar1->SetButtonEnabled(btnNextScript, FScriptIndex > 0);
+}
+
+void TScriptFrame::PrevScript() {
+    if (FScriptIndex < static_cast<int>(FScriptHistory.size()) - 1) {
+        ++FScriptIndex;
+        FEditor->SetLines(FScriptHistory[static_cast<size_t>(FScriptIndex)]);
+    }
+    UpdateHistoryButtons();
+}
+
+void TScriptFrame::NextScript() {
+    if (FScriptIndex > 0) {
+        --FScriptIndex;
+        FEditor->SetLines(FScriptHistory[static_cast<size_t>(FScriptIndex)]);
+    }
+    UpdateHistoryButtons();
+}
+
+void TScriptFrame::OpenScript() {
+    TOpenDialogEx dialog(Handle());
+    dialog.Filter = kScriptFilter;
+    if (dialog.Execute()) LoadFromFile(dialog.FileName);
+}
+
+void TScriptFrame::SaveScript() {
+    TSaveDialogEx dialog(Handle());
+    dialog.Filter = kScriptFilter;
+    const int index = LanguageCombo->ItemIndex();
+    dialog.DefaultExt = index == 0 ? L"vbs" : index == 1 ? L"js" : L"txt";
+    if (dialog.Execute()) SaveToFile(dialog.FileName);
+}
+
+void TScriptFrame::LoadFromFile(const std::wstring& fileName) {
+    try {
+        // Read first: a file that cannot be read leaves the editor as it was.
+        TScriptFileText file = ReadScriptFile(fileName);
+        FEditor->Clear();
+        FEditor->SetLines(file.Text);
+        FFileEncoding = file.Encoding;
+        const size_t dot = fileName.find_last_of(L'.');
+        const size_t slash = fileName.find_last_of(L"\\/");
+        std::wstring ext = dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)
+                               ? std::wstring()
+                               : fileName.substr(dot);
+        SelectLanguage(::lstrcmpiW(ext.c_str(), L".JS") == 0 ? 1 : 0, false);
+    } catch (...) {
+        ShowCaughtError(Handle());
+    }
+}
+
+void TScriptFrame::SaveToFile(const std::wstring& fileName) {
+    try {
+        const std::wstring text = FEditor->Lines();
+        WriteScriptFile(fileName, text, FFileEncoding);
+        // An ANSI text that the code page could not hold went out as UTF-8 with a mark; later saves keep it.
+        if (FFileEncoding == TScriptEncoding::Ansi && EncodeScriptFile(text, FFileEncoding).rfind("\xEF\xBB\xBF", 0) == 0)
+            FFileEncoding = TScriptEncoding::Utf8Bom;
+    } catch (...) {
+        ShowCaughtError(Handle());
+    }
+}
+
+std::wstring TScriptFrame::DebugText() { return FMemoLines->Text(); }
+
+void TScriptFrame::ClearDebug() { FMemoLines->Clear(); }
+
+} // namespace qs

@@ -1,0 +1,243 @@
+// The script frame and the stand-alone Script Editor window with the real engines: history (head, case,
+// blanks, 100 kept, two frames merged), history buttons, the error box and position, languages and
+// files in every encoding, file errors, F5 running once, and the global names.
+#include "ScriptTesting.h"
+#include "common/qsMessageBox.h"
+#include "script/fScriptForm.h"
+#include "ui/uOptions.h"
+#include "ui/uUtilsDialogs.h"
+
+
+using namespace qs;
+using namespace qs::ui;
+
+namespace {
+
+std::wstring TempPath(const std::wstring& name) {
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + name;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(h);
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes(1 << 16, '\0');
+    DWORD read = 0;
+    ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    ::CloseHandle(h);
+    bytes.resize(read);
+    return bytes;
+}
+
+class ScriptEditor : public test::ScriptTest {
+protected:
+    void SetUp() override {
+        ClearHistory();
+        SetMessageBoxInterceptor([this](const MessageBoxRequest& r) {
+            boxes.push_back(r);
+            return IDOK;
+        });
+        form = NewForm();
+        frame = form->ScriptFrame;
+    }
+    void TearDown() override {
+        for (TScriptForm* f : {form, other})
+            if (f) f->Free();
+        TForm::ProcessMessages();
+        SetMessageBoxInterceptor(nullptr);
+        SetFileDialogInterceptor(nullptr);
+        RemoveF5KeyHook();
+        ClearHistory();
+    }
+    static void ClearHistory() {
+        for (int n = 1; n <= 101; ++n) Options().SetValue(L"Script" + std::to_wstring(n), L"");
+        SaveOptions();
+    }
+    static TScriptForm* NewForm() {
+        auto* f = new TScriptForm(nullptr, nullptr, nullptr);
+        f->Show();
+        TForm::ProcessMessages();
+        return f;
+    }
+    HRESULT Run(TScriptFrame& f, const std::wstring& text) {
+        f.Editor().SetLines(text);
+        return f.Run();
+    }
+    std::vector<MessageBoxRequest> boxes;
+    TScriptForm* form = nullptr;
+    TScriptForm* other = nullptr;
+    TScriptFrame* frame = nullptr;
+};
+
+TEST_F(ScriptEditor, HistoryKeepsOneEntryPerTextNewestFirstAndSkipsBlankScripts) {
+    Run(*frame, L"x = 1");
+    Run(*frame, L"y = 2");
+    Run(*frame, L"x = 1"); // again: moves to the head
+    Run(*frame, L"Y = 2"); // differs only in case: replaces the older entry
+    Run(*frame, L"  \r\n\r\n ");
+    EXPECT_EQ(frame->ScriptHistory(), (std::vector<std::wstring>{L"Y = 2", L"x = 1"}));
+    EXPECT_EQ(Options().GetValue(L"Script1"), L"Y = 2");
+    EXPECT_EQ(Options().GetValue(L"Script3"), L"");
+}
+
+TEST_F(ScriptEditor, AHundredAndOneRunsKeepAHundredWithTheOldestLast) {
+    for (int i = 0; i <= 100; ++i) Run(*frame, L"x = " + std::to_wstring(i));
+    EXPECT_EQ(frame->ScriptHistory().size(), 100u);
+    EXPECT_EQ(Options().GetValue(L"Script1"), L"x = 100");
+    EXPECT_EQ(Options().GetValue(L"Script100"), L"x = 1");
+    EXPECT_EQ(Options().GetValue(L"Script101"), L"");
+}
+
+TEST_F(ScriptEditor, TwoFramesMergeTheirRunsInsteadOfErasingEachOther) {
+    other = NewForm();
+    Run(*frame, L"a = 1");
+    Run(*other->ScriptFrame, L"b = 1"); // built before a was run
+    EXPECT_EQ(Options().GetValue(L"Script1"), L"b = 1");
+    EXPECT_EQ(Options().GetValue(L"Script2"), L"a = 1");
+}
+
+TEST_F(ScriptEditor, HistoryButtonsFollowThePositionInTheHistory) {
+    TToolBar& bar = *frame->ToolBar1;
+    auto states = [&] { return std::make_pair(bar.ButtonEnabled(frame->btnPrevScript), bar.ButtonEnabled(frame->btnNextScript)); };
+    EXPECT_EQ(states(), std::make_pair(false, false));
+    Run(*frame, L"a = 1");
+    EXPECT_EQ(states(), std::make_pair(true, false));
+    Run(*frame, L"b = 1");
+    bar.Click(frame->btnPrevScript);
+    bar.Click(frame->btnPrevScript);
+    EXPECT_EQ(frame->Editor().Lines(), L"a = 1");
+    EXPECT_EQ(states(), std::make_pair(false, true));
+    bar.Click(frame->btnNextScript);
+    EXPECT_EQ(frame->Editor().Lines(), L"b = 1");
+    EXPECT_EQ(states(), std::make_pair(true, false));
+}
+
+TEST_F(ScriptEditor, AFailedRunShowsTheErrorBoxAndSelectsTheErrorsCharacter) {
+    struct Case {
+        const wchar_t* language;
+        const wchar_t* text;
+        int selStart;
+    } cases[] = {
+        // Compile error at row 2, column 4 after rows of 10 and 0 characters: 12 + 2 + 4.
+        {L"VBScript", L"x = 123456\r\n\r\n    )", 18},
+        // A run-time error under Wine: the statement's start.
+        {L"VBScript", L"x = 1\r\ny = 1 / 0", 7},
+    };
+    for (const Case& c : cases) {
+        boxes.clear();
+        frame->SelectLanguage(std::wstring(c.language) == L"VBScript" ? 0 : 1, false);
+        EXPECT_TRUE(FAILED(Run(*frame, c.text))) << c.text;
+        ASSERT_EQ(boxes.size(), 1u) << c.text;
+        EXPECT_EQ(boxes[0].caption, L"Script Error");
+        EXPECT_EQ(boxes[0].text.rfind(L"Error executing script: ", 0), 0u) << boxes[0].text;
+        EXPECT_EQ(frame->Editor().SelStart(), c.selStart) << c.text;
+        EXPECT_EQ(frame->Editor().SelLength(), 1) << c.text;
+        EXPECT_EQ(frame->ScriptHistory().front(), c.text); // stored before the box
+    }
+}
+
+TEST_F(ScriptEditor, OpeningSelectsTheLanguageByExtension) {
+    struct Case {
+        const wchar_t* name;
+        int item;
+    } cases[] = {{L"TEST.Js", 1}, {L"a.vbs", 0}, {L"noext", 0}};
+    for (const Case& c : cases) {
+        const std::wstring path = TempPath(c.name);
+        WriteBytes(path, "x = 1\r\n");
+        frame->LoadFromFile(path);
+        EXPECT_EQ(frame->LanguageCombo->ItemIndex(), c.item) << c.name;
+        EXPECT_EQ(frame->Editor().Scheme(), c.item ? script::TCodeScheme::JavaLike : script::TCodeScheme::VisualBasic);
+        ::DeleteFileW(path.c_str());
+    }
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ScriptEditor, FilesRoundTripByteForByteInTheirEncoding) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::wstring text;
+    } cases[] = {
+        {"utf8-bom", "\xEF\xBB\xBFx = \"\xC3\xA9\xE2\x82\xAC\"\r\n", L"x = \"\u00E9\u20AC\"\r\n"},
+        {"utf8", "x = \"\xC3\xA9\"\r\ny", L"x = \"\u00E9\"\r\ny"},
+        {"utf16le", std::string("\xFF\xFEx\0=\0\xAC\x20", 8), L"x=\u20AC"},
+        {"utf16be", std::string("\xFE\xFF\0x\0=\x20\xAC", 8), L"x=\u20AC"},
+        {"ansi", "x = 1\r\n", L"x = 1\r\n"},
+    };
+    const std::wstring in = TempPath(L"qs-in.vbs"), out = TempPath(L"qs-out.vbs");
+    for (const Case& c : cases) {
+        WriteBytes(in, c.bytes);
+        frame->LoadFromFile(in);
+        EXPECT_EQ(frame->Editor().Lines(), c.text) << c.name;
+        frame->SaveToFile(out);
+        EXPECT_EQ(ReadBytes(out), c.bytes) << c.name;
+    }
+    // A text the ANSI code page cannot hold is saved as UTF-8 with a mark.
+    WriteBytes(in, "x = 1");
+    frame->LoadFromFile(in);
+    frame->Editor().SetLines(L"x = \"\u4E2D\"");
+    frame->SaveToFile(out);
+    EXPECT_EQ(ReadBytes(out), "\xEF\xBB\xBFx = \"\xE4\xB8\xAD\"");
+    EXPECT_TRUE(boxes.empty());
+    ::DeleteFileW(in.c_str());
+    ::DeleteFileW(out.c_str());
+}
+
+TEST_F(ScriptEditor, FileErrorsShowABoxAndKeepTheText) {
+    frame->Editor().SetLines(L"keep");
+    frame->LoadFromFile(TempPath(L"qs-no-such-file.vbs"));
+    frame->SaveToFile(TempPath(L"")); // a directory
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_NE(boxes[0].text.find(L"qs-no-such-file.vbs"), std::wstring::npos);
+    EXPECT_EQ(frame->Editor().Lines(), L"keep");
+}
+
+TEST_F(ScriptEditor, TheDialogsGetTheFilterAndTheDefaultExtension) {
+    std::vector<FileDialogRequest> requests;
+    SetFileDialogInterceptor([&](FileDialogRequest& r) {
+        requests.push_back(r);
+        return false;
+    });
+    frame->SelectLanguage(1, false);
+    frame->ToolBar1->Click(frame->SaveButton);
+    frame->ToolBar1->Click(frame->OpenButton);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].filter, L"Visual Basic|*.vb;*.vbs;*.bas|Java Script|*.js|Text Files|*.txt|All Files|*.*");
+    EXPECT_EQ(requests[0].defaultExt, L"js");
+    EXPECT_TRUE(requests[0].save);
+    EXPECT_FALSE(requests[1].save);
+}
+
+TEST_F(ScriptEditor, F5AnywhereInTheFrameRunsTheScriptOnce) {
+    InstallF5KeyHook();
+    frame->Editor().SetLines(L"Debug.Print \"run\"");
+    // Through the queue (the hook sees it), then straight to the editor (only its own handling).
+    for (HWND target : {frame->Editor().Handle(), frame->MemoDebug->Handle(), frame->LanguageCombo->Handle()}) {
+        ::PostMessageW(target, WM_KEYDOWN, VK_F5, 1);
+        TForm::ProcessMessages();
+    }
+    ::SendMessageW(frame->Editor().Handle(), WM_KEYDOWN, VK_F5, 1);
+    TForm::ProcessMessages();
+    EXPECT_EQ(frame->DebugText(), L"run\r\nrun\r\nrun\r\nrun\r\n");
+    frame->btnClearDebug->Click();
+    EXPECT_EQ(frame->DebugText(), L"");
+}
+
+TEST_F(ScriptEditor, TheGlobalVariablesLabelListsTheGivenNames) {
+    other = new TScriptForm(nullptr, nullptr, test::FixtureDispatch::Create().Get());
+    EXPECT_EQ(other->ScriptFrame->GlobalVarsLabel->Text(), L"Application");
+    other->ScriptFrame->SetGlobalObjects(L"Name", nullptr);
+    EXPECT_EQ(other->ScriptFrame->GlobalVarsLabel->Text(), L"Application, Name");
+    EXPECT_EQ(other->Text(), L"Script Editor");
+    const RECT r = other->ClientRect();
+    EXPECT_EQ(std::make_pair(r.right, r.bottom), std::make_pair(682L, 434L));
+}
+
+} // namespace
