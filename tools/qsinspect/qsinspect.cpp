@@ -322,10 +322,10 @@ int RunScript(const std::wstring& file, std::wstring language, const std::vector
     TScriptHost host;
     host.NamedObjects().Add(L"Globals", globals.Get(), true);
     host.NamedObjects().Add(L"Debug", debug.Get(), false);
-    for (const std::wstring& spec : objects) {
-        const size_t equals = spec.find(L'=');
-        std::wstring name = equals == std::wstring::npos ? std::wstring() : spec.substr(0, equals);
-        const std::wstring what = equals == std::wstring::npos ? spec : spec.substr(equals + 1);
+    for (const std::wstring& argument : objects) {
+        const size_t equals = argument.find(L'=');
+        std::wstring name = equals == std::wstring::npos ? std::wstring() : argument.substr(0, equals);
+        const std::wstring what = equals == std::wstring::npos ? argument : argument.substr(equals + 1);
         CLSID clsid{};
         ComPtr<IDispatch> object = CreateObject(what, clsid);
         if (!object) return 2;
