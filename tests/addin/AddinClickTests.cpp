@@ -741,12 +741,7 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
 
 TEST_F(AddinTest, TheScriptEditorButtonOpensAScriptEditorEveryClick) {
     // The editor's script objects come from the module's type library, in the built DLL.
-    FreeComServer();
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring dll(exe);
-    dll.resize(dll.find_last_of(L"\\/") + 1);
-    ComServer().SetTypeLibFile(dll + L"..\\quillspar.dll");
+    UseTheBuiltModulesTypeLibrary();
     InitializeAddinModule(false);
     for (const HostCase& hc : HostCases()) {
         SCOPED_TRACE(hc.name);

@@ -23,13 +23,7 @@ namespace {
 class Container : public ::testing::Test {
 protected:
     void SetUp() override {
-        FreeComServer();
-        // The test program's own type library is the fixtures'; the module's is in the built DLL.
-        wchar_t exe[MAX_PATH];
-        ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring dll(exe);
-        dll.resize(dll.find_last_of(L"\\/") + 1);
-        ComServer().SetTypeLibFile(dll + L"..\\quillspar.dll");
+        UseTheBuiltModulesTypeLibrary();
         InitializeAddinModule(false);
     }
     void TearDown() override {

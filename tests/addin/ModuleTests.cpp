@@ -2,6 +2,7 @@
 // the add-in keeps the module loaded, and once the window is closed the module finalises and unloads
 // with no hook left behind.
 #include "AddinHosts.h"
+#include "Fixtures.h"
 
 #include "addin/uAddin.h"
 #include "common/qsHandles.h"
@@ -15,14 +16,6 @@ using namespace qs;
 using namespace qs::test;
 
 namespace {
-
-std::wstring BuiltDllPath() {
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe);
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return path + L"..\\" QS_DLL_PATH;
-}
 
 // The top-level windows of this thread whose class belongs to `module`.
 std::vector<HWND> WindowsOf(HMODULE module) {

@@ -20,12 +20,7 @@ namespace qs::test {
 class ScriptTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        FreeComServer();
-        wchar_t exe[MAX_PATH];
-        ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        std::wstring dll(exe);
-        dll.resize(dll.find_last_of(L"\\/") + 1);
-        ComServer().SetTypeLibFile(dll + L"..\\quillspar.dll");
+        UseTheBuiltModulesTypeLibrary();
     }
     static void TearDownTestSuite() { FreeComServer(); }
 };
