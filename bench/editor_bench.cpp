@@ -10,6 +10,8 @@
 #include "script/uCodeEditor.h"
 #include "ui/uControls.h"
 
+#include "BenchClock.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -23,6 +25,9 @@ using namespace qs::script;
 using namespace qs::ui;
 
 namespace {
+
+using qs::bench::Median;
+using qs::bench::Now;
 
 // Runs a VBScript printing `lines` lines in the frame; the seconds taken, or a negative number when a
 // line is missing from the debug pane.
@@ -45,22 +50,6 @@ double PrintRun(qs::TScriptFrame& frame, int lines) {
 } // namespace
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Runs f `runs` times (setup before each, untimed) and returns the median time of one run.
 double Measure(int runs, const std::function<void()>& f, const std::function<void()>& setup = nullptr) {

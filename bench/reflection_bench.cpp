@@ -1,7 +1,10 @@
 // Measures building the reflection of a 2,000-member dispinterface against the bare walk over the
 // same type information that any reflection must do at least (per member: GetFuncDesc,
-// GetDocumentation, GetNames, release). Prints both times over repeated runs and their ratio.
+// GetDocumentation, GetNames, release). Prints both times over repeated runs, their ratio with its goal,
+// and the worst ratio over its goal.
 #include "typeinfo/uTypeInfo.h"
+
+#include "BenchClock.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -13,6 +16,9 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+using qs::bench::Median;
+using qs::bench::Now;
 
 // An object whose only trait is its type information.
 class TypedObject : public IDispatch {
@@ -39,13 +45,6 @@ private:
     ComPtr<ITypeInfo> m_ti;
     ULONG m_refs = 1;
 };
-
-double Now() {
-    static LARGE_INTEGER freq = [] { LARGE_INTEGER f; ::QueryPerformanceFrequency(&f); return f; }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 size_t BareWalk(ITypeInfo* ti) {
     TYPEATTR* attr = nullptr;
@@ -116,8 +115,12 @@ int main() {
         std::printf("members: %zu in the reflection, %zu walked bare; %d runs each\n", members, walked, runs);
         std::printf("bare walk:  best %8.3f ms  median %8.3f ms\n", bare.best * 1e3, bare.median * 1e3);
         std::printf("reflection: best %8.3f ms  median %8.3f ms\n", reflect.best * 1e3, reflect.median * 1e3);
-        std::printf("ratio reflection/bare: best %.2f  median %.2f\n", reflect.best / bare.best,
-                    reflect.median / bare.median);
+        // The reflection may cost at most three bare walks (the goal a browser window is held to).
+        const double kGoal = 3.0;
+        const double ratio = reflect.median / bare.median;
+        std::printf("ratio reflection/bare: best %.2f  median %.2f (goal <= %.1f)\n", reflect.best / bare.best, ratio,
+                    kGoal);
+        std::printf("worst/goal: %.2f\n", ratio / kGoal);
         if (members != 2000) rc = 2;
     }
     ::CoUninitialize();

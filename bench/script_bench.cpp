@@ -5,6 +5,8 @@
 // same however many came before. Prints each ratio with its goal and the worst ratio over its goal.
 #include "script/uScriptHost.h"
 
+#include "BenchClock.h"
+
 #include <windows.h>
 #include <activscp.h>
 #include <objbase.h>
@@ -16,6 +18,9 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+using qs::bench::Median;
+using qs::bench::Now;
 
 constexpr wchar_t kScript[] = L"x = 1";
 
@@ -51,22 +56,6 @@ public:
 private:
     ULONG m_refs = 1;
 };
-
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // The bare sequence; false when a step fails.
 bool BareRun(const CLSID& clsid, MinimalSite& site) {
