@@ -218,6 +218,8 @@ protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // A labelled, read-only line of a details panel at `top`.
+    static ui::TEdit* DetailRow(ui::TControl* panel, const wchar_t* caption, int top, const wchar_t* name);
     void BuildLayout();
     void BuildEventsPage();
     void BuildFunctionsPage();

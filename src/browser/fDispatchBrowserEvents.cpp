@@ -58,16 +58,8 @@ void TDispatchBrowser::BuildEventsPage() {
     ToolBar1->SetImages(fToolbarImages.get());
     EventHelpButton = ToolBar1->AddButton(L"Help", 4, [this] { EventHelpButtonClick(); });
     ToolBar1->SetButtonEnabled(EventHelpButton, false);
-    auto row = [this](const wchar_t* caption, int top, TEdit*& edit, const wchar_t* name) {
-        auto* label = new TLabel(EventsRightPanel, caption);
-        label->SetBounds(4, top + 3, label->Width(), label->Height());
-        edit = new TEdit(EventsRightPanel, TEdit::Options{.readOnly = true});
-        edit->Name = name;
-        edit->SetColor(COLOR_BTNFACE);
-        edit->SetBounds(56, top, 176, 21);
-    };
-    row(L"Dispid:", 34, EventDispIdEdit, L"EventDispIdEdit");
-    row(L"Return:", 59, edtEventReturn, L"edtEventReturn");
+    EventDispIdEdit = DetailRow(EventsRightPanel, L"Dispid:", 34, L"EventDispIdEdit");
+    edtEventReturn = DetailRow(EventsRightPanel, L"Return:", 59, L"edtEventReturn");
     auto* paramsLabel = new TLabel(EventsRightPanel, L"Parameters:");
     paramsLabel->SetBounds(4, 86, paramsLabel->Width(), paramsLabel->Height());
     EventParametersListView = new TListView(EventsRightPanel, TListView::Options{});

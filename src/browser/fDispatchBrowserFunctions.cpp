@@ -15,6 +15,17 @@ namespace qs {
 
 using namespace ui;
 
+// One labelled, read-only line of a details panel (the Functions and Events pages share the design).
+TEdit* TDispatchBrowser::DetailRow(TControl* panel, const wchar_t* caption, int top, const wchar_t* name) {
+    auto* label = new TLabel(panel, caption);
+    label->SetBounds(4, top + 3, label->Width(), label->Height());
+    auto* edit = new TEdit(panel, TEdit::Options{.readOnly = true});
+    edit->Name = name;
+    edit->SetColor(COLOR_BTNFACE);
+    edit->SetBounds(56, top, 176, 21);
+    return edit;
+}
+
 void TDispatchBrowser::BuildFunctionsPage() {
     FunctionsRightPanel = new TPanel(tsFunctions);
     FunctionsRightPanel->Name = L"FunctionsRightPanel";
@@ -28,17 +39,9 @@ void TDispatchBrowser::BuildFunctionsPage() {
     FunctionHelpButton = ToolBar3->AddButton(L"Help", 4, [this] { FunctionHelpButtonClick(); });
     ToolBar3->SetButtonEnabled(CallButton, false);
     ToolBar3->SetButtonEnabled(FunctionHelpButton, false);
-    auto row = [this](const wchar_t* caption, int top, TEdit*& edit, const wchar_t* name) {
-        auto* label = new TLabel(FunctionsRightPanel, caption);
-        label->SetBounds(4, top + 3, label->Width(), label->Height());
-        edit = new TEdit(FunctionsRightPanel, TEdit::Options{.readOnly = true});
-        edit->Name = name;
-        edit->SetColor(COLOR_BTNFACE);
-        edit->SetBounds(56, top, 176, 21);
-    };
-    row(L"Dispid:", 34, FunctionDispIdEdit, L"FunctionDispIdEdit");
-    row(L"Return:", 59, edtFunctionReturn, L"edtFunctionReturn");
-    row(L"InvKind", 84, edtInvKind, L"edtInvKind");
+    FunctionDispIdEdit = DetailRow(FunctionsRightPanel, L"Dispid:", 34, L"FunctionDispIdEdit");
+    edtFunctionReturn = DetailRow(FunctionsRightPanel, L"Return:", 59, L"edtFunctionReturn");
+    edtInvKind = DetailRow(FunctionsRightPanel, L"InvKind", 84, L"edtInvKind");
     auto* paramsLabel = new TLabel(FunctionsRightPanel, L"Parameters:");
     paramsLabel->SetBounds(4, 111, paramsLabel->Width(), paramsLabel->Height());
     ParametersListView = new TListView(FunctionsRightPanel, TListView::Options{});
