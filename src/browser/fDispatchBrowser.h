@@ -213,6 +213,8 @@ protected:
     void DetectEnumerator();
     void FillEvents();
     void FillFunctions();
+    // The function element of the selected row of the Functions page, or null.
+    TFunctionElement* SelectedFunction() const;
     void ShowFunctionHelp();
     void ShowEventHelp();
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -248,6 +250,8 @@ private:
     Microsoft::WRL::ComPtr<IEnumVARIANT> fEnumVariant;
     HRESULT fLastEnumVariantResult = S_OK;
     std::vector<std::unique_ptr<TEnumVariantItem>> fEnumVariantValues;
+    // The rows of the Functions page, sorted by name; the reflection owns the elements.
+    std::vector<TFunctionElement*> fFunctionItems;
     bool fFetching = false;
     bool fNodeAsLink = false;
     Microsoft::WRL::ComPtr<IDispatch> FDispatch;

@@ -16,8 +16,9 @@ namespace {
 
 // Lines that arrive within this interval of the last write wait for the next batch.
 constexpr auto kEventBatchInterval = std::chrono::milliseconds(50);
-// The largest piece given to the log in one append (appending is linear in the log's length).
-constexpr size_t kEventLinesPerAppend = 1000;
+// The largest piece given to the log in one append. Each append costs time linear in the log's
+// length as well as in the piece, so a batch goes in with as few appends as possible.
+constexpr size_t kEventLinesPerAppend = 100000;
 
 bool SameTextNoCase(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),

@@ -53,12 +53,17 @@ void TDispatchBrowser::BuildFunctionsPage() {
     FunctionsRightPanel->OnResize = [this](TControl&) { FunctionsRightPanelResize(); };
     new TSplitter(tsFunctions, TAlign::Right);
 
-    FunctionsListView = new TListView(tsFunctions, TListView::Options{.showHeader = false, .sortAscending = true});
+    // Owner data: an interface of a thousand methods fills the list with one message.
+    FunctionsListView = new TListView(tsFunctions, TListView::Options{.showHeader = false, .ownerData = true});
     FunctionsListView->Name = L"FunctionsListView";
     FunctionsListView->AddColumn(L"Available Functions", 200);
     FunctionsListView->SetAlign(TAlign::Client);
     FunctionsListView->OnSelectItem = [this](TListView&, int, bool) { FunctionsListViewSelectItem(); };
     FunctionsListView->OnDblClick = [this](TListView&) { FunctionsListViewDblClick(); };
+    FunctionsListView->OnData = [this](TListView&, int item, int) {
+        return item >= 0 && static_cast<size_t>(item) < fFunctionItems.size() ? fFunctionItems[static_cast<size_t>(item)]->Name()
+                                                                               : std::wstring();
+    };
 }
 
 void TDispatchBrowser::FunctionsRightPanelResize() {
@@ -71,15 +76,26 @@ void TDispatchBrowser::FunctionsRightPanelResize() {
 
 // Methods, and property accessors that take parameters; plain properties are in the tree.
 void TDispatchBrowser::FillFunctions() {
-    FunctionsListView->BeginUpdate();
-    FunctionsListView->Clear();
+    FunctionsListView->SetCount(0);
+    fFunctionItems.clear();
     for (const auto& f : FTypeInfo->Functions()) {
         if (IsHiddenMemberName(f->Name())) continue;
         const int kind = f->InvokeKind();
         const bool withParams = kind == INVOKE_PROPERTYGET || kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF;
-        if (kind == INVOKE_FUNC || (withParams && !f->Params().empty())) FunctionsListView->AddItem(f->Name(), f.get());
+        if (kind == INVOKE_FUNC || (withParams && !f->Params().empty())) fFunctionItems.push_back(f.get());
     }
-    FunctionsListView->EndUpdate();
+    // Sorted by name as a sorted list view sorts its items: without regard to case, ties in order.
+    std::stable_sort(fFunctionItems.begin(), fFunctionItems.end(), [](const TFunctionElement* a, const TFunctionElement* b) {
+        return ::lstrcmpiW(a->Name().c_str(), b->Name().c_str()) < 0;
+    });
+    FunctionsListView->SetCount(static_cast<int>(fFunctionItems.size()));
+}
+
+TFunctionElement* TDispatchBrowser::SelectedFunction() const {
+    const int selected = FunctionsListView->Selected();
+    return selected >= 0 && static_cast<size_t>(selected) < fFunctionItems.size()
+               ? fFunctionItems[static_cast<size_t>(selected)]
+               : nullptr;
 }
 
 void TDispatchBrowser::FunctionsListViewSelectItem() {
@@ -88,8 +104,7 @@ void TDispatchBrowser::FunctionsListViewSelectItem() {
     edtInvKind->SetText(L"");
     ParametersListView->Clear();
     const int selected = FunctionsListView->Selected();
-    const auto* element =
-        selected >= 0 ? static_cast<const TFunctionElement*>(FunctionsListView->Data(selected)) : nullptr;
+    const TFunctionElement* element = SelectedFunction();
     if (element) {
         FunctionDispIdEdit->SetText(DispIdText(element->MemID()));
         if (element->ReturnResult()) edtFunctionReturn->SetText(element->ReturnResult()->TypeName());
@@ -122,15 +137,11 @@ void TDispatchBrowser::CallButtonClick() {
 void TDispatchBrowser::FunctionHelpButtonClick() { ShowFunctionHelp(); }
 
 void TDispatchBrowser::ShowFunctionHelp() {
-    const int selected = FunctionsListView->Selected();
-    const auto* element =
-        selected >= 0 ? static_cast<const TFunctionElement*>(FunctionsListView->Data(selected)) : nullptr;
-    if (element) ShowMemberHelp(element->HelpFile(), element->HelpCtx());
+    if (const TFunctionElement* element = SelectedFunction()) ShowMemberHelp(element->HelpFile(), element->HelpCtx());
 }
 
 TValueBrowser* TDispatchBrowser::CallSelectedFunction() {
-    const int selected = FunctionsListView->Selected();
-    auto* element = selected >= 0 ? static_cast<TFunctionElement*>(FunctionsListView->Data(selected)) : nullptr;
+    TFunctionElement* element = SelectedFunction();
     if (!element) return nullptr;
     VariantsArray args;
     if (!element->Params().empty()) {

@@ -20,6 +20,14 @@ std::unordered_map<HWND, TControl*>& HandleMap() {
     return map;
 }
 
+// The original window procedure of every standard control the framework subclassed, until the window
+// is gone: a window whose control was detached while another procedure sat on top of ours still
+// reaches its own procedure through ours.
+std::unordered_map<HWND, WNDPROC>& OriginalProcs() {
+    static std::unordered_map<HWND, WNDPROC> procs;
+    return procs;
+}
+
 std::vector<TForm*>& FormList() {
     static std::vector<TForm*> forms;
     return forms;
@@ -188,8 +196,21 @@ void TControl::CreateHandle(const wchar_t* className, DWORD style, DWORD exStyle
                                   subclass ? nullptr : this);
     if (!hwnd) throw std::runtime_error("CreateWindowEx failed");
     if (subclass) {
+        // Replacing the window procedure, not SetWindowSubclass: comctl32's subclassing reads a window
+        // property on every message, which is a server round trip under Wine and made every message
+        // to a control cost a third of a millisecond.
         AttachHandle(hwnd);
-        m_subclassed = ::SetWindowSubclass(hwnd, &TControl::SubclassProc, 1, reinterpret_cast<DWORD_PTR>(this));
+        try {
+            const auto original =
+                reinterpret_cast<WNDPROC>(::GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
+            OriginalProcs()[hwnd] = original;
+            ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TControl::SubclassProc));
+            m_subclassed = true;
+        } catch (...) {
+            DetachHandle();
+            ::DestroyWindow(hwnd);
+            throw;
+        }
     }
     ::SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
 }
@@ -205,7 +226,15 @@ void TControl::AttachHandle(HWND hwnd) noexcept {
 
 void TControl::DetachHandle() noexcept {
     if (!m_hwnd) return;
-    if (m_subclassed) ::RemoveWindowSubclass(m_hwnd, &TControl::SubclassProc, 1);
+    if (m_subclassed) {
+        // Ours is taken out when it is on top; otherwise it stays in the chain and only forwards.
+        const auto it = OriginalProcs().find(m_hwnd);
+        if (it != OriginalProcs().end() &&
+            ::GetWindowLongPtrW(m_hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&TControl::SubclassProc)) {
+            ::SetWindowLongPtrW(m_hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(it->second));
+            OriginalProcs().erase(it);
+        }
+    }
     m_subclassed = false;
     if (m_ownClass) ::SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, 0);
     HandleMap().erase(m_hwnd);
@@ -245,24 +274,34 @@ LRESULT CALLBACK TControl::FrameworkWndProc(HWND hwnd, UINT msg, WPARAM wParam, 
     }
 }
 
-LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR refData) noexcept {
+LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     try {
-        auto* self = reinterpret_cast<TControl*>(refData);
-        if (!self || self->m_hwnd != hwnd) return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+        TControl* self = FromHandle(hwnd);
         if (msg == WM_NCDESTROY) {
-            self->DetachHandle();
-            return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+            if (self) self->DetachHandle();
+            // The window is going: its own procedure takes the message, and the entry goes with it.
+            const auto it = OriginalProcs().find(hwnd);
+            if (it == OriginalProcs().end()) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+            const WNDPROC original = it->second;
+            OriginalProcs().erase(it);
+            return ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
         }
-        return self->HandleMessage(msg, wParam, lParam);
+        if (self && self->m_subclassed) return self->HandleMessage(msg, wParam, lParam);
+        return CallOriginal(hwnd, msg, wParam, lParam);
     } catch (...) {
         TraceCaughtException(L"SubclassProc");
-        return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+        return CallOriginal(hwnd, msg, wParam, lParam);
     }
 }
 
+LRESULT TControl::CallOriginal(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    const auto it = OriginalProcs().find(hwnd);
+    if (it == OriginalProcs().end()) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    return ::CallWindowProcW(it->second, hwnd, msg, wParam, lParam);
+}
+
 LRESULT TControl::CallDefault(UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (m_subclassed) return ::DefSubclassProc(m_hwnd, msg, wParam, lParam);
+    if (m_subclassed) return CallOriginal(m_hwnd, msg, wParam, lParam);
     return ::DefWindowProcW(m_hwnd, msg, wParam, lParam);
 }
 

@@ -112,8 +112,9 @@ protected:
     static const wchar_t* RegisterFrameworkClass(const wchar_t* name, UINT classStyle, HBRUSH background,
                                                  HCURSOR cursor);
     static LRESULT CALLBACK FrameworkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
-    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                         DWORD_PTR refData) noexcept;
+    // The window procedure of subclassed standard controls, and their original procedure.
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
+    static LRESULT CallOriginal(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) noexcept;
 
     // Common handling for containers: reflect WM_NOTIFY/WM_COMMAND/WM_CTLCOLOR* to the sending
     // child. Returns true when the message was one of those and was answered.

@@ -50,14 +50,17 @@ void RemoveHostWindowHook() noexcept {
 
 bool HostWindowHookInstalled() noexcept { return g_hostHook != nullptr; }
 
+// The hook watches host windows only: a form without one does not need it. Under Wine a WH_CALLWNDPROC
+// hook costs a server round trip on every message sent on the thread, so it is not installed before a
+// form has a host window to watch (the module installs it at load inside a host).
 TParentedForm::TParentedForm(HWND AWndParent) : TForm(AWndParent), FWndParent(AWndParent), FFreeOnClose(true) {
-    InstallHostWindowHook();
+    if (AWndParent) InstallHostWindowHook();
     ParentedList().push_back(this);
 }
 
 TParentedForm::TParentedForm(HWND AWndParent, CreateNewTag)
     : TForm(AWndParent), FWndParent(AWndParent), FFreeOnClose(false) {
-    InstallHostWindowHook();
+    if (AWndParent) InstallHostWindowHook();
     ParentedList().push_back(this);
 }
 

@@ -143,7 +143,9 @@ TEST(GUIDTexts, TheListAndTypedTextsGiveTheRightGUID) {
         SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
         const std::optional<GUID> got = GUIDFromText(c.text, entries);
         ASSERT_EQ(got.has_value(), c.expected.has_value());
-        if (got) EXPECT_TRUE(IsEqualGUID(*got, *c.expected));
+        if (got) {
+            EXPECT_TRUE(IsEqualGUID(*got, *c.expected));
+        }
     }
     EXPECT_FALSE(IsEqualGUID(memoryOrder, IID_IDispatch));
 }

@@ -1,0 +1,339 @@
+// Measures a browser window acting on live objects, each figure against its own baseline in the same run:
+// - the event log: 10,000 and 100,000 events, each with a Long and a String argument, fired into an open
+//   window that logs them; the larger storm may take at most 12 times the smaller one (linear is 10), and
+//   every line must be in the log afterwards;
+// - the enumerator page opened on a collection of 1,000,000 items: the Next calls it makes may be at most
+//   two screens of items plus two, and the memory it holds is printed;
+// - a window on the 2,000-member object until it is idle, against the bare walk over the same type
+//   information (goal <= 3x).
+// Ends with the worst ratio over its goal.
+#include "browser/fDispatchBrowser.h"
+#include "ui/uControls.h"
+
+#include "BenchObjects.h"
+
+#include <ocidl.h>
+#include <olectl.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace qs;
+using namespace qs::bench;
+
+namespace {
+
+constexpr GUID kBenchSource = {0x3E8C4A51, 0x2B7D, 0x4F0E, {0x9C, 0x61, 0x5D, 0x2A, 0x7B, 0x9E, 0x0F, 0x12}};
+constexpr GUID kBenchEvents = {0x3E8C4A51, 0x2B7D, 0x4F0E, {0x9C, 0x61, 0x5D, 0x2A, 0x7B, 0x9E, 0x0F, 0x13}};
+constexpr GUID kBenchSourceClass = {0x3E8C4A51, 0x2B7D, 0x4F0E, {0x9C, 0x61, 0x5D, 0x2A, 0x7B, 0x9E, 0x0F, 0x14}};
+constexpr GUID kBenchCollection = {0x3E8C4A51, 0x2B7D, 0x4F0E, {0x9C, 0x61, 0x5D, 0x2A, 0x7B, 0x9E, 0x0F, 0x15}};
+
+// DBenchSource: fires Tick(n, text) to the one sink advised at its DBenchEvents connection point, which
+// the browser finds through the class information (EnumConnectionPoints is not implemented).
+class BenchSource : public IDispatch, public IConnectionPointContainer, public IConnectionPoint,
+                    public IProvideClassInfo {
+public:
+    BenchSource(ComPtr<ITypeInfo> type, ComPtr<ITypeInfo> cls) : m_type(std::move(type)), m_class(std::move(cls)) {}
+    bool Advised() const { return m_sink != nullptr; }
+
+    void Tick(LONG n, BSTR text) {
+        VARIANT args[2];
+        V_VT(&args[0]) = VT_BSTR; // rgvarg holds the last argument first
+        V_BSTR(&args[0]) = text;
+        V_VT(&args[1]) = VT_I4;
+        V_I4(&args[1]) = n;
+        DISPPARAMS dp{args, nullptr, 2, 0};
+        if (m_sink) m_sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) *ppv = static_cast<IDispatch*>(this);
+        else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *ppv = static_cast<IConnectionPointContainer*>(this);
+        else if (IsEqualIID(riid, IID_IConnectionPoint)) *ppv = static_cast<IConnectionPoint*>(this);
+        else if (IsEqualIID(riid, IID_IProvideClassInfo)) *ppv = static_cast<IProvideClassInfo*>(this);
+        else return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 1, S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override { return m_type.CopyTo(ti); }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (id != 1 || !result) return DISP_E_MEMBERNOTFOUND;
+        V_VT(result) = VT_I4;
+        V_I4(result) = 0;
+        return S_OK;
+    }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override {
+        if (!IsEqualIID(riid, kBenchEvents)) return CONNECT_E_NOCONNECTION;
+        return QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(cp));
+    }
+    STDMETHODIMP GetConnectionInterface(IID* iid) override { return *iid = kBenchEvents, S_OK; }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** c) override {
+        return QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(c));
+    }
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+        if (m_sink) return CONNECT_E_ADVISELIMIT;
+        if (FAILED(sink->QueryInterface(kBenchEvents, reinterpret_cast<void**>(m_sink.GetAddressOf()))))
+            return CONNECT_E_CANNOTCONNECT;
+        return *cookie = 1, S_OK;
+    }
+    STDMETHODIMP Unadvise(DWORD) override {
+        m_sink.Reset();
+        return S_OK;
+    }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetClassInfo(ITypeInfo** ti) override { return m_class.CopyTo(ti); }
+
+private:
+    ComPtr<ITypeInfo> m_type, m_class;
+    ComPtr<IDispatch> m_sink;
+    ULONG m_refs = 1;
+};
+
+// Enumerates the numbers 0 .. count-1 without holding them, counting its Next calls.
+class CountingEnum final : public IEnumVARIANT {
+public:
+    CountingEnum(ULONG count, size_t& nextCalls) : m_count(count), m_nextCalls(nextCalls) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IEnumVARIANT)) return E_NOINTERFACE;
+        *ppv = static_cast<IEnumVARIANT*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG n = --m_refs;
+        if (!n) delete this;
+        return n;
+    }
+    STDMETHODIMP Next(ULONG celt, VARIANT* items, ULONG* fetched) override {
+        ++m_nextCalls;
+        ULONG n = 0;
+        for (; n < celt && m_at < m_count; ++n, ++m_at) {
+            V_VT(&items[n]) = VT_I4;
+            V_I4(&items[n]) = static_cast<LONG>(m_at);
+        }
+        if (fetched) *fetched = n;
+        return n == celt ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Skip(ULONG celt) override {
+        m_at = std::min(m_count, m_at + celt);
+        return m_at < m_count ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Reset() override {
+        m_at = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Clone(IEnumVARIANT**) override { return E_NOTIMPL; }
+
+private:
+    ULONG m_count, m_at = 0;
+    size_t& m_nextCalls;
+    ULONG m_refs = 1;
+};
+
+// DBenchCollection: a Count and an enumerator over that many numbers.
+class BenchCollection : public IDispatch {
+public:
+    BenchCollection(ComPtr<ITypeInfo> type, ULONG count) : m_type(std::move(type)), m_count(count) {}
+    size_t nextCalls = 0;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 1, S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override { return m_type.CopyTo(ti); }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (!result) return E_POINTER;
+        if (id == DISPID_NEWENUM) {
+            V_VT(result) = VT_UNKNOWN;
+            V_UNKNOWN(result) = new CountingEnum(m_count, nextCalls);
+            return S_OK;
+        }
+        if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        V_VT(result) = VT_I4;
+        V_I4(result) = static_cast<LONG>(m_count);
+        return S_OK;
+    }
+
+private:
+    ComPtr<ITypeInfo> m_type;
+    ULONG m_count;
+    ULONG m_refs = 1;
+};
+
+TDispatchBrowser* Open(IDispatch* object) {
+    VARIANT v;
+    V_VT(&v) = VT_DISPATCH;
+    V_DISPATCH(&v) = object;
+    auto* w = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, v, nullptr));
+    ui::TForm::ProcessMessages();
+    return w;
+}
+
+void Close(TDispatchBrowser* w) {
+    if (w) w->Free();
+    ui::TForm::ProcessMessages();
+}
+
+size_t PrivateBytes() {
+    PROCESS_MEMORY_COUNTERS_EX pmc{};
+    pmc.cb = sizeof(pmc);
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof(pmc)))
+        return 0;
+    return pmc.PrivateUsage;
+}
+
+// Fires `count` events into a fresh window's log; the time runs until every line is in the log.
+// Returns the seconds taken, or a negative number when a line is missing or out of order.
+double Storm(BenchSource& source, int count) {
+    TDispatchBrowser* w = Open(&source);
+    if (!w || !source.Advised()) {
+        Close(w);
+        return -1;
+    }
+    BSTR text = ::SysAllocString(L"text");
+    const double t0 = Now();
+    for (int i = 0; i < count; ++i) {
+        source.Tick(i, text);
+        if (i % 256 == 0) ui::TForm::ProcessMessages(); // a host lets its message loop run now and then
+    }
+    const std::wstring log = w->EventLogText();
+    const double elapsed = Now() - t0;
+    ::SysFreeString(text);
+
+    // Every line, in order: "Tick (i, text)".
+    bool complete = true;
+    size_t at = 0;
+    for (int i = 0; i < count && complete; ++i) {
+        const std::wstring line = L"Tick (" + std::to_wstring(i) + L", text)\r\n";
+        complete = log.compare(at, line.size(), line) == 0;
+        at += line.size();
+    }
+    complete = complete && at == log.size();
+    Close(w);
+    return complete ? elapsed : -1;
+}
+
+// The shortest of `runs` results of `f`, or a negative number when any run failed.
+template <typename F>
+double Best(int runs, F&& f) {
+    double best = 0;
+    for (int r = 0; r < runs; ++r) {
+        const double t = f();
+        if (t < 0) return t;
+        best = r == 0 ? t : std::min(best, t);
+    }
+    return best;
+}
+
+} // namespace
+
+int main() {
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    int rc = 0;
+    double worst = 0;
+    {
+        const ComPtr<ITypeInfo> bench2000 = EmbeddedTypeInfo(kBench2000);
+        const ComPtr<ITypeInfo> sourceType = EmbeddedTypeInfo(kBenchSource);
+        const ComPtr<ITypeInfo> sourceClass = EmbeddedTypeInfo(kBenchSourceClass);
+        const ComPtr<ITypeInfo> collectionType = EmbeddedTypeInfo(kBenchCollection);
+        if (!bench2000 || !sourceType || !sourceClass || !collectionType) {
+            std::fprintf(stderr, "cannot load the benchmark's type library\n");
+            return 1;
+        }
+
+        // The event log under a storm.
+        BenchSource source(sourceType, sourceClass);
+        // The best of a few storms of each size: the machine's noise only ever adds time.
+        const double small = Best(3, [&] { return Storm(source, 10000); });
+        const double large = Best(2, [&] { return Storm(source, 100000); });
+        if (small <= 0 || large <= 0) {
+            std::printf("event log: a line is missing or out of order\n");
+            rc = 2;
+        } else {
+            const double kGoal = 12.0;
+            const double ratio = large / small;
+            std::printf("event log: 10,000 events %8.1f ms, 100,000 events %8.1f ms, every line logged\n",
+                        small * 1e3, large * 1e3);
+            std::printf("ratio 100,000/10,000: %.2f (goal <= %.0f)\n", ratio, kGoal);
+            worst = std::max(worst, ratio / kGoal);
+        }
+
+        // The enumerator page on a million items.
+        {
+            BenchCollection collection(collectionType, 1000000);
+            const size_t before = PrivateBytes();
+            TDispatchBrowser* w = Open(&collection);
+            if (!w || !w->HasEnumerator()) {
+                std::printf("enumerator page: the window has no enumerator\n");
+                rc = 2;
+            } else {
+                w->ShowTab(TDispatchBrowserTab::bsIEnumVariant);
+                ui::TForm::ProcessMessages();
+                const RECT rc2 = w->lbEnumVariant->ClientRect();
+                int itemHeight =
+                    static_cast<int>(::SendMessageW(w->lbEnumVariant->Handle(), LB_GETITEMHEIGHT, 0, 0));
+                if (itemHeight <= 0) itemHeight = 16;
+                const int visible = (rc2.bottom - rc2.top + itemHeight - 1) / itemHeight;
+                const size_t held = PrivateBytes() - before;
+                const double allowed = 2.0 * visible + 2;
+                const double ratio = static_cast<double>(collection.nextCalls) / allowed;
+                std::printf("enumerator page: %zu Next calls for %d visible items, %zu items listed, "
+                            "%zu KiB held by the window\n",
+                            collection.nextCalls, visible, w->EnumItemCount(), held / 1024);
+                std::printf("ratio Next calls/(2 x visible + 2): %.2f (goal <= 1)\n", ratio);
+                worst = std::max(worst, ratio);
+            }
+            Close(w);
+        }
+
+        // A window on the 2,000-member object until it is idle, against the bare walk; a window on a
+        // one-member object shows what creating the window costs whatever it shows.
+        {
+            TypedObject object(bench2000.Get());
+            TypedObject small1(sourceType.Get());
+            Close(Open(&object)); // the first window loads the window classes and the fonts
+            const int runs = 15;
+            const Stats bare = Measure(runs, [&] { BareWalk(bench2000.Get()); });
+            const auto windowTime = [&](IDispatch* o) {
+                std::vector<double> times;
+                for (int r = 0; r < runs; ++r) {
+                    const double t0 = Now();
+                    TDispatchBrowser* w = Open(o);
+                    times.push_back(Now() - t0);
+                    Close(w);
+                }
+                return Median(times);
+            };
+            const double window = windowTime(&object);
+            const double empty = windowTime(&small1);
+            const double kGoal = 3.0;
+            const double ratio = window / bare.median;
+            std::printf("window on 2,000 members: median %8.3f ms (on one member %8.3f ms), bare walk median %8.3f ms\n",
+                        window * 1e3, empty * 1e3, bare.median * 1e3);
+            std::printf("ratio window/bare: %.2f (goal <= %.0f)\n", ratio, kGoal);
+            worst = std::max(worst, ratio / kGoal);
+        }
+    }
+    std::printf("worst/goal: %.2f\n", worst);
+    ::CoUninitialize();
+    return rc;
+}
