@@ -8,6 +8,7 @@
 //   information (goal <= 3x).
 // Ends with the worst ratio over its goal.
 #include "browser/fDispatchBrowser.h"
+#include "com/ComServEx.h"
 #include "ui/uControls.h"
 
 #include "BenchObjects.h"
@@ -248,6 +249,10 @@ double Best(int runs, F&& f) {
 
 int main() {
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+    // A browser window's Script page describes its script objects with the module's type library.
+    wchar_t exe[MAX_PATH];
+    std::wstring dll(exe, ::GetModuleFileNameW(nullptr, exe, MAX_PATH));
+    qs::ComServer().SetTypeLibFile(dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"..\\quillspar.dll");
     int rc = 0;
     double worst = 0;
     {

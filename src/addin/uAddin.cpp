@@ -18,8 +18,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace qs {
 
-TModuleInterface<IDispatch> HostApplication;
-
 const CLSID CLSID_QuillsparAddin = {0x7C0BD4A5, 0x6014, 0x4E6C, {0xBA, 0x95, 0x4B, 0xBD, 0x7D, 0x4F, 0x96, 0xC0}};
 
 namespace {

@@ -16,10 +16,6 @@
 
 namespace qs {
 
-// The host's Application object, set when a host connects and cleared when a container goes or the
-// module finalises.
-extern TModuleInterface<IDispatch> HostApplication;
-
 // The string resource of the add-in's friendly name.
 constexpr UINT kFriendlyNameResource = 100;
 extern const CLSID CLSID_QuillsparAddin;

@@ -259,6 +259,7 @@ void TDispatchBrowser::BuildLayout() {
 
     BuildFunctionsPage();
     BuildEventsPage();
+    BuildScriptPage();
 
     PropertyPopup.Add(L"Browse in New Window...", [this] { PropertyOpenNewWindowMenuClick(); },
                       L"PropertyOpenNewWindowMenu");
@@ -320,6 +321,7 @@ void TDispatchBrowser::LoadObject() {
     // Without an event interface there is nothing to list or log: the Events page is hidden.
     FillFunctions();
     FillEvents();
+    AddScriptGlobals();
     FPopupMenuNode = nullptr;
     Panel5Resize();
     DetectEnumerator();

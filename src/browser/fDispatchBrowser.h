@@ -7,6 +7,7 @@
 
 #include "browser/uBrowserModel.h"
 #include "browser/uBrowserText.h"
+#include "script/fScriptFrame.h"
 #include "ui/uComCtrls.h"
 #include "ui/uParentedWnd.h"
 #include "typeinfo/uEvents.h"
@@ -136,6 +137,8 @@ public:
     ui::TEdit* EventDispIdEdit = nullptr;
     ui::TEdit* edtEventReturn = nullptr;
     ui::TListView* EventParametersListView = nullptr;
+    // Script page: scripts on the object, and the procedures that handle its events.
+    TScriptFrame* ScriptFrame = nullptr;
 
     // The tree node the popup menu applies to.
     HTREEITEM PopupMenuNode() const noexcept { return FPopupMenuNode; }
@@ -193,6 +196,12 @@ public:
     // Whether an event of this name is handled: its item is checked, or no item has the name
     // (compared without regard to case).
     bool EventHandled(const std::wstring& EventName) const;
+    // The Script page's Run button: the frame's own Run command.
+    void ScriptFrameRunButtonClick();
+    // Runs the Script page's procedure for the event when the editor's text names it (a plain,
+    // case-blind substring test); a failure shows the "Script Error" box and marks the error.
+    // Returns a note for the log when the procedure could not run (the frame was busy), else empty.
+    std::wstring RunEventProcedure(const std::wstring& EventName, DISPPARAMS& Params, VARIANT* VarResult);
     // Writes the log lines still waiting for the next batch into the log.
     void FlushEventLog();
     // The whole event log, waiting lines included.
@@ -225,6 +234,10 @@ private:
     void BuildLayout();
     void BuildEventsPage();
     void BuildFunctionsPage();
+    void BuildScriptPage();
+    // Gives the Script page's scripts the host's Application and the browsed object, with their
+    // type libraries' constants.
+    void AddScriptGlobals();
     void FunctionsRightPanelResize();
     void EventsRightPanelResize();
     void EventLogPanelResize();
@@ -266,6 +279,9 @@ private:
     std::chrono::steady_clock::time_point fLastEventFlush{};
     ui::TTimer fEventLogTimer;
     bool fClosing = false;
+    // The event procedure running now (empty when none): an event that arrives meanwhile, from
+    // inside it, is logged with a note and runs no procedure of its own.
+    std::wstring fRunningProcedure;
     // Expires when the window goes, so a call that closed it is noticed.
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);
 };

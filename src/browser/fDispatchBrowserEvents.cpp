@@ -201,17 +201,19 @@ bool TDispatchBrowser::EventHandled(const std::wstring& EventName) const {
     return true;
 }
 
-void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DISPPARAMS& Params, VARIANT*) noexcept {
+void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DISPPARAMS& Params,
+                                    VARIANT* VarRes) noexcept {
     // The host waits inside this call: nothing may reach it, and a window on its way out only
     // acknowledges the event.
     try {
         if (fClosing || !Handle() || !EventsListView || !EventHandled(EventName)) return;
-
-        // ---- The Script page's procedure for this event runs here, before the line is logged. ----
-
+        const std::weak_ptr<int> alive = fAlive;
+        // The Script page's procedure for the event runs first; what it returns is the event's result.
+        const std::wstring note = RunEventProcedure(EventName, Params, VarRes);
         // The procedure may have closed the window.
-        if (fClosing || !Handle()) return;
+        if (alive.expired() || fClosing || !Handle()) return;
         AppendEventLine(EventLogLine(EventName, Params));
+        if (!note.empty()) AppendEventLine(note);
     }
     QS_CATCH_TRACE(L"TDispatchBrowser.EventsInvoke")
 }

@@ -3,6 +3,7 @@
 
 #include "typeinfo/uUtils.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace qs {
@@ -79,6 +80,18 @@ bool IsHiddenMemberName(const std::wstring& name) {
     for (const wchar_t* h : hidden)
         if (::CompareStringOrdinal(name.c_str(), -1, h, -1, TRUE) == CSTR_EQUAL) return true;
     return false;
+}
+
+std::wstring ScriptObjectName(const std::wstring& typeName) {
+    std::wstring name;
+    for (wchar_t c : typeName)
+        if ((c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z')) name += c;
+    return name;
+}
+
+std::wstring EventProcedureName(const std::wstring& typeName, const std::wstring& eventName) {
+    const std::wstring name = typeName + L"_" + eventName;
+    return name.substr(std::min(name.find_first_not_of(L'_'), name.size()));
 }
 
 } // namespace qs

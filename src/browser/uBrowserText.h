@@ -34,6 +34,14 @@ std::wstring AccessText(const TTypeElement& element);
 // type without a name.
 std::wstring VariantTypeCaption(VARTYPE vt);
 
+// The name under which a window's scripts see the object it shows: the reflection's name with every
+// character that is not an ASCII letter removed ("_Document" gives "Document").
+std::wstring ScriptObjectName(const std::wstring& typeName);
+
+// The script procedure that handles an event: type name, "_", event name, with the leading
+// underscores removed ("_Document" and "Open" give "Document_Open").
+std::wstring EventProcedureName(const std::wstring& typeName, const std::wstring& eventName);
+
 // The seven IUnknown and IDispatch methods that member lists hide (compared without regard to case).
 bool IsHiddenMemberName(const std::wstring& name);
 

@@ -13,4 +13,6 @@ void UnlockModule() noexcept { ::InterlockedDecrement(&g_moduleLocks); }
 
 LONG ModuleLockCount() noexcept { return g_moduleLocks; }
 
+TModuleInterface<IDispatch> HostApplication;
+
 } // namespace qs

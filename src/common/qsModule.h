@@ -49,4 +49,9 @@ private:
     T* m_p = nullptr;
 };
 
+// The host's Application object, set when a host connects and cleared when a container goes or the
+// module finalises. The add-in sets it; windows read it (the Script Editor's and a browser window's
+// scripts see it as "Application").
+extern TModuleInterface<IDispatch> HostApplication;
+
 } // namespace qs

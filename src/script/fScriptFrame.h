@@ -124,6 +124,15 @@ public:
 
     // Runs the editor's text; a failure shows "Script Error" and moves to the error. The result.
     HRESULT Run();
+    // Runs one procedure of the editor's script on a fresh engine, in the chosen language, with
+    // `params` and `result` as they are (by-reference arguments and the result reach the caller), and
+    // `parent` as the script's parent window. Shows nothing; returns the host's answer, or E_PENDING
+    // while the frame is running something. The frame may be gone when it returns.
+    HRESULT ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params, VARIANT* result);
+    // Puts the caret on the script host's last error and selects that one character.
+    void MarkError();
+    // True while a run or a procedure of the frame is inside the script host.
+    bool Running() const noexcept { return FRunning; }
     void LoadScriptHistory();
     void AddToScriptHistory();
     void UpdateHistoryButtons();

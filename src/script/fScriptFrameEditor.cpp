@@ -422,22 +422,43 @@ HRESULT TScriptFrame::Run() {
         ShowMessageBox(Handle(), L"Error executing script: " + HResultToName(hr) + L"\r\n" + FScriptHost->Error(),
                        L"Script Error", MB_ICONERROR);
         if (alive.expired()) return hr;
-        const int row = static_cast<int>(FScriptHost->ErrorLine());
-        const int col = static_cast<int>(FScriptHost->ErrorChar());
-        FEditor->SetSelLength(0);
-        FEditor->ScrollRowIntoView(row);
-        FEditor->SetCaretPos(col, row);
-        const std::wstring text = FEditor->Lines();
-        int start = 0, r = 0;
-        for (size_t at = 0; r < row; ++r) {
-            const size_t end = text.find(L"\r\n", at);
-            if (end == std::wstring::npos) break;
-            start += static_cast<int>(end - at) + 2;
-            at = end + 2;
-        }
-        FEditor->SetSelection(start + col, 1);
+        MarkError();
     }
     return hr;
+}
+
+HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params,
+                                       VARIANT* result) {
+    if (FRunning) return E_PENDING;
+    const std::weak_ptr<int> alive = m_liveness;
+    FRunning = true;
+    FScriptHost->SetParentWindow(parent);
+    FScriptHost->SetCode(FEditor->Lines());
+    FScriptHost->SetLanguage(Language());
+    m_executing = true;
+    const HRESULT hr = FScriptHost->ExecuteMethod(name, params, result);
+    if (alive.expired()) return hr;
+    m_executing = false;
+    FRunning = false;
+    FMemoLines->Flush();
+    return hr;
+}
+
+void TScriptFrame::MarkError() {
+    const int row = static_cast<int>(FScriptHost->ErrorLine());
+    const int col = static_cast<int>(FScriptHost->ErrorChar());
+    FEditor->SetSelLength(0);
+    FEditor->ScrollRowIntoView(row);
+    FEditor->SetCaretPos(col, row);
+    const std::wstring text = FEditor->Lines();
+    int start = 0, r = 0;
+    for (size_t at = 0; r < row; ++r) {
+        const size_t end = text.find(L"\r\n", at);
+        if (end == std::wstring::npos) break;
+        start += static_cast<int>(end - at) + 2;
+        at = end + 2;
+    }
+    FEditor->SetSelection(start + col, 1);
 }
 
 void TScriptFrame::LoadScriptHistory() {

@@ -68,6 +68,94 @@ private:
     std::function<void(TNamedObjects&)> m_saved;
 };
 
+
+// Typed by-reference arguments (VT_BYREF | VT_BOOL, as Word passes Cancel) go to the engine as
+// references to VARIANTs, which both engines assign through (Wine's VBScript assigns through no other
+// kind), and what the procedure assigned is converted back into the caller's typed reference.
+class TByRefArguments {
+public:
+    explicit TByRefArguments(const DISPPARAMS& params)
+        : m_original(params), m_args(params.rgvarg, params.rgvarg + params.cArgs), m_values(params.cArgs) {
+        for (UINT i = 0; i < params.cArgs; ++i) {
+            const VARIANTARG& arg = params.rgvarg[i];
+            if (!Wrappable(V_VT(&arg)) || FAILED(::VariantCopyInd(m_values[i].Put(), const_cast<VARIANTARG*>(&arg))))
+                continue;
+            V_VT(&m_args[i]) = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(&m_args[i]) = &m_values[i].Get();
+        }
+        m_params = params;
+        m_params.rgvarg = m_args.empty() ? nullptr : m_args.data();
+    }
+    DISPPARAMS& Params() noexcept { return m_params; }
+
+    // A value the procedure assigned that converts to the reference's type replaces the old one.
+    void WriteBack() noexcept {
+        for (UINT i = 0; i < m_original.cArgs; ++i) {
+            const VARIANTARG& arg = m_original.rgvarg[i];
+            if (V_VT(&m_args[i]) != (VT_BYREF | VT_VARIANT) || V_VT(&arg) == (VT_BYREF | VT_VARIANT)) continue;
+            const VARTYPE vt = V_VT(&arg) & VT_TYPEMASK;
+            Variant value;
+            if (FAILED(::VariantChangeType(value.Put(), &m_values[i].Get(), 0, vt))) continue;
+            Store(arg, value);
+        }
+    }
+
+private:
+    static bool Wrappable(VARTYPE vt) noexcept {
+        if (!(vt & VT_BYREF) || (vt & VT_ARRAY)) return false;
+        switch (vt & VT_TYPEMASK) {
+        case VT_BOOL: case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_UI1: case VT_UI2: case VT_UI4:
+        case VT_UI8: case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_ERROR:
+        case VT_BSTR: case VT_DISPATCH: case VT_UNKNOWN:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // Moves `value` (already of the reference's type) into the storage the reference points to.
+    static void Store(const VARIANTARG& ref, Variant& value) noexcept {
+        VARIANT v = value.Detach();
+        switch (V_VT(&ref) & VT_TYPEMASK) {
+        case VT_BOOL: *V_BOOLREF(&ref) = V_BOOL(&v); break;
+        case VT_I1: *V_I1REF(&ref) = V_I1(&v); break;
+        case VT_I2: *V_I2REF(&ref) = V_I2(&v); break;
+        case VT_I4: *V_I4REF(&ref) = V_I4(&v); break;
+        case VT_I8: *V_I8REF(&ref) = V_I8(&v); break;
+        case VT_UI1: *V_UI1REF(&ref) = V_UI1(&v); break;
+        case VT_UI2: *V_UI2REF(&ref) = V_UI2(&v); break;
+        case VT_UI4: *V_UI4REF(&ref) = V_UI4(&v); break;
+        case VT_UI8: *V_UI8REF(&ref) = V_UI8(&v); break;
+        case VT_INT: *V_INTREF(&ref) = V_INT(&v); break;
+        case VT_UINT: *V_UINTREF(&ref) = V_UINT(&v); break;
+        case VT_R4: *V_R4REF(&ref) = V_R4(&v); break;
+        case VT_R8: *V_R8REF(&ref) = V_R8(&v); break;
+        case VT_CY: *V_CYREF(&ref) = V_CY(&v); break;
+        case VT_DATE: *V_DATEREF(&ref) = V_DATE(&v); break;
+        case VT_ERROR: *V_ERRORREF(&ref) = V_ERROR(&v); break;
+        case VT_BSTR:
+            ::SysFreeString(*V_BSTRREF(&ref));
+            *V_BSTRREF(&ref) = V_BSTR(&v);
+            return; // ownership moved
+        case VT_DISPATCH:
+            if (*V_DISPATCHREF(&ref)) (*V_DISPATCHREF(&ref))->Release();
+            *V_DISPATCHREF(&ref) = V_DISPATCH(&v);
+            return;
+        case VT_UNKNOWN:
+            if (*V_UNKNOWNREF(&ref)) (*V_UNKNOWNREF(&ref))->Release();
+            *V_UNKNOWNREF(&ref) = V_UNKNOWN(&v);
+            return;
+        default:
+            break;
+        }
+        ::VariantClear(&v);
+    }
+
+    const DISPPARAMS& m_original;
+    std::vector<VARIANTARG> m_args;
+    std::vector<Variant> m_values;
+    DISPPARAMS m_params{};
+};
+
 } // namespace
 
 // ---- TNamedObjects ----
@@ -257,11 +345,13 @@ HRESULT TScriptHost::ExecuteMethod(const std::wstring& MethodName, const DISPPAR
     hr = script->GetIDsOfNames(IID_NULL, &name, 1, ::GetThreadLocale(), &id);
     if (hr != S_OK) return hr;
     // Without an EXCEPINFO the engine reports an error in the function to the site, with its position.
-    DISPPARAMS params = Params;
+    TByRefArguments args(Params);
     before = m_reportedErrors;
-    return Checked(
-        script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, VarResult, nullptr, nullptr),
-        before);
+    hr = Checked(script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &args.Params(), VarResult, nullptr,
+                                nullptr),
+                 before);
+    args.WriteBack();
+    return hr;
 }
 QS_CATCH_RETURN()
 

@@ -70,4 +70,14 @@ TEST(BrowserText, HiddenNamesIgnoreCase) {
     EXPECT_FALSE(IsHiddenMemberName(L"InvokeVerb"));
 }
 
+TEST(BrowserText, ScriptNamesOfObjectsAndEventProcedures) {
+    EXPECT_EQ(ScriptObjectName(L"_Workbook"), L"Workbook");
+    EXPECT_EQ(ScriptObjectName(L"IVDocument2"), L"IVDocument");
+    EXPECT_EQ(ScriptObjectName(L"_42"), L"");
+    EXPECT_EQ(EventProcedureName(L"_Document", L"Open"), L"Document_Open");
+    EXPECT_EQ(EventProcedureName(L"Workbook2", L"SheetChange"), L"Workbook2_SheetChange");
+    EXPECT_EQ(EventProcedureName(L"", L"_Quit"), L"Quit");
+}
+
+
 } // namespace

@@ -1,14 +1,17 @@
 // The Events page on an object that fires events: what the page lists, which events reach the log and
 // in what form, a storm of events with every line kept in order, and that closing the window
-// disconnects the sink and gives every reference back.
+// disconnects the sink and gives every reference back. The Script page: the names its scripts see,
+// and the procedures that handle the object's events.
 #include "Fixtures.h"
 #include "browser/fDispatchBrowser.h"
+#include "common/qsModule.h"
 
 #include <gtest/gtest.h>
 
 #include <olectl.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 
 using namespace qs;
@@ -28,15 +31,18 @@ public:
     ULONG RefCount() const { return m_refs; }
     bool Advised() const { return m_sink != nullptr; }
 
-    // Fires event `id` with `args` given in declaration order.
-    HRESULT Fire(DISPID id, std::vector<Variant> args = {}) {
+    // Fires event `id` with `args` given in declaration order (as they are: a VT_BYREF argument
+    // comes back changed); `result` receives the event's result.
+    HRESULT Fire(DISPID id, std::vector<Variant> args = {}, VARIANT* result = nullptr) {
         if (!m_sink) return E_FAIL;
         std::vector<VARIANT> raw;
         for (auto& a : args) raw.push_back(a.Get());
         std::reverse(raw.begin(), raw.end());
         DISPPARAMS dp{raw.empty() ? nullptr : raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
-        return m_sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+        return m_sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, result, nullptr, nullptr);
     }
+    // Runs inside every call of the object's own members (a script reading one, say).
+    std::function<void()> onMemberCall;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -59,9 +65,13 @@ public:
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override {
         return FixtureTypeByName(L"DFixture").CopyTo(ti);
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return ::DispGetIDsOfNames(FixtureTypeByName(L"DFixture").Get(), names, count, ids);
+    }
     STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        return DISP_E_MEMBERNOTFOUND;
+        if (!onMemberCall) return DISP_E_MEMBERNOTFOUND;
+        onMemberCall();
+        return S_OK;
     }
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override {
@@ -102,6 +112,7 @@ protected:
     void TearDown() override {
         for (auto* f : TParentedForm::ParentedForms()) f->Free();
         TForm::ProcessMessages();
+        source->onMemberCall = nullptr;
         EXPECT_FALSE(source->Advised());
         EXPECT_EQ(source->RefCount(), baseline);
     }
@@ -181,6 +192,93 @@ TEST_F(EventsPage, ClosingTheWindowUnadvisesTheSink) {
     TForm::ProcessMessages();
     EXPECT_FALSE(source->Advised());
     EXPECT_EQ(source->Fire(1, {Variant::FromString(L"late")}), E_FAIL);
+}
+
+// The names a window gives its scripts: the Application alone on the Application, the Application and
+// the object otherwise, the object alone without an Application.
+TEST_F(EventsPage, TheScriptPageNamesTheApplicationAndTheObjectOnce) {
+    const auto labelOf = [&](IDispatch* application) {
+        HostApplication = application;
+        TDispatchBrowser* w = Open();
+        const std::wstring label = w ? w->ScriptFrame->GlobalVarsLabel->Text() : L"<no window>";
+        if (w) w->Free();
+        TForm::ProcessMessages();
+        HostApplication.Reset();
+        return label;
+    };
+    EXPECT_EQ(labelOf(source.Get()), L"Application");
+    const ComPtr<FixtureDispatch> other = FixtureDispatch::Create();
+    EXPECT_EQ(labelOf(other.Get()), L"Application, DFixture");
+    EXPECT_EQ(labelOf(nullptr), L"DFixture");
+}
+
+// Procedures named after the object and the event run before the log line, on checked events only,
+// in either language; their result and by-reference arguments reach the object that fired.
+TEST_F(EventsPage, EventProceduresRunBeforeTheLogLine) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    TScriptFrame& frame = *w->ScriptFrame;
+    frame.Editor().SetLines(L"Sub DFixture_Changed(what)\r\n  Debug.Print \"saw \" & what\r\n  what = \"changed\"\r\n"
+                            L"End Sub\r\nFunction dfixture_closed()\r\n  DFixture_Closed = 5\r\nEnd Function\r\n");
+    // The argument changed by the procedure is what the log shows: the procedure ran first.
+    UniqueBstr what; // the argument by reference, as Word passes Cancel
+    VARIANT ref;
+    V_VT(&ref) = VT_BYREF | VT_BSTR;
+    V_BSTRREF(&ref) = what.Put();
+    *V_BSTRREF(&ref) = ::SysAllocString(L"x");
+    ASSERT_EQ(source->Fire(1, {Variant(ref)}), S_OK);
+    EXPECT_EQ(std::wstring(what.Get()), L"changed");
+    Variant result;
+    ASSERT_EQ(source->Fire(2, {}, result.Put()), S_OK);
+    EXPECT_EQ(V_VT(&result.Get()), VT_I2);
+    EXPECT_EQ(V_I2(&result.Get()), 5);
+    EXPECT_EQ(w->EventLogText(), L"Changed (changed)\r\nClosed ()\r\n");
+    EXPECT_EQ(frame.DebugText(), L"saw x\r\n");
+
+    // An unchecked event runs nothing and logs nothing.
+    w->EventsListView->SetChecked(ItemNamed(w, L"Changed"), false);
+    ASSERT_EQ(source->Fire(1, {Variant::FromString(L"y")}), S_OK);
+    EXPECT_EQ(frame.DebugText(), L"saw x\r\n");
+
+    // JScript, chosen in the language box.
+    frame.SelectLanguage(1, false);
+    frame.Editor().SetLines(L"function DFixture_Closed() { Debug.Print(\"js closed\"); }");
+    ASSERT_EQ(source->Fire(2), S_OK);
+    EXPECT_EQ(frame.DebugText(), L"saw x\r\njs closed\r\n");
+}
+
+// A procedure name only in a comment: the call fails, the box shows it, the error is marked, and the
+// event is still logged and answered S_OK.
+TEST_F(EventsPage, AProcedureNamedOnlyInACommentShowsTheScriptErrorBox) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    w->ScriptFrame->Editor().SetLines(L"' DFixture_Closed is not written yet");
+    MessageBoxRecorder boxes;
+    EXPECT_EQ(source->Fire(2), S_OK);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, L"Script Error");
+    EXPECT_EQ(boxes.boxes[0].text.rfind(L"Error executing script:\r\n", 0), 0u);
+    EXPECT_EQ(boxes.boxes[0].flags & MB_ICONERROR, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(w->ScriptFrame->Editor().SelLength(), 1);
+    EXPECT_EQ(w->EventLogText(), L"Closed ()\r\n");
+}
+
+// An event fired from inside a running procedure is logged with a note; its own procedure does not
+// run on the engine that is busy.
+TEST_F(EventsPage, AnEventFromInsideAProcedureIsLoggedWithANote) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    w->ScriptFrame->Editor().SetLines(L"Sub DFixture_Changed(what)\r\n  x = DFixture.Label\r\nEnd Sub\r\n"
+                                      L"Sub DFixture_Closed()\r\n  Debug.Print \"closed ran\"\r\nEnd Sub\r\n");
+    source->onMemberCall = [&] { source->Fire(2); };
+    ASSERT_EQ(source->Fire(1, {Variant::FromString(L"x")}), S_OK);
+    EXPECT_EQ(w->EventLogText(),
+              L"Closed ()\r\n(DFixture_Closed not run: DFixture_Changed is still running)\r\nChanged (x)\r\n");
+    EXPECT_EQ(w->ScriptFrame->DebugText(), L"");
+    // Once it has returned, the next event's procedure runs.
+    source->onMemberCall = nullptr;
+    ASSERT_EQ(source->Fire(2), S_OK);
+    EXPECT_EQ(w->ScriptFrame->DebugText(), L"closed ran\r\n");
 }
 
 } // namespace

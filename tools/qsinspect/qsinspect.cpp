@@ -283,7 +283,8 @@ bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
                                   static_cast<int>(tail.size()), TRUE) == CSTR_EQUAL;
 }
 
-// The script objects are described by the DLL's type library; qsinspect sits beside the DLL.
+// The script objects (of --script, and of every browser window's Script page) are described by the
+// DLL's type library; qsinspect sits beside the DLL.
 void UseDllTypeLibrary() {
     wchar_t exe[MAX_PATH];
     const DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -307,7 +308,6 @@ int RunScript(const std::wstring& file, std::wstring language, const std::vector
     }
     if (language.empty()) language = EndsWithNoCase(file, L".js") ? L"JavaScript" : L"VBScript";
 
-    UseDllTypeLibrary();
     ConsoleLines lines;
     ComPtr<IScriptGlobals> globals;
     ComPtr<IScriptDebug> debug;
@@ -370,6 +370,7 @@ int main() {
     ::LocalFree(argv);
     const bool browse = !args.empty() && args[0] == L"--browse";
     const bool script = !args.empty() && args[0] == L"--script";
+    UseDllTypeLibrary(); // the script frame of a browser window needs it as much as --script does
     std::wstring target, select, screenshot, language;
     std::vector<std::wstring> objects;
     bool usage = args.empty() || args[0] == L"--help" || args[0] == L"-h";

@@ -1,0 +1,84 @@
+// The Script page of a browser window: a script frame whose scripts see the host's Application and
+// the browsed object by name, and whose procedures named after the object and an event run when that
+// event fires.
+#include "browser/fDispatchBrowser.h"
+
+#include "common/qsError.h"
+#include "common/qsMessageBox.h"
+#include "common/qsModule.h"
+
+#include <cwctype>
+
+using Microsoft::WRL::ComPtr;
+using namespace qs::ui;
+
+namespace qs {
+
+namespace {
+
+std::wstring UpperCase(std::wstring text) {
+    if (!text.empty())
+        ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+ComPtr<IUnknown> Identity(IUnknown* object) {
+    ComPtr<IUnknown> identity;
+    if (object) object->QueryInterface(IID_PPV_ARGS(&identity));
+    return identity;
+}
+
+} // namespace
+
+void TDispatchBrowser::BuildScriptPage() {
+    ScriptFrame = new TScriptFrame(tsScript);
+    ScriptFrame->Name = L"ScriptFrame";
+    ScriptFrame->SetAlign(TAlign::Client);
+}
+
+void TDispatchBrowser::ScriptFrameRunButtonClick() { ScriptFrame->Run(); }
+
+void TDispatchBrowser::AddScriptGlobals() {
+    IDispatch* application = HostApplication.Get();
+    TExposedTypeLibs& libs = ScriptFrame->ScriptHost().ExposedTypeLibs();
+    if (application) {
+        ScriptFrame->SetGlobalObjects(L"Application", application);
+        libs.AddContainingTypeLib(application);
+    }
+    // The browsed object is named as well unless it is the Application itself.
+    const ComPtr<IUnknown> browsed = Identity(FDispatch.Get());
+    if (application && browsed.Get() == Identity(application).Get()) return;
+    const std::wstring name = ScriptObjectName(FTypeInfo->Name());
+    if (name.empty()) return; // a type name without letters names nothing a script could use
+    ScriptFrame->SetGlobalObjects(name, FDispatch.Get());
+    libs.AddContainingTypeLib(FDispatch.Get());
+}
+
+std::wstring TDispatchBrowser::RunEventProcedure(const std::wstring& EventName, DISPPARAMS& Params,
+                                                 VARIANT* VarResult) {
+    if (!ScriptFrame || !FTypeInfo) return {};
+    const std::wstring name = EventProcedureName(FTypeInfo->Name(), EventName);
+    if (UpperCase(ScriptFrame->Editor().Lines()).find(UpperCase(name)) == std::wstring::npos) return {};
+
+    // The frame's engine is busy with a run of the page or with another event's procedure (which
+    // made the object fire this event, or showed a box while the host fired it): starting an engine
+    // again would close the one running under it. The event is logged with a note instead.
+    if (ScriptFrame->Running())
+        return L"(" + name + L" not run: " + (fRunningProcedure.empty() ? L"the page's script" : fRunningProcedure) +
+               L" is still running)";
+
+    const std::weak_ptr<int> alive = fAlive;
+    fRunningProcedure = name;
+    const HRESULT hr = ScriptFrame->ExecuteProcedure(Handle(), name, Params, VarResult);
+    if (alive.expired() || fClosing) return {};
+    fRunningProcedure.clear();
+    if (hr != S_OK) {
+        ShowMessageBox(Handle(), L"Error executing script:\r\n" + ScriptFrame->ScriptHost().Error(), L"Script Error",
+                       MB_ICONERROR);
+        if (alive.expired() || fClosing) return {};
+        ScriptFrame->MarkError();
+    }
+    return {};
+}
+
+} // namespace qs
