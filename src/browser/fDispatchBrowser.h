@@ -200,7 +200,7 @@ public:
     void ScriptFrameRunButtonClick();
     // Runs the Script page's procedure for the event when the editor's text names it (a plain,
     // case-blind substring test); a failure shows the "Script Error" box and marks the error.
-    // Returns a note for the log when the procedure could not run (the frame was busy), else empty.
+    // Returns a note for the log when the procedure could not run (nested too deep), else empty.
     std::wstring RunEventProcedure(const std::wstring& EventName, DISPPARAMS& Params, VARIANT* VarResult);
     // Writes the log lines still waiting for the next batch into the log.
     void FlushEventLog();
@@ -279,9 +279,6 @@ private:
     std::chrono::steady_clock::time_point fLastEventFlush{};
     ui::TTimer fEventLogTimer;
     bool fClosing = false;
-    // The event procedure running now (empty when none): an event that arrives meanwhile, from
-    // inside it, is logged with a note and runs no procedure of its own.
-    std::wstring fRunningProcedure;
     // Expires when the window goes, so a call that closed it is noticed.
     std::shared_ptr<int> fAlive = std::make_shared<int>(0);
 };

@@ -60,23 +60,17 @@ std::wstring TDispatchBrowser::RunEventProcedure(const std::wstring& EventName, 
     const std::wstring name = EventProcedureName(FTypeInfo->Name(), EventName);
     if (UpperCase(ScriptFrame->Editor().Lines()).find(UpperCase(name)) == std::wstring::npos) return {};
 
-    // The frame's engine is busy with a run of the page or with another event's procedure (which
-    // made the object fire this event, or showed a box while the host fired it): starting an engine
-    // again would close the one running under it. The event is logged with a note instead.
-    if (ScriptFrame->Running())
-        return L"(" + name + L" not run: " + (fRunningProcedure.empty() ? L"the page's script" : fRunningProcedure) +
-               L" is still running)";
-
     const std::weak_ptr<int> alive = fAlive;
-    fRunningProcedure = name;
-    const HRESULT hr = ScriptFrame->ExecuteProcedure(Handle(), name, Params, VarResult);
+    TScriptErrorInfo error;
+    const HRESULT hr = ScriptFrame->ExecuteProcedure(Handle(), name, Params, VarResult, error);
     if (alive.expired() || fClosing) return {};
-    fRunningProcedure.clear();
+    if (hr == E_PENDING)
+        return L"(" + name + L" not run: " + std::to_wstring(TScriptFrame::kMaxNestedProcedures) +
+               L" event procedures are running inside each other)";
     if (hr != S_OK) {
-        ShowMessageBox(Handle(), L"Error executing script:\r\n" + ScriptFrame->ScriptHost().Error(), L"Script Error",
-                       MB_ICONERROR);
+        ShowMessageBox(Handle(), L"Error executing script:\r\n" + error.Text, L"Script Error", MB_ICONERROR);
         if (alive.expired() || fClosing) return {};
-        ScriptFrame->MarkError();
+        ScriptFrame->MarkError(error);
     }
     return {};
 }

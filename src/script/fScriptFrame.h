@@ -91,6 +91,13 @@ std::vector<std::wstring> MergeScriptHistory(const std::wstring& text, const std
 
 class TScriptFrame;
 
+// An error a script host reported: its text and zero-based position.
+struct TScriptErrorInfo {
+    std::wstring Text;
+    ULONG Line = 0;
+    LONG Char = 0;
+};
+
 // The lines of the debug pane: appended lines are collected and written to the edit box in batches
 // (at 1,000 lines, at the end of a run, or when the thread is next idle), since one EM_REPLACESEL per
 // line is quadratic. The box has no length limit.
@@ -126,11 +133,17 @@ public:
     HRESULT Run();
     // Runs one procedure of the editor's script on a fresh engine, in the chosen language, with
     // `params` and `result` as they are (by-reference arguments and the result reach the caller), and
-    // `parent` as the script's parent window. Shows nothing; returns the host's answer, or E_PENDING
-    // while the frame is running something. The frame may be gone when it returns.
-    HRESULT ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params, VARIANT* result);
-    // Puts the caret on the script host's last error and selects that one character.
+    // `parent` as the script's parent window. While the frame is running something (the page's run, or
+    // a procedure that made the object fire again), the procedure runs on an engine of its own with
+    // the same objects, never re-entering the engine that is running; E_PENDING when that would nest
+    // deeper than kMaxNestedProcedures. Shows nothing; on failure `error` receives the host's error.
+    // The frame may be gone when it returns.
+    HRESULT ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params, VARIANT* result,
+                             TScriptErrorInfo& error);
+    static constexpr int kMaxNestedProcedures = 8;
+    // Puts the caret on the script host's last error (or on `error`) and selects that one character.
     void MarkError();
+    void MarkError(const TScriptErrorInfo& error);
     // True while a run or a procedure of the frame is inside the script host.
     bool Running() const noexcept { return FRunning; }
     void LoadScriptHistory();
@@ -193,6 +206,7 @@ private:
     bool FRunning = false;
     bool m_runPosted = false;
     bool m_executing = false; // inside the host's Execute
+    int m_nestedProcedures = 0; // procedures running on hosts of their own
     // Expires when the frame is destroyed: a host window closing while a run waits in a message box
     // (or in a script's own) destroys the frame under the run.
     std::shared_ptr<int> m_liveness = std::make_shared<int>(0);

@@ -428,25 +428,55 @@ HRESULT TScriptFrame::Run() {
 }
 
 HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params,
-                                       VARIANT* result) {
-    if (FRunning) return E_PENDING;
+                                       VARIANT* result, TScriptErrorInfo& error) {
     const std::weak_ptr<int> alive = m_liveness;
-    FRunning = true;
-    FScriptHost->SetParentWindow(parent);
-    FScriptHost->SetCode(FEditor->Lines());
-    FScriptHost->SetLanguage(Language());
-    m_executing = true;
-    const HRESULT hr = FScriptHost->ExecuteMethod(name, params, result);
+    const auto prepare = [&](TScriptHost& host) {
+        host.SetParentWindow(parent);
+        host.SetCode(FEditor->Lines());
+        host.SetLanguage(Language());
+    };
+    const auto failed = [&](const TScriptHost& host, HRESULT hr) {
+        if (hr != S_OK) error = {host.Error(), host.ErrorLine(), host.ErrorChar()};
+        return hr;
+    };
+    if (!FRunning) {
+        FRunning = true;
+        prepare(*FScriptHost);
+        m_executing = true;
+        const HRESULT hr = FScriptHost->ExecuteMethod(name, params, result);
+        if (alive.expired()) return hr;
+        m_executing = false;
+        FRunning = false;
+        FMemoLines->Flush();
+        return failed(*FScriptHost, hr);
+    }
+    if (m_nestedProcedures >= kMaxNestedProcedures) return E_PENDING;
+    // A host of its own, on the stack: it outlives the frame if the procedure closes the window.
+    TScriptHost nested;
+    for (int i = 0; i < FScriptHost->NamedObjects().Count(); ++i) {
+        const TNamedObject& o = FScriptHost->NamedObjects().Items(i);
+        nested.NamedObjects().Add(o.Name, o.DispatchPtr.Get(), o.Global);
+    }
+    for (int i = 0; i < FScriptHost->ExposedTypeLibs().Count(); ++i) {
+        const TExposedTypeLib& lib = FScriptHost->ExposedTypeLibs().Items(i);
+        nested.ExposedTypeLibs().Add(lib.Guid, lib.VersionMajor, lib.VersionMinor).FallbackConstants =
+            lib.FallbackConstants;
+    }
+    prepare(nested);
+    ++m_nestedProcedures;
+    const HRESULT hr = nested.ExecuteMethod(name, params, result);
     if (alive.expired()) return hr;
-    m_executing = false;
-    FRunning = false;
-    FMemoLines->Flush();
-    return hr;
+    --m_nestedProcedures;
+    return failed(nested, hr);
 }
 
 void TScriptFrame::MarkError() {
-    const int row = static_cast<int>(FScriptHost->ErrorLine());
-    const int col = static_cast<int>(FScriptHost->ErrorChar());
+    MarkError({FScriptHost->Error(), FScriptHost->ErrorLine(), FScriptHost->ErrorChar()});
+}
+
+void TScriptFrame::MarkError(const TScriptErrorInfo& error) {
+    const int row = static_cast<int>(error.Line);
+    const int col = static_cast<int>(error.Char);
     FEditor->SetSelLength(0);
     FEditor->ScrollRowIntoView(row);
     FEditor->SetCaretPos(col, row);

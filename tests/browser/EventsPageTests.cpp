@@ -263,22 +263,31 @@ TEST_F(EventsPage, AProcedureNamedOnlyInACommentShowsTheScriptErrorBox) {
     EXPECT_EQ(w->EventLogText(), L"Closed ()\r\n");
 }
 
-// An event fired from inside a running procedure is logged with a note; its own procedure does not
-// run on the engine that is busy.
-TEST_F(EventsPage, AnEventFromInsideAProcedureIsLoggedWithANote) {
+// An event fired from inside a running procedure runs its own procedure on an engine of its own, and
+// the outer one goes on; procedures that keep firing stop at the nesting limit with a note.
+TEST_F(EventsPage, AnEventFromInsideAProcedureRunsOnAnEngineOfItsOwn) {
     TDispatchBrowser* w = Open();
     ASSERT_TRUE(w);
-    w->ScriptFrame->Editor().SetLines(L"Sub DFixture_Changed(what)\r\n  x = DFixture.Label\r\nEnd Sub\r\n"
-                                      L"Sub DFixture_Closed()\r\n  Debug.Print \"closed ran\"\r\nEnd Sub\r\n");
+    TScriptFrame& frame = *w->ScriptFrame;
+    frame.Editor().SetLines(L"Sub DFixture_Changed(what)\r\n  x = DFixture.Label\r\n  Debug.Print \"after \" & what\r\n"
+                            L"End Sub\r\nSub DFixture_Closed()\r\n  Debug.Print \"closed\"\r\nEnd Sub\r\n");
     source->onMemberCall = [&] { source->Fire(2); };
     ASSERT_EQ(source->Fire(1, {Variant::FromString(L"x")}), S_OK);
-    EXPECT_EQ(w->EventLogText(),
-              L"Closed ()\r\n(DFixture_Closed not run: DFixture_Changed is still running)\r\nChanged (x)\r\n");
-    EXPECT_EQ(w->ScriptFrame->DebugText(), L"");
-    // Once it has returned, the next event's procedure runs.
-    source->onMemberCall = nullptr;
+    EXPECT_EQ(w->EventLogText(), L"Closed ()\r\nChanged (x)\r\n");
+    EXPECT_EQ(frame.DebugText(), L"closed\r\nafter x\r\n");
+
+    // Each Closed procedure makes the object fire Closed again.
+    w->btnClearEvents->Click();
+    frame.ClearDebug();
+    frame.Editor().SetLines(L"Sub DFixture_Closed()\r\n  x = DFixture.Label\r\nEnd Sub\r\n");
     ASSERT_EQ(source->Fire(2), S_OK);
-    EXPECT_EQ(w->ScriptFrame->DebugText(), L"closed ran\r\n");
+    const std::wstring log = w->EventLogText();
+    const std::wstring note = L"(DFixture_Closed not run: 8 event procedures are running inside each other)\r\n";
+    EXPECT_EQ(log, std::wstring(L"Closed ()\r\n") + note + [] {
+        std::wstring lines;
+        for (int i = 0; i < TScriptFrame::kMaxNestedProcedures + 1; ++i) lines += L"Closed ()\r\n";
+        return lines;
+    }());
 }
 
 } // namespace
