@@ -1021,9 +1021,13 @@ size_t THostGraph::FireEvent(const std::wstring& target, std::wstring& report) {
             THostObject* object = nullptr;
             if (SUCCEEDED(type->GetRefTypeInfo(target->hreftype, &ref)) &&
                 SUCCEEDED(ref->GetDocumentation(MEMBERID_NIL, refName.Put(), nullptr, nullptr, nullptr))) {
+                // The active object of that type: the type's name need not follow "Active" (_Document is
+                // at ActiveDocument, _IProjectDoc at ActiveProject), so any top-level Active path will do.
                 const std::wstring wanted = BstrText(refName.Get());
-                THostObject* active = At(L"Active" + wanted);
-                object = active && active->TypeName() == wanted ? active : nullptr;
+                for (const auto& [path, o] : m_byPath)
+                    if (!object && path.starts_with(L"Active") && path.find(L'.') == std::wstring::npos &&
+                        o->TypeName() == wanted)
+                        object = o;
                 for (THostObject* o : Objects())
                     if (!object && o->TypeName() == wanted) object = o;
             }

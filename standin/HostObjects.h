@@ -233,9 +233,10 @@ public:
     bool SetFailing(const std::wstring& path, const std::wstring& text);
     // Fires an event by its name ("DocumentOpen") or by a path and its name ("ActiveDocument.Close"),
     // with arguments made from the event's declared parameter types: an object parameter gets the
-    // graph's object of that type (the one at "Active<Type>" when there is one), a by-reference Boolean
-    // a False that sinks may change, others an empty value. `report` says what happened. Returns the
-    // number of sink calls made; THostError when no object of the graph declares the event.
+    // graph's object of that type (the one at a top-level "Active..." path when there is one), a
+    // by-reference Boolean a False that sinks may change, others an empty value. `report` says what
+    // happened. Returns the number of sink calls made; THostError when no object of the graph declares the
+    // event.
     size_t FireEvent(const std::wstring& target, std::wstring& report);
     // Drops the graph's references and every handler (objects that the add-in still holds stay alive).
     void Clear();

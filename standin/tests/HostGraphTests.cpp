@@ -224,30 +224,30 @@ TEST(HostModel, EveryButtonPathReachesAnObjectOfItsType) {
     } cases[] = {
         {L"word", L"Options", L"Options"},
         {L"word", L"ActiveWindow", L"Window"},
-        {L"word", L"ActiveDocument", L"Document"},
+        {L"word", L"ActiveDocument", L"_Document"},
         {L"word", L"Selection", L"Selection"},
         {L"word", L"Selection.Style", L"Style"},
         {L"word", L"Selection.Range", L"Range"},
         {L"excel", L"ActiveWindow", L"Window"},
-        {L"excel", L"ActiveWorkbook", L"Workbook"},
-        {L"excel", L"ActiveSheet", L"Worksheet"},
-        {L"excel", L"ActiveChart", L"Chart"},
+        {L"excel", L"ActiveWorkbook", L"_Workbook"},
+        {L"excel", L"ActiveSheet", L"_Worksheet"},
+        {L"excel", L"ActiveChart", L"_Chart"},
         {L"excel", L"Selection", L"Range"},
         {L"excel", L"ActiveCell", L"Range"},
         {L"excel", L"ActiveCell.Style", L"Style"},
         {L"powerpoint", L"ActiveWindow", L"DocumentWindow"},
-        {L"powerpoint", L"ActivePresentation", L"Presentation"},
+        {L"powerpoint", L"ActivePresentation", L"_Presentation"},
         {L"powerpoint", L"ActiveWindow.View", L"View"},
-        {L"powerpoint", L"ActiveWindow.View.Slide", L"Slide"},
+        {L"powerpoint", L"ActiveWindow.View.Slide", L"_Slide"},
         {L"powerpoint", L"ActiveWindow.Selection", L"Selection"},
         {L"onenote", L"Windows(2)", L"Window"},
         {L"publisher", L"ActiveWindow", L"Window"},
-        {L"publisher", L"ActiveDocument", L"Document"},
+        {L"publisher", L"ActiveDocument", L"_Document"},
         {L"publisher", L"ActiveDocument.ActiveView", L"View"},
         {L"publisher", L"ActiveDocument.ActiveView.ActivePage", L"Page"},
         {L"publisher", L"Selection", L"Selection"},
         {L"access", L"CurrentProject", L"CurrentProject"},
-        {L"access", L"CurrentProject.Connection", L"Connection"},
+        {L"access", L"CurrentProject.Connection", L"_Connection"},
         {L"access", L"DoCmd", L"DoCmd"},
         {L"access", L"Screen", L"Screen"},
         {L"access", L"Screen.ActiveControl", L"Control"},
@@ -255,7 +255,8 @@ TEST(HostModel, EveryButtonPathReachesAnObjectOfItsType) {
         {L"access", L"DBEngine.Workspaces(0)", L"Workspace"},
         {L"access", L"DBEngine.Workspaces(0).Databases(0)", L"Database"},
         {L"access", L"DBEngine.Workspaces(0).Databases(0).TableDefs", L"TableDefs"},
-        {L"access", L"DBEngine.Workspaces(0).Databases(0).TableDefs(0)", L"TableDef"},
+        {L"access", L"DBEngine.Workspaces(0).Databases(0).TableDefs(0)", L"_TableDef"},
+        {L"access", L"DBEngine.Workspaces(0).Databases(0).TableDefs(0).Fields(0)", L"_Field"},
         {L"access", L"CurrentProject.AllForms(0)", L"AccessObject"},
         {L"infopath", L"XDocuments(0)", L"XDocument"},
         {L"infopath", L"ActiveWindow", L"Window"},
@@ -266,7 +267,7 @@ TEST(HostModel, EveryButtonPathReachesAnObjectOfItsType) {
         {L"visio", L"ActiveWindow.Selection", L"IVSelection"},
         {L"visio", L"ActiveWindow.Selection(1)", L"IVShape"},
         {L"project", L"ActiveWindow", L"Window"},
-        {L"project", L"ActiveProject", L"Project"},
+        {L"project", L"ActiveProject", L"_IProjectDoc"},
         {L"project", L"ActiveSelection", L"Selection"},
         {L"project", L"ActiveCell", L"Cell"},
         {L"project", L"ActiveCell.Task", L"Task"},
@@ -276,6 +277,36 @@ TEST(HostModel, EveryButtonPathReachesAnObjectOfItsType) {
         Built b(c.host);
         std::vector<Variant> keep;
         EXPECT_EQ(TypeNameOf(Walk(b.graph, c.path, keep)), c.type) << c.host << L" " << c.path;
+    }
+}
+
+// An event fired by name gets the active object of its parameter's type, though Office names the active
+// object after the object and not after its interface (_Document at ActiveDocument, _IProjectDoc at
+// ActiveProject). The added object is the newest, so the first object of its type would be the wrong one.
+TEST(HostModel, FiringAnEventByNamePassesTheActiveObjectOfTheParameterType) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* collection;
+        const wchar_t* active;
+        const wchar_t* events;
+        const wchar_t* event;
+    } cases[] = {
+        {L"word", L"Documents", L"ActiveDocument", L"ApplicationEvents4", L"DocumentOpen"},
+        {L"excel", L"Workbooks", L"ActiveWorkbook", L"AppEvents", L"WorkbookOpen"},
+        {L"powerpoint", L"Presentations", L"ActivePresentation", L"EApplication", L"PresentationOpen"},
+        {L"project", L"Projects", L"ActiveProject", L"_EProjectApp2", L"ProjectCalculate"},
+    };
+    for (const auto& c : cases) {
+        Built b(c.host);
+        Variant added;
+        IDispatch* made = Get(b.graph.At(c.collection), L"Add", {}, added);
+        ASSERT_NE(made, nullptr) << c.host;
+        ASSERT_EQ(b.graph.At(c.active), made) << c.host;
+        TSink sink(b.graph.App(), c.events, b.graph.TypeLib());
+        ASSERT_TRUE(sink.Advised()) << c.host;
+        std::wstring report;
+        EXPECT_EQ(b.graph.FireEvent(c.event, report), 1u) << c.host;
+        EXPECT_EQ(ArgObject(sink.Find(c.event), 0), made) << c.host << L": " << report;
     }
 }
 
@@ -402,7 +433,7 @@ TEST(WordModel, DocumentsAddAndOpenMakeTheActiveDocumentAndFireTheirEvents) {
     Variant added;
     IDispatch* doc = Get(documents, L"Add", {}, added);
     ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(TypeNameOf(doc), L"Document");
+    EXPECT_EQ(TypeNameOf(doc), L"_Document");
     EXPECT_EQ(events4.Names(),
               (std::vector<std::wstring>{L"NewDocument", L"WindowDeactivate", L"DocumentChange", L"WindowActivate"}));
     EXPECT_EQ(events3.Names(), events4.Names()); // both interfaces hear every event of the older one
@@ -491,7 +522,7 @@ TEST(ExcelModel, WorkbooksAddAndWorksheetsAddFireNewWorkbookNewSheetAndWorkbookN
     TSink app(b.graph.App(), L"AppEvents", b.graph.TypeLib());
     Variant added;
     IDispatch* book = Get(b.graph.At(L"Workbooks"), L"Add", {}, added);
-    ASSERT_EQ(TypeNameOf(book), L"Workbook");
+    ASSERT_EQ(TypeNameOf(book), L"_Workbook");
     EXPECT_EQ(ArgObject(app.Find(L"NewWorkbook"), 0), book);
     EXPECT_EQ(b.graph.At(L"ActiveWorkbook"), book);
     EXPECT_EQ(Text(Read(book, L"Name")), L"Book1");
@@ -501,7 +532,7 @@ TEST(ExcelModel, WorkbooksAddAndWorksheetsAddFireNewWorkbookNewSheetAndWorkbookN
     Variant sheets, sheet;
     IDispatch* worksheets = Get(book, L"Worksheets", {}, sheets);
     IDispatch* added2 = Get(worksheets, L"Add", {}, sheet);
-    ASSERT_EQ(TypeNameOf(added2), L"Worksheet");
+    ASSERT_EQ(TypeNameOf(added2), L"_Worksheet");
     EXPECT_EQ(Text(Read(added2, L"Name")), L"Sheet2");
     EXPECT_EQ(Long(Read(worksheets, L"Count")), 2);
     EXPECT_EQ(Long(Read(added2, L"Index")), 1); // before the active sheet

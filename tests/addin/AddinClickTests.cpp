@@ -186,7 +186,7 @@ TEST_F(AddinTest, ANewHostIsOneRow) {
         EXPECT_FALSE(ForwardAllKeys);
         const auto doc = Click(*addin, Id(L"doc"));
         ASSERT_EQ(doc.size(), 1u);
-        EXPECT_EQ(doc[0]->Text(), L"Document");
+        EXPECT_EQ(doc[0]->Text(), L"_Document");
         EXPECT_EQ(doc[0]->WndParent(), hostWindow);
         const auto range = Click(*addin, Id(L"Fetched"));
         ASSERT_EQ(range.size(), 1u);
@@ -241,7 +241,7 @@ TEST_F(AddinTest, TwoClicksOpenTwoWindows) {
     ASSERT_EQ(first.size(), 1u);
     ASSERT_EQ(second.size(), 1u);
     EXPECT_NE(first[0], second[0]);
-    EXPECT_EQ(second[0]->Text(), L"Document");
+    EXPECT_EQ(second[0]->Text(), L"_Document");
     EXPECT_EQ(TParentedForm::ParentedForms().size(), 2u);
 }
 
@@ -251,7 +251,7 @@ TEST_F(AddinTest, IdsAreComparedWithoutRegardToCase) {
         const wchar_t* id;
         const wchar_t* caption;
     } cases[] = {
-        {"Word", L"QUILLSPAR_DOCUMENT", L"Document"},      {"Word", L"quillspar_applicationoptions", L"Options"},
+        {"Word", L"QUILLSPAR_DOCUMENT", L"_Document"},     {"Word", L"quillspar_applicationoptions", L"Options"},
         {"Access", L"quillspar_TableDefs", L"TableDefs"},  {"Visio", L"QuillSpar_Shape", L"IVShape"},
         {"OneNote", L"quillspar_window", L"SecondWindow"},
     };

@@ -49,7 +49,7 @@ const std::vector<HostCase>& HostCases() {
          {{L"Application", L"_Application", {}},
           {L"ApplicationOptions", L"Options", {}},
           {L"Window", L"Window", {}},
-          {L"Document", L"Document", {}},
+          {L"Document", L"_Document", {}},
           {L"Selection", L"Selection", {}},
           {L"Style", L"Style", {}},
           {L"Range", L"Range", {}}}},
@@ -60,9 +60,9 @@ const std::vector<HostCase>& HostCases() {
          false,
          {{L"Application", L"_Application", {}},
           {L"Window", L"Window", {}},
-          {L"Workbook", L"Workbook", {}},
-          {L"Worksheet", L"Worksheet", {}},
-          {L"Chart", L"Chart", {}},
+          {L"Workbook", L"_Workbook", {}},
+          {L"Worksheet", L"_Worksheet", {}},
+          {L"Chart", L"_Chart", {}},
           {L"Selection", L"Selection", {}},
           {L"Cell", L"Range", {}},
           {L"Style", L"Style", {}}}},
@@ -73,9 +73,9 @@ const std::vector<HostCase>& HostCases() {
          false,
          {{L"Application", L"_Application", {}},
           {L"Window", L"DocumentWindow", {}},
-          {L"Presentation", L"Presentation", {}},
+          {L"Presentation", L"_Presentation", {}},
           {L"View", L"View", {}},
-          {L"Slide", L"Slide", {}},
+          {L"Slide", L"_Slide", {}},
           {L"Selection", L"Selection", {}}}},
         {"OneNote",
          TOfficeAppKind::oaOneNote,
@@ -90,7 +90,7 @@ const std::vector<HostCase>& HostCases() {
          false,
          {{L"Application", L"_Application", {}},
           {L"Window", L"Window", {}},
-          {L"Document", L"Document", {}},
+          {L"Document", L"_Document", {}},
           {L"View", L"View", {}},
           {L"Page", L"Page", {}},
           {L"Selection", L"Selection", {}}}},
@@ -105,7 +105,7 @@ const std::vector<HostCase>& HostCases() {
           {L"Screen", L"Screen", {}},
           {L"ActiveControl", L"Control", {}},
           {L"DBEngine", L"_DBEngine", {}},
-          {L"Connection", L"Connection", {}},
+          {L"Connection", L"_Connection", {}},
           {L"Workspace", L"Workspace", {}},
           {L"Database", L"Database", {}},
           {L"TableDefs", L"TableDefs", Tab::bsIEnumVariant}}},
@@ -129,7 +129,7 @@ const std::vector<HostCase>& HostCases() {
          true,
          {{L"Application", L"_MSProject", {}},
           {L"Window", L"Window", {}},
-          {L"Project", L"Project", {}},
+          {L"Project", L"_IProjectDoc", {}},
           {L"Selection", L"Selection", {}},
           {L"Cell", L"Cell", {}},
           {L"Task", L"Task", {}}}},
@@ -149,7 +149,7 @@ THostGraph MakeHost(const std::string& host) {
         THostGraph h(HostInfo(L"_Application", kWordApplicationIID));
         h.Add(L"Options", L"Options");
         h.Add(L"ActiveWindow", L"Window");
-        h.Add(L"ActiveDocument", L"Document");
+        h.Add(L"ActiveDocument", L"_Document");
         h.Add(L"Selection", L"Selection");
         h.Add(L"Selection.Style", L"Style");
         h.Add(L"Selection.Range", L"Range");
@@ -158,9 +158,9 @@ THostGraph MakeHost(const std::string& host) {
     if (host == "Excel") {
         THostGraph h(HostInfo(L"_Application", kExcelApplicationIID));
         h.Add(L"ActiveWindow", L"Window");
-        h.Add(L"ActiveWorkbook", L"Workbook");
-        h.Add(L"ActiveSheet", L"Worksheet");
-        h.Add(L"ActiveChart", L"Chart");
+        h.Add(L"ActiveWorkbook", L"_Workbook");
+        h.Add(L"ActiveSheet", L"_Worksheet");
+        h.Add(L"ActiveChart", L"_Chart");
         h.Add(L"Selection", L"Selection");
         h.Add(L"ActiveCell", L"Range");
         h.Add(L"ActiveCell.Style", L"Style");
@@ -169,9 +169,9 @@ THostGraph MakeHost(const std::string& host) {
     if (host == "PowerPoint") {
         THostGraph h(HostInfo(L"_Application", kPowerPointApplicationIID));
         h.Add(L"ActiveWindow", L"DocumentWindow");
-        h.Add(L"ActivePresentation", L"Presentation");
+        h.Add(L"ActivePresentation", L"_Presentation");
         h.Add(L"ActiveWindow.View", L"View");
-        h.Add(L"ActiveWindow.View.Slide", L"Slide");
+        h.Add(L"ActiveWindow.View.Slide", L"_Slide");
         h.Add(L"ActiveWindow.Selection", L"Selection");
         return h;
     }
@@ -186,7 +186,7 @@ THostGraph MakeHost(const std::string& host) {
     if (host == "Publisher") {
         THostGraph h(HostInfo(L"_Application", kPublisherApplicationIID));
         h.Add(L"ActiveWindow", L"Window");
-        h.Add(L"ActiveDocument", L"Document");
+        h.Add(L"ActiveDocument", L"_Document");
         h.Add(L"ActiveDocument.ActiveView", L"View");
         h.Add(L"ActiveDocument.ActiveView.ActivePage", L"Page");
         h.Add(L"Selection", L"Selection");
@@ -195,7 +195,7 @@ THostGraph MakeHost(const std::string& host) {
     if (host == "Access") {
         THostGraph h(HostInfo(L"_Application", kAccessApplicationIID));
         h.Add(L"CurrentProject", L"CurrentProject");
-        h.Add(L"CurrentProject.Connection", L"Connection");
+        h.Add(L"CurrentProject.Connection", L"_Connection");
         h.Add(L"DoCmd", L"DoCmd");
         h.Add(L"Screen", L"Screen");
         h.Add(L"Screen.ActiveControl", L"Control");
@@ -225,7 +225,7 @@ THostGraph MakeHost(const std::string& host) {
     EXPECT_EQ(host, "Project");
     THostGraph h(HostInfo(L"_MSProject", kProjectApplicationIID));
     h.Add(L"ActiveWindow", L"Window");
-    h.Add(L"ActiveProject", L"Project");
+    h.Add(L"ActiveProject", L"_IProjectDoc");
     h.Add(L"ActiveSelection", L"Selection");
     h.Add(L"ActiveCell", L"Cell");
     h.Add(L"ActiveCell.Task", L"Task");
