@@ -1,8 +1,9 @@
 // officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
-// calls the ribbon callbacks by name; --click, --fire, --script (typed into the Script Editor and run
-// with F5), --screenshot and --exit-after automate it, and --nil, --empty and --fail shape the host's
-// objects for the paths that open nothing or fail.
+// calls the ribbon callbacks by name; --click, --fire, --page, --page-script (typed into a browser
+// window's Script page), --script (typed into the Script Editor and run with F5), --screenshot and
+// --exit-after automate it, and --nil, --empty and --fail shape the host's objects for the paths that
+// open nothing or fail.
 #include "HostObjects.h"
 #include "RibbonMarkup.h"
 
@@ -54,11 +55,19 @@ std::wstring Hex(HRESULT hr) {
     return buffer;
 }
 
-// One automated step, in command-line order: a click on a button, or an event fired.
+// One automated step, in command-line order: a click on a button, an event fired, a page shown in the
+// add-in's windows, or a script typed into the Script page of the newest one.
 struct Action {
-    bool fire = false;
+    enum class Kind { Click, Fire, Page, PageScript };
+    Kind kind = Kind::Click;
     std::wstring target;
 };
+
+// "\n" in a script given on the command line ends a line.
+std::wstring ScriptLines(std::wstring text) {
+    for (size_t at; (at = text.find(L"\\n")) != std::wstring::npos;) text.replace(at, 2, L"\r\n");
+    return text;
+}
 
 struct Options {
     std::wstring app = L"word";
@@ -71,7 +80,6 @@ struct Options {
     DWORD exitAfter = 0;
     bool frameHwnd = false;
     bool application2 = true;
-    std::wstring page;     // the tab to show in the add-in's windows once the steps are done
     bool eventLog = false; // log the add-in's event logs before exiting
     std::wstring script;   // typed into the newest Script Editor after the steps, then run with F5
     bool usage = false;
@@ -91,9 +99,9 @@ Options ParseOptions() {
         else if (a == L"--register" && hasValue)
             o.registerPath = args[++i];
         else if (a == L"--click" && hasValue)
-            o.actions.push_back({false, args[++i]});
+            o.actions.push_back({Action::Kind::Click, args[++i]});
         else if (a == L"--fire" && hasValue)
-            o.actions.push_back({true, args[++i]});
+            o.actions.push_back({Action::Kind::Fire, args[++i]});
         else if (a == L"--nil" && hasValue)
             o.nothing.push_back(args[++i]);
         else if (a == L"--empty" && hasValue)
@@ -109,14 +117,14 @@ Options ParseOptions() {
         else if (a == L"--frame-hwnd")
             o.frameHwnd = true;
         else if (a == L"--page" && hasValue)
-            o.page = args[++i];
+            o.actions.push_back({Action::Kind::Page, args[++i]});
+        else if (a == L"--page-script" && hasValue)
+            o.actions.push_back({Action::Kind::PageScript, ScriptLines(args[++i])});
         else if (a == L"--event-log")
             o.eventLog = true;
-        else if (a == L"--script" && hasValue) {
-            // "\n" in the text ends a line.
-            o.script = args[++i];
-            for (size_t at; (at = o.script.find(L"\\n")) != std::wstring::npos;) o.script.replace(at, 2, L"\r\n");
-        } else
+        else if (a == L"--script" && hasValue)
+            o.script = ScriptLines(args[++i]);
+        else
             o.usage = true;
     }
     return o;
@@ -274,6 +282,27 @@ std::wstring DescribeWindow(HWND hwnd) {
 std::vector<HWND> ScriptEditors();
 // A child window whose class name contains `part` (no case), or null.
 HWND FindChildByClass(HWND parent, const std::wstring& part);
+
+std::vector<HWND> ChildWindows(HWND hwnd);
+
+// The Debug.Print pane of the script frame in a window, its lines joined by "|": the multi-line edit
+// box beside the panel that holds the "Debug.Print" label.
+std::wstring DebugPaneText(HWND top) {
+    for (HWND label : ChildWindows(top)) {
+        if (WindowText(label) != L"Debug.Print") continue;
+        HWND pane = ::GetParent(::GetParent(label));
+        for (HWND child = ::GetWindow(pane, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t cls[16] = L"";
+            ::GetClassNameW(child, cls, 16);
+            if (::lstrcmpiW(cls, L"Edit") != 0) continue;
+            std::wstring text = WindowText(child);
+            while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+            for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"|");
+            return text;
+        }
+    }
+    return {};
+}
 
 // The child windows of a window, in creation order at every level.
 std::vector<HWND> ChildWindows(HWND hwnd) {
@@ -459,6 +488,7 @@ private:
     HRESULT Click(TTabButton& button);
     void RunAutomation();
     void TypeScript();
+    void TypePageScript(const std::wstring& text);
     void LogScriptEditors();
     // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
     // either close with it, before the add-ins are disconnected.
@@ -829,7 +859,15 @@ HRESULT TOfficeHost::Click(TTabButton& button) {
 
 void TOfficeHost::RunAutomation() {
     for (const Action& action : m_options.actions) {
-        if (action.fire) {
+        if (action.kind == Action::Kind::Page) {
+            ShowPage(action.target);
+            continue;
+        }
+        if (action.kind == Action::Kind::PageScript) {
+            TypePageScript(action.target);
+            continue;
+        }
+        if (action.kind == Action::Kind::Fire) {
             try {
                 std::wstring report;
                 m_graph.FireEvent(action.target, report);
@@ -853,7 +891,6 @@ void TOfficeHost::RunAutomation() {
         }
         if (FAILED(Click(*found))) Fail(2);
     }
-    if (!m_options.page.empty()) ShowPage(m_options.page);
     if (!m_options.script.empty()) TypeScript();
     if (m_options.exitAfter > 0)
         ::SetTimer(m_window, kExitTimer, m_options.exitAfter, nullptr);
@@ -877,16 +914,32 @@ void TOfficeHost::TypeScript() {
     ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
 }
 
+// Types the text into the code editor of the Script page of the newest window that has one (a browser
+// window of the add-in), without running it: its procedures run when their events fire.
+void TOfficeHost::TypePageScript(const std::wstring& text) {
+    for (HWND top : VisibleTopLevelWindows()) {
+        if (WindowText(top) == L"Script Editor" || !FindChildByClass(top, WC_TABCONTROLW)) continue;
+        if (HWND editor = FindChildByClass(top, L"QsCodeEditor")) {
+            ::SetWindowTextW(editor, text.c_str());
+            Log(L"page script typed into " + DescribeWindow(top));
+            return;
+        }
+    }
+    Log(L"page script: no window with a Script page is open");
+    Fail(2);
+}
+
 // Logs each Script Editor's owner and the text of its Debug.Print pane.
 void TOfficeHost::LogScriptEditors() {
-    for (HWND hwnd : ScriptEditors()) {
-        HWND memo = FindChildByClass(hwnd, L"Edit");
-        std::wstring text = memo ? WindowText(memo) : L"";
-        while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-        for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;) text.replace(at, 2, L"|");
+    for (HWND hwnd : ScriptEditors())
         Log(std::wstring(L"script editor owned by ") +
             (::GetWindow(hwnd, GW_OWNER) == m_window ? L"the host window" : L"another window") + L"; debug: \"" +
-            text + L"\"");
+            DebugPaneText(hwnd) + L"\"");
+    // The Script pages of browser windows that have output.
+    for (HWND hwnd : VisibleTopLevelWindows()) {
+        if (WindowText(hwnd) == L"Script Editor" || !FindChildByClass(hwnd, WC_TABCONTROLW)) continue;
+        const std::wstring text = DebugPaneText(hwnd);
+        if (!text.empty()) Log(L"script page \"" + WindowText(hwnd) + L"\" debug: \"" + text + L"\"");
     }
 }
 
@@ -1041,8 +1094,8 @@ int main() {
     const THostInfo* host = HostNamed(options.app);
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
-            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT]... [--screenshot FILE.png|.bmp]\n"
-            L"                  [--exit-after MS] [--frame-hwnd] [--no-application2] [--page CAPTION] [--event-log]\n"
+            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT | --page CAPTION | --page-script TEXT]...\n"
+            L"                  [--screenshot FILE.png|.bmp] [--exit-after MS] [--frame-hwnd] [--no-application2] [--event-log]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"
             L"            3 the screenshot was not saved, 4 an event was not found, 64 bad arguments");
