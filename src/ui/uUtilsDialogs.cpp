@@ -6,6 +6,7 @@
 #include <commdlg.h>
 #include <versionhelpers.h>
 
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -70,7 +71,15 @@ bool TOpenDialogEx::Execute() {
                     (IsSave() ? OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST : OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST);
         // The dialog's loop runs the host's messages: the module stays loaded under it.
         TModuleLock lock;
-        chosen = IsSave() ? ::GetSaveFileNameW(&ofn) != FALSE : ::GetOpenFileNameW(&ofn) != FALSE;
+        // comdlg32 is loaded when a dialog is first wanted, not with the module: it brings the shell
+        // libraries along, which made the module's own load several times slower.
+        using FileDialogFn = BOOL(WINAPI*)(OPENFILENAMEW*);
+        static const HMODULE comdlg = ::LoadLibraryExW(L"comdlg32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        const auto show = comdlg ? reinterpret_cast<FileDialogFn>(reinterpret_cast<void*>(
+                                       ::GetProcAddress(comdlg, IsSave() ? "GetSaveFileNameW" : "GetOpenFileNameW")))
+                                 : nullptr;
+        if (!show) throw std::runtime_error("The file dialogs are not available (comdlg32.dll)");
+        chosen = show(&ofn) != FALSE;
         if (chosen) {
             request.fileName = file.data();
             request.filterIndex = static_cast<int>(ofn.nFilterIndex);
