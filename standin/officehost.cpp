@@ -1,6 +1,6 @@
 // officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
-// calls the ribbon callbacks by name; --click, --fire, --page, --page-script (typed into a browser
+// calls the ribbon callbacks by name; --click, --fire, --page, --page-script and --page-run (a browser
 // window's Script page), --script (typed into the Script Editor and run with F5), --screenshot and
 // --exit-after automate it, and --nil, --empty and --fail shape the host's objects for the paths that
 // open nothing or fail.
@@ -56,9 +56,9 @@ std::wstring Hex(HRESULT hr) {
 }
 
 // One automated step, in command-line order: a click on a button, an event fired, a page shown in the
-// add-in's windows, or a script typed into the Script page of the newest one.
+// add-in's windows, a script typed into the Script page of the newest one, or F5 pressed there.
 struct Action {
-    enum class Kind { Click, Fire, Page, PageScript };
+    enum class Kind { Click, Fire, Page, PageScript, PageRun };
     Kind kind = Kind::Click;
     std::wstring target;
 };
@@ -120,6 +120,8 @@ Options ParseOptions() {
             o.actions.push_back({Action::Kind::Page, args[++i]});
         else if (a == L"--page-script" && hasValue)
             o.actions.push_back({Action::Kind::PageScript, ScriptLines(args[++i])});
+        else if (a == L"--page-run")
+            o.actions.push_back({Action::Kind::PageRun, {}});
         else if (a == L"--event-log")
             o.eventLog = true;
         else if (a == L"--script" && hasValue)
@@ -488,7 +490,7 @@ private:
     HRESULT Click(TTabButton& button);
     void RunAutomation();
     void TypeScript();
-    void TypePageScript(const std::wstring& text);
+    void TypePageScript(const std::wstring& text, bool run);
     void LogScriptEditors();
     // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
     // either close with it, before the add-ins are disconnected.
@@ -863,8 +865,8 @@ void TOfficeHost::RunAutomation() {
             ShowPage(action.target);
             continue;
         }
-        if (action.kind == Action::Kind::PageScript) {
-            TypePageScript(action.target);
+        if (action.kind == Action::Kind::PageScript || action.kind == Action::Kind::PageRun) {
+            TypePageScript(action.target, action.kind == Action::Kind::PageRun);
             continue;
         }
         if (action.kind == Action::Kind::Fire) {
@@ -915,11 +917,19 @@ void TOfficeHost::TypeScript() {
 }
 
 // Types the text into the code editor of the Script page of the newest window that has one (a browser
-// window of the add-in), without running it: its procedures run when their events fire.
-void TOfficeHost::TypePageScript(const std::wstring& text) {
+// window of the add-in), without running it: its procedures run when their events fire. With `run`, it
+// presses F5 there instead, through this program's message loop.
+void TOfficeHost::TypePageScript(const std::wstring& text, bool run) {
     for (HWND top : VisibleTopLevelWindows()) {
         if (WindowText(top) == L"Script Editor" || !FindChildByClass(top, WC_TABCONTROLW)) continue;
         if (HWND editor = FindChildByClass(top, L"QsCodeEditor")) {
+            if (run) {
+                ::SetFocus(editor);
+                ::PostMessageW(editor, WM_KEYDOWN, VK_F5, 1);
+                ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
+                Log(L"page script run in " + DescribeWindow(top));
+                return;
+            }
             ::SetWindowTextW(editor, text.c_str());
             Log(L"page script typed into " + DescribeWindow(top));
             return;
@@ -1094,7 +1104,8 @@ int main() {
     const THostInfo* host = HostNamed(options.app);
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
-            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT | --page CAPTION | --page-script TEXT]...\n"
+            L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT | --page CAPTION | --page-script TEXT |\n"
+            L"                   --page-run]...\n"
             L"                  [--screenshot FILE.png|.bmp] [--exit-after MS] [--frame-hwnd] [--no-application2] [--event-log]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"

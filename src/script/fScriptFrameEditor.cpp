@@ -459,8 +459,9 @@ HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DI
     }
     for (int i = 0; i < FScriptHost->ExposedTypeLibs().Count(); ++i) {
         const TExposedTypeLib& lib = FScriptHost->ExposedTypeLibs().Items(i);
-        nested.ExposedTypeLibs().Add(lib.Guid, lib.VersionMajor, lib.VersionMinor).FallbackConstants =
-            lib.FallbackConstants;
+        TExposedTypeLib& copy = nested.ExposedTypeLibs().Add(lib.Guid, lib.VersionMajor, lib.VersionMinor);
+        copy.FallbackConstants = lib.FallbackConstants;
+        copy.Library = lib.Library;
     }
     prepare(nested);
     ++m_nestedProcedures;

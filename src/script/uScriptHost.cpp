@@ -285,11 +285,13 @@ HRESULT TScriptHost::Prepare() {
         TExposedTypeLib& lib = FExposedTypeLibs.Items(i);
         if (SUCCEEDED(engine->AddTypeLib(lib.Guid, lib.VersionMajor, lib.VersionMinor, 0))) continue;
         if (!lib.FallbackConstants)
-            lib.FallbackConstants = TTypeInfoConstants::Create(lib.Guid, lib.VersionMajor, lib.VersionMinor);
+            lib.FallbackConstants =
+                TTypeInfoConstants::Create(lib.Guid, lib.VersionMajor, lib.VersionMinor, lib.Library.Get());
         const std::wstring name = L"TypeLib" + std::to_wstring(i);
         bool listed = false;
         for (int n = 0; n < FNamedObjects.Count() && !listed; ++n)
-            listed = FNamedObjects.Items(n).DispatchPtr == lib.FallbackConstants && FNamedObjects.Items(n).Name == name;
+            listed = FNamedObjects.Items(n).DispatchPtr.Get() == lib.FallbackConstants.Get() &&
+                     FNamedObjects.Items(n).Name == name;
         if (listed) continue;
         ChangedSuspended suspended(FNamedObjects);
         FNamedObjects.Add(name, lib.FallbackConstants.Get(), true);

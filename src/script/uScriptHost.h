@@ -33,6 +33,9 @@ struct TExposedTypeLib {
     WORD VersionMinor = 0;
     // The constants object made the first time an engine refused this library; later refusals reuse it.
     Microsoft::WRL::ComPtr<IDispatch> FallbackConstants;
+    // The library as an object gave it (AddContainingTypeLib), for the constants of a library that the
+    // registry does not know; null otherwise.
+    Microsoft::WRL::ComPtr<ITypeLib> Library;
 };
 
 // The libraries a host hands to its engines, in order; at most one entry per GUID.
@@ -66,8 +69,9 @@ public:
     // Over a loaded library (may be null: no constants).
     static Microsoft::WRL::ComPtr<IDispatch> Create(ITypeLib* TypeLib);
     // Over the registered library of that GUID and version; one that is not registered or cannot be
-    // loaded gives an object without constants.
-    static Microsoft::WRL::ComPtr<IDispatch> Create(const GUID& GuidTypeLib, WORD wVerMajor, WORD wVerMinor);
+    // loaded gives an object over `unregistered` (when given), else an object without constants.
+    static Microsoft::WRL::ComPtr<IDispatch> Create(const GUID& GuidTypeLib, WORD wVerMajor, WORD wVerMinor,
+                                                    ITypeLib* unregistered = nullptr);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) noexcept override;
     STDMETHODIMP_(ULONG) AddRef() noexcept override;

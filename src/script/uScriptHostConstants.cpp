@@ -33,7 +33,8 @@ void TExposedTypeLibs::AddContainingTypeLib(IDispatch* Dispatch) {
         if (FAILED(info->GetContainingTypeLib(&lib, &index)) || !lib) continue;
         TLibAttrGuard attr;
         if (FAILED(lib->GetLibAttr(attr.Put(lib.Get()))) || !attr) continue;
-        Add(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum);
+        TExposedTypeLib& entry = Add(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum);
+        if (!entry.Library) entry.Library = lib;
     }
 }
 
@@ -51,14 +52,15 @@ ComPtr<IDispatch> TTypeInfoConstants::Create(ITypeLib* TypeLib) {
     return AttachNew<IDispatch>(new TTypeInfoConstants(TypeLib));
 }
 
-ComPtr<IDispatch> TTypeInfoConstants::Create(const GUID& GuidTypeLib, WORD wVerMajor, WORD wVerMinor) {
+ComPtr<IDispatch> TTypeInfoConstants::Create(const GUID& GuidTypeLib, WORD wVerMajor, WORD wVerMinor,
+                                             ITypeLib* unregistered) {
     ComPtr<ITypeLib> lib;
     UniqueBstr path;
     if (SUCCEEDED(::QueryPathOfRegTypeLib(GuidTypeLib, wVerMajor, wVerMinor, LOCALE_USER_DEFAULT, path.Put())) &&
         path) {
         if (FAILED(::LoadTypeLibEx(path.Get(), REGKIND_NONE, &lib))) lib.Reset();
     }
-    return Create(lib.Get());
+    return Create(lib ? lib.Get() : unregistered);
 }
 
 // Constants from every enumeration of the library, in library order; members whose description or

@@ -254,8 +254,9 @@ TEST_P(EveryHost, EditorOpensAScriptEditorThatRunsAgainstTheApplication) {
     const auto editors = run.Starting("script editor owned by the host window; debug: \"Microsoft ");
     ASSERT_EQ(editors.size(), 1u);
     EXPECT_EQ(editors[0].find('|'), std::string::npos) << "one line: " << editors[0];
-    if (std::string(host.name) == "excel")
+    if (std::string(host.name) == "excel") {
         EXPECT_TRUE(run.Has("script editor owned by the host window; debug: \"Microsoft Excel\""));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(StandinHost, EveryHost, ::testing::ValuesIn(Hosts()),
@@ -391,6 +392,47 @@ TEST(StandinHostEvents, TheApplicationWindowLogsTheHostsEvents) {
         const auto logged = run.Starting("event log \"_Application\": ");
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(logged[0].rfind("event log \"_Application\": SheetChange (", 0), 0u);
+    }
+}
+
+// A browser window's Script page in Word: a document window's Document_Close procedure runs when the
+// document fires Close, before the log line; an Application_DocumentBeforeClose procedure that sets
+// Cancel keeps the document open; the host library's constants are known by name. Every run gives the
+// Application's references back.
+TEST(StandinHostScriptPage, ProceduresHandleTheHostsEventsAndSeeItsConstants) {
+    {
+        const std::wstring buildDir = BuildDir();
+        const HostRun run = RunHost(
+            "--app word --click Quillspar_Document --page Script --page-script "
+            "\"Sub Document_Close()\\nDebug.Print \\\"closing \\\" & Document.Name\\nEnd Sub\" "
+            "--fire ActiveDocument.Close --event-log --exit-after 1500 --screenshot \"" +
+            std::string(buildDir.begin(), buildDir.end()) + "\\screenshots\\script-page-word.png\"");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("script page \"_Document\" debug: \"closing Report.docx\""));
+        EXPECT_TRUE(run.Has("event log \"_Document\": Close ()"));
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+    {
+        const HostRun run = RunHost(
+            "--app word --click Quillspar_Application --page Script --page-script "
+            "\"Sub Application_DocumentBeforeClose(Doc, Cancel)\\nCancel = True\\nDebug.Print \\\"kept \\\" & "
+            "Doc.Name\\nEnd Sub\" --click Quillspar_ScriptEditor --script \"On Error Resume Next\\nn = "
+            "Application.Documents.Count\\nApplication.ActiveDocument.Close\\nDebug.Print Err.Description & n & "
+            "Application.Documents.Count\" --exit-after 2000");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("script page \"_Application\" debug: \"kept Report.docx\""));
+        EXPECT_TRUE(run.Has("script editor owned by the host window; debug: \"Command failed22\""));
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+    {
+        const HostRun run = RunHost("--app excel --click Quillspar_Workbook --page Script --page-script "
+                                    "\"Debug.Print xlWorkbookNormal & Workbook.Name\" --page-run --exit-after 1500");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("script page \"_Workbook\" debug: \"-4143Budget.xlsx\""));
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
     }
 }
 
