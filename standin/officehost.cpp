@@ -1,7 +1,7 @@
 // officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
 // calls the ribbon callbacks by name; --click, --fire, --page, --page-script and --page-run (a browser
-// window's Script page), --script (typed into the Script Editor and run with F5), --screenshot and
+// window's Script page), --call (its Functions page), --browse (its Properties page), --script (typed into the Script Editor and run with F5), --screenshot and
 // --exit-after automate it, and --nil, --empty and --fail shape the host's objects for the paths that
 // open nothing or fail.
 #include "HostObjects.h"
@@ -34,6 +34,7 @@ constexpr UINT kRunAutomation = WM_APP + 1;
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kScreenshotTimer = 2;
 constexpr UINT_PTR kDialogTimer = 3;
+constexpr UINT_PTR kParametersTimer = 4;
 constexpr int kStripHeight = 112;
 constexpr int kButtonWidth = 76;
 constexpr int kImageSize = 32;
@@ -56,9 +57,10 @@ std::wstring Hex(HRESULT hr) {
 }
 
 // One automated step, in command-line order: a click on a button, an event fired, a page shown in the
-// add-in's windows, a script typed into the Script page of the newest one, or F5 pressed there.
+// add-in's windows, a script typed into the Script page of the newest one, F5 pressed there, a
+// function called from the Functions page of the newest one, or a property of it browsed.
 struct Action {
-    enum class Kind { Click, Fire, Page, PageScript, PageRun };
+    enum class Kind { Click, Fire, Page, PageScript, PageRun, Call, Browse };
     Kind kind = Kind::Click;
     std::wstring target;
 };
@@ -122,6 +124,10 @@ Options ParseOptions() {
             o.actions.push_back({Action::Kind::PageScript, ScriptLines(args[++i])});
         else if (a == L"--page-run")
             o.actions.push_back({Action::Kind::PageRun, {}});
+        else if (a == L"--call" && hasValue)
+            o.actions.push_back({Action::Kind::Call, args[++i]});
+        else if (a == L"--browse" && hasValue)
+            o.actions.push_back({Action::Kind::Browse, args[++i]});
         else if (a == L"--event-log")
             o.eventLog = true;
         else if (a == L"--script" && hasValue)
@@ -491,6 +497,8 @@ private:
     void RunAutomation();
     void TypeScript();
     void TypePageScript(const std::wstring& text, bool run);
+    HRESULT CallFunction(const std::wstring& call, bool browse);
+    void AnswerParameters();
     void LogScriptEditors();
     // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
     // either close with it, before the add-ins are disconnected.
@@ -516,6 +524,7 @@ private:
     std::vector<TTabButton> m_buttons;
     std::vector<TTabGroup> m_groups;
     int m_callDepth = 0; // ribbon callbacks running (a modal loop inside one dispatches our messages)
+    std::vector<std::wstring> m_parameterValues; // typed into the parameters dialog of a --call
     bool m_shutDown = false;
     int m_exitCode = 0;
 };
@@ -865,6 +874,10 @@ void TOfficeHost::RunAutomation() {
             ShowPage(action.target);
             continue;
         }
+        if (action.kind == Action::Kind::Call || action.kind == Action::Kind::Browse) {
+            if (FAILED(CallFunction(action.target, action.kind == Action::Kind::Browse))) Fail(2);
+            continue;
+        }
         if (action.kind == Action::Kind::PageScript || action.kind == Action::Kind::PageRun) {
             TypePageScript(action.target, action.kind == Action::Kind::PageRun);
             continue;
@@ -937,6 +950,130 @@ void TOfficeHost::TypePageScript(const std::wstring& text, bool run) {
     }
     Log(L"page script: no window with a Script page is open");
     Fail(2);
+}
+
+// The newest browser window (a window with pages, not the Script Editor), or null.
+HWND NewestBrowserWindow() {
+    for (HWND top : VisibleTopLevelWindows())
+        if (WindowText(top) != L"Script Editor" && FindChildByClass(top, WC_TABCONTROLW)) return top;
+    return nullptr;
+}
+
+// The command id of the toolbar button with that text in a window, and its toolbar; 0 when none.
+int ToolbarButton(HWND top, const std::wstring& caption, HWND& toolbar) {
+    for (HWND bar : ChildWindows(top)) {
+        if (::lstrcmpiW(ClassOf(bar).c_str(), TOOLBARCLASSNAMEW) != 0) continue;
+        for (int b = 0; b < static_cast<int>(::SendMessageW(bar, TB_BUTTONCOUNT, 0, 0)); ++b) {
+            TBBUTTON button{};
+            ::SendMessageW(bar, TB_GETBUTTON, b, reinterpret_cast<LPARAM>(&button));
+            wchar_t text[64] = L"";
+            ::SendMessageW(bar, TB_GETBUTTONTEXTW, button.idCommand, reinterpret_cast<LPARAM>(text));
+            if (caption != text) continue;
+            toolbar = bar;
+            return button.idCommand;
+        }
+    }
+    return 0;
+}
+
+// Calls a function from the Functions page of the newest browser window as a user would: selects it in
+// the list and presses "Call..."; the parameters dialog, when it opens, gets the values given in
+// "Name(value, value)" typed into its value cells in order, and OK. With `browse`, selects the property
+// of that name under the tree's root on the Properties page and presses "Browse..." instead. Logs what
+// the step opened.
+HRESULT TOfficeHost::CallFunction(const std::wstring& call, bool browse) {
+    const size_t open = call.find(L'(');
+    const std::wstring name = call.substr(0, open);
+    const std::wstring step = browse ? L"browse " : L"call ";
+    m_parameterValues.clear();
+    if (open != std::wstring::npos) {
+        const std::wstring inner = call.substr(open + 1, call.rfind(L')') - open - 1);
+        for (size_t start = 0; start <= inner.size() && !inner.empty();) {
+            const size_t comma = std::min(inner.find(L',', start), inner.size());
+            std::wstring value = inner.substr(start, comma - start);
+            while (!value.empty() && value.front() == L' ') value.erase(0, 1);
+            m_parameterValues.push_back(value);
+            start = comma + 1;
+        }
+    }
+    HWND top = NewestBrowserWindow();
+    if (!top) {
+        Log(step + name + L": no browser window is open");
+        return E_UNEXPECTED;
+    }
+    bool found = false;
+    if (browse) {
+        HWND tree = FindChildByClass(top, WC_TREEVIEWW);
+        const HTREEITEM root = tree ? TreeView_GetRoot(tree) : nullptr;
+        for (HTREEITEM item = root ? TreeView_GetChild(tree, root) : nullptr; item && !found;
+             item = TreeView_GetNextSibling(tree, item)) {
+            wchar_t text[256] = L"";
+            TVITEMW tv{};
+            tv.mask = TVIF_TEXT;
+            tv.hItem = item;
+            tv.pszText = text;
+            tv.cchTextMax = 256;
+            TreeView_GetItem(tree, &tv);
+            if (name == text) found = TreeView_SelectItem(tree, item) != FALSE;
+        }
+    } else {
+        // The Functions page's list: the list view that holds the name (the Events page has one too).
+        for (HWND list : ChildWindows(top)) {
+            if (found || ::lstrcmpiW(ClassOf(list).c_str(), WC_LISTVIEWW) != 0) continue;
+            for (int i = 0; i < ListView_GetItemCount(list) && !found; ++i) {
+                wchar_t text[256] = L"";
+                ListView_GetItemText(list, i, 0, text, 256);
+                if (name != text) continue;
+                ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+                ListView_SetItemState(list, i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+                found = true;
+            }
+        }
+    }
+    if (!found) {
+        Log(step + name + L": no such " + (browse ? L"property in " : L"function in ") + DescribeWindow(top));
+        return E_INVALIDARG;
+    }
+    HWND bar = nullptr;
+    const int command = ToolbarButton(top, browse ? L"Browse..." : L"Call...", bar);
+    if (!command) {
+        Log(step + name + L": no button in " + DescribeWindow(top));
+        return E_UNEXPECTED;
+    }
+    const std::vector<HWND> before = VisibleTopLevelWindows();
+    ::SetTimer(m_window, kDialogTimer, 400, nullptr);
+    ::SetTimer(m_window, kParametersTimer, 200, nullptr);
+    ++m_callDepth;
+    ::SendMessageW(::GetParent(bar), WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), reinterpret_cast<LPARAM>(bar));
+    --m_callDepth;
+    if (m_window) {
+        ::KillTimer(m_window, kDialogTimer);
+        ::KillTimer(m_window, kParametersTimer);
+    }
+    std::wstring opened;
+    for (HWND hwnd : VisibleTopLevelWindows())
+        if (std::find(before.begin(), before.end(), hwnd) == before.end())
+            opened += (opened.empty() ? L"" : L", ") + DescribeWindow(hwnd);
+    Log(step + name + L": opened " + (opened.empty() ? L"nothing" : opened));
+    return S_OK;
+}
+
+// Types the values into the parameters dialog's cells, from the focused one on (Tab moves to the next),
+// and presses Enter, which is OK.
+void TOfficeHost::AnswerParameters() {
+    for (HWND top : VisibleTopLevelWindows()) {
+        const std::wstring caption = WindowText(top);
+        if (caption.rfind(L"Function Parameters - ", 0) != 0) continue;
+        ::KillTimer(m_window, kParametersTimer);
+        Log(L"dialog \"" + caption + L"\"");
+        for (const std::wstring& value : m_parameterValues) {
+            HWND cell = ::GetFocus();
+            ::SetWindowTextW(cell, value.c_str());
+            ::SendMessageW(cell, WM_KEYDOWN, VK_TAB, 0);
+        }
+        ::SendMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0);
+        return;
+    }
 }
 
 // Logs each Script Editor's owner and the text of its Debug.Print pane.
@@ -1041,6 +1178,10 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             CloseThreadDialogs();
             return 0;
         }
+        if (wp == kParametersTimer) {
+            AnswerParameters();
+            return 0;
+        }
         ::KillTimer(m_window, wp);
         LogTopLevelWindows();
         LogScriptEditors();
@@ -1105,7 +1246,7 @@ int main() {
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
             L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT | --page CAPTION | --page-script TEXT |\n"
-            L"                   --page-run]...\n"
+            L"                   --page-run | --call NAME[(VALUE, ...)] | --browse NAME]...\n"
             L"                  [--screenshot FILE.png|.bmp] [--exit-after MS] [--frame-hwnd] [--no-application2] [--event-log]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"

@@ -395,6 +395,35 @@ TEST(StandinHostEvents, TheApplicationWindowLogsTheHostsEvents) {
     }
 }
 
+// The Functions page acts on Word: Documents.Add, called with the parameters dialog answered, adds a
+// document (the Application window logs NewDocument with it, and Documents.Count grows) and opens the
+// new document's window; Documents.Item(2) opens the second document's window.
+TEST(StandinHostFunctions, CallsFromTheFunctionsPageChangeTheHostAndOpenTheResult) {
+    {
+        const HostRun run = RunHost("--app word --click Quillspar_Application --browse Documents --call Add "
+                                    "--page-script \"Debug.Print Application.Documents.Count & Document.Name\" "
+                                    "--page-run --event-log --exit-after 1500");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("dialog \"Function Parameters - Add()\""));
+        EXPECT_TRUE(run.Has("call Add: opened \"_Document\" page \"Properties\""));
+        EXPECT_TRUE(run.Has("script page \"_Document\" debug: \"3Document2\""));
+        const auto logged = run.Starting("event log \"_Application\": ");
+        ASSERT_FALSE(logged.empty());
+        EXPECT_EQ(logged[0], "event log \"_Application\": NewDocument (IDispatch)");
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+    {
+        const HostRun run = RunHost("--app word --click Quillspar_Application --browse Documents --call \"Item(2)\" "
+                                    "--page-script \"Debug.Print Document.Name\" --page-run --exit-after 1500");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("call Item: opened \"_Document\" page \"Properties\""));
+        EXPECT_TRUE(run.Has("script page \"_Document\" debug: \"Letter.docx\""));
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+}
+
 // A browser window's Script page in Word: a document window's Document_Close procedure runs when the
 // document fires Close, before the log line; an Application_DocumentBeforeClose procedure that sets
 // Cancel keeps the document open; the host library's constants are known by name. Every run gives the
