@@ -5,13 +5,19 @@
 // - the enumerator page opened on a collection of 1,000,000 items: the Next calls it makes may be at most
 //   two screens of items plus two, and the memory it holds is printed;
 // - a window on the 2,000-member object until it is idle, against the bare walk over the same type
-//   information (goal <= 3x).
+//   information (goal <= 3x);
+// - 1,000 events each running a one-line procedure of the window's Script page, against 1,000 bare
+//   engine cycles (create, parse, start, call the procedure, close; goal <= 1.5x), and the last
+//   procedure runs against the first (goal <= 1.2x).
 // Ends with the worst ratio over its goal.
 #include "browser/fDispatchBrowser.h"
 #include "com/ComServEx.h"
+#include "common/qsMessageBox.h"
 #include "ui/uControls.h"
 
 #include "BenchObjects.h"
+#include "BenchScript.h"
+#include "script/uScriptHost.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -233,6 +239,32 @@ double Storm(BenchSource& source, int count) {
     return complete ? elapsed : -1;
 }
 
+constexpr wchar_t kProcedure[] = L"Sub DBenchSource_Tick(n, text)\r\n    x = n\r\nEnd Sub\r\n";
+
+// What any host must do to run an event's procedure on a fresh engine: create it, give it a site,
+// parse, start, find and call the procedure with the event's arguments, close. False when a step fails.
+bool BareProcedureRun(const CLSID& clsid, MinimalSite& site, DISPPARAMS& params) {
+    ComPtr<IActiveScript> engine;
+    if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript, &engine))) return false;
+    ComPtr<IActiveScriptParse64> parser;
+    if (FAILED(engine->QueryInterface(kIID_IActiveScriptParse64, reinterpret_cast<void**>(parser.GetAddressOf()))))
+        return false;
+    EXCEPINFO excep{};
+    ComPtr<IDispatch> script;
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR name = const_cast<LPOLESTR>(L"DBenchSource_Tick");
+    const bool ok = SUCCEEDED(engine->SetScriptSite(&site)) && SUCCEEDED(parser->InitNew()) &&
+                    SUCCEEDED(parser->ParseScriptText(kProcedure, nullptr, nullptr, nullptr, 0, 0, 0, nullptr, &excep)) &&
+                    SUCCEEDED(engine->SetScriptState(SCRIPTSTATE_STARTED)) &&
+                    SUCCEEDED(engine->GetScriptDispatch(nullptr, &script)) && script &&
+                    SUCCEEDED(script->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id)) &&
+                    SUCCEEDED(script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                             nullptr, nullptr));
+    script.Reset();
+    engine->Close();
+    return ok;
+}
+
 // The shortest of `runs` results of `f`, or a negative number when any run failed.
 template <typename F>
 double Best(int runs, F&& f) {
@@ -308,6 +340,70 @@ int main() {
                 worst = std::max(worst, ratio);
             }
             Close(w);
+        }
+
+        // Event procedures: every Tick runs DBenchSource_Tick from the window's Script page.
+        {
+            CLSID vbscript{};
+            MinimalSite site;
+            BSTR text = ::SysAllocString(L"text");
+            VARIANT args[2];
+            V_VT(&args[0]) = VT_BSTR;
+            V_BSTR(&args[0]) = text;
+            V_VT(&args[1]) = VT_I4;
+            V_I4(&args[1]) = 1;
+            DISPPARAMS params{args, nullptr, 2, 0};
+            constexpr int kEvents = 1000, kWindow = 25;
+            // A failing procedure would show a box: counted instead, and the run fails.
+            int boxes = 0;
+            SetMessageBoxInterceptor([&](const MessageBoxRequest&) { return ++boxes, IDOK; });
+            TDispatchBrowser* w = Open(&source);
+            bool ok = w && source.Advised() && SUCCEEDED(::CLSIDFromProgID(L"VBScript", &vbscript));
+            std::vector<double> bare, procedures;
+            if (ok) {
+                w->ScriptFrame->SelectLanguage(0, false);
+                w->ScriptFrame->Editor().SetLines(kProcedure);
+                for (int i = 0; i < 20 && ok; ++i) ok = BareProcedureRun(vbscript, site, params); // warm-up
+                // Alternated, so that both feel the same load of this machine.
+                for (int i = 0; i < kEvents && ok; ++i) {
+                    double t0 = Now();
+                    ok = BareProcedureRun(vbscript, site, params);
+                    bare.push_back(Now() - t0);
+                    t0 = Now();
+                    source.Tick(i, text);
+                    procedures.push_back(Now() - t0);
+                }
+                ok = ok && boxes == 0 && w->EventLogText().size() > 0;
+            }
+            Close(w);
+            SetMessageBoxInterceptor(nullptr);
+            ::SysFreeString(text);
+            if (!ok) {
+                std::printf("event procedures: a run failed\n");
+                rc = 2;
+            } else {
+                double bareTotal = 0, procedureTotal = 0;
+                for (double t : bare) bareTotal += t;
+                for (double t : procedures) procedureTotal += t;
+                const double first = Median({procedures.begin(), procedures.begin() + kWindow});
+                const double last = Median({procedures.end() - kWindow, procedures.end()});
+                // The engines themselves slow down over a thousand cycles (Wine's do, by about a third):
+                // the procedures' growth is measured against the bare cycles' growth in the same run.
+                const double bareFirst = Median({bare.begin(), bare.begin() + kWindow});
+                const double bareLast = Median({bare.end() - kWindow, bare.end()});
+                constexpr double kProcedureGoal = 1.5, kGrowthGoal = 1.2;
+                const double ratio = procedureTotal / bareTotal, growth = (last / first) / (bareLast / bareFirst);
+                std::printf("event procedures: %d events %8.1f ms, %d bare engine cycles %8.1f ms; events 1-%d "
+                            "median %.3f ms, events %d-%d median %.3f ms\n",
+                            kEvents, procedureTotal * 1e3, kEvents, bareTotal * 1e3, kWindow, first * 1e3,
+                            kEvents - kWindow + 1, kEvents, last * 1e3);
+                std::printf("ratio events/bare cycles: %.2f (goal <= %.1f)\n", ratio, kProcedureGoal);
+                std::printf("bare cycles 1-%d median %.3f ms, cycles %d-%d median %.3f ms\n", kWindow, bareFirst * 1e3,
+                            kEvents - kWindow + 1, kEvents, bareLast * 1e3);
+                std::printf("ratio event %d/event 1 over bare cycle %d/cycle 1: %.2f (goal <= %.1f)\n", kEvents, kEvents,
+                            growth, kGrowthGoal);
+                worst = std::max({worst, ratio / kProcedureGoal, growth / kGrowthGoal});
+            }
         }
 
         // A window on the 2,000-member object until it is idle, against the bare walk; a window on a
