@@ -150,6 +150,26 @@ TEST(GUIDTexts, TheListAndTypedTextsGiveTheRightGUID) {
     EXPECT_FALSE(IsEqualGUID(memoryOrder, IID_IDispatch));
 }
 
+// An object whose type information declares only IDispatch's own methods has nothing to call.
+TEST(ActingOnBareObjects, OnlyIDispatchMethodsLeaveTheFunctionsPageEmpty) {
+    ComPtr<ITypeLib> stdole;
+    ASSERT_HRESULT_SUCCEEDED(::LoadRegTypeLib(IID_StdOle, 2, 0, LOCALE_USER_DEFAULT, &stdole));
+    ComPtr<BareDispatch> object = BareDispatch::Create();
+    ASSERT_HRESULT_SUCCEEDED(stdole->GetTypeInfoOfGuid(IID_IDispatch, &object->typeInfo));
+    {
+        const Variant v = Variant::FromDispatch(object.Get());
+        auto* w = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, v.Get(), nullptr));
+        ASSERT_TRUE(w);
+        TForm::ProcessMessages();
+        EXPECT_EQ(w->Text(), L"IDispatch");
+        EXPECT_EQ(w->FunctionsListView->Count(), 0);
+        EXPECT_FALSE(w->ToolBar3->ButtonEnabled(w->CallButton));
+        w->Free();
+        TForm::ProcessMessages();
+    }
+    EXPECT_EQ(object->RefCount(), 1u);
+}
+
 TEST_F(Acting, QueryInterfaceOpensAWindowForIDispatchAndShowsBoxesOtherwise) {
     TDispatchBrowser* w = Open();
     MessageBoxRecorder boxes;
