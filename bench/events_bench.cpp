@@ -149,24 +149,11 @@ private:
 };
 
 // DBenchCollection: a Count and an enumerator over that many numbers.
-class BenchCollection : public IDispatch {
+class BenchCollection : public TypedObject {
 public:
-    BenchCollection(ComPtr<ITypeInfo> type, ULONG count) : m_type(std::move(type)), m_count(count) {}
+    BenchCollection(ITypeInfo* type, ULONG count) : TypedObject(type), m_count(count) {}
     size_t nextCalls = 0;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 1, S_OK; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override { return m_type.CopyTo(ti); }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
         if (!result) return E_POINTER;
         if (id == DISPID_NEWENUM) {
@@ -181,9 +168,7 @@ public:
     }
 
 private:
-    ComPtr<ITypeInfo> m_type;
     ULONG m_count;
-    ULONG m_refs = 1;
 };
 
 TDispatchBrowser* Open(IDispatch* object) {
@@ -316,7 +301,7 @@ int main() {
 
         // The enumerator page on a million items.
         {
-            BenchCollection collection(collectionType, 1000000);
+            BenchCollection collection(collectionType.Get(), 1000000);
             const size_t before = PrivateBytes();
             TDispatchBrowser* w = Open(&collection);
             if (!w || !w->HasEnumerator()) {

@@ -41,6 +41,9 @@ std::vector<std::wstring> MarkupIds(const std::wstring& xml) {
 class AddinTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Browser windows hold script frames, described by the module's type library; tests before
+        // may have freed the server that knew where it is.
+        UseTheBuiltModulesTypeLibrary();
         WNDCLASSW wc{};
         wc.lpfnWndProc = ::DefWindowProcW;
         wc.hInstance = ::GetModuleHandleW(nullptr);

@@ -1,16 +1,8 @@
-// Every browser window holds a script frame, whose script objects are described by the module's type
-// library: the suite takes it from the built DLL before any test runs.
+// Every browser window holds a script frame: the suite takes the module's type library from the built DLL.
 #include "Fixtures.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-class ModuleTypeLibrary : public ::testing::Environment {
-public:
-    void SetUp() override { qs::test::UseTheBuiltModulesTypeLibrary(); }
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ModuleTypeLibrary);
-
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new qs::test::ModuleTypeLibraryEnvironment);
 } // namespace

@@ -40,7 +40,7 @@ class ScriptEditor : public test::ScriptTest {
 protected:
     void SetUp() override {
         ClearHistory();
-        SetMessageBoxInterceptor([this](const MessageBoxRequest& r) {
+        previousBoxes = SetMessageBoxInterceptor([this](const MessageBoxRequest& r) {
             boxes.push_back(r);
             return IDOK;
         });
@@ -51,7 +51,7 @@ protected:
         for (TScriptForm* f : {form, other})
             if (f) f->Free();
         TForm::ProcessMessages();
-        SetMessageBoxInterceptor(nullptr);
+        SetMessageBoxInterceptor(std::move(previousBoxes));
         SetFileDialogInterceptor(nullptr);
         RemoveF5KeyHook();
         ClearHistory();
@@ -71,6 +71,7 @@ protected:
         return f.Run();
     }
     std::vector<MessageBoxRequest> boxes;
+    MessageBoxInterceptor previousBoxes;
     TScriptForm* form = nullptr;
     TScriptForm* other = nullptr;
     TScriptFrame* frame = nullptr;
