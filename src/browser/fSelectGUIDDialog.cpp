@@ -5,6 +5,7 @@
 #include "common/qsError.h"
 #include "common/qsMessageBox.h"
 #include "typeinfo/uUtils.h"
+#include "ui/uUtilsDialogs.h"
 
 #include <objbase.h>
 
@@ -110,8 +111,10 @@ TSelectGUIDDialog::TSelectGUIDDialog(HWND AWndParent) : TParentedForm(AWndParent
     Position = TPosition::ScreenCenter;
     auto* label = new TLabel(this, L"GUID:");
     label->SetBounds(12, 20, label->Width(), label->Height());
-    GUIDComboBox = new TComboBox(this);
+    // Editable, its list drawn by the owner-drawn combo rule the other combos follow.
+    GUIDComboBox = new TComboBox(this, false, true);
     GUIDComboBox->Name = L"GUIDComboBox";
+    MakeOwnerDrawCombo(*GUIDComboBox);
     GUIDComboBox->SetBounds(12, 38, 497, 24);
     OKBtn = new TButton(this, L"OK");
     OKBtn->Name = L"OKBtn";
