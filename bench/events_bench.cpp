@@ -17,6 +17,7 @@
 
 #include "BenchObjects.h"
 #include "BenchScript.h"
+#include "SingleSinkSource.h"
 #include "script/uScriptHost.h"
 
 #include <ocidl.h>
@@ -37,12 +38,11 @@ constexpr GUID kBenchSourceClass = {0x3E8C4A51, 0x2B7D, 0x4F0E, {0x9C, 0x61, 0x5
 constexpr GUID kBenchCollection = {0x3E8C4A51, 0x2B7D, 0x4F0E, {0x9C, 0x61, 0x5D, 0x2A, 0x7B, 0x9E, 0x0F, 0x15}};
 
 // DBenchSource: fires Tick(n, text) to the one sink advised at its DBenchEvents connection point, which
-// the browser finds through the class information (EnumConnectionPoints is not implemented).
-class BenchSource : public IDispatch, public IConnectionPointContainer, public IConnectionPoint,
-                    public IProvideClassInfo {
+// the browser finds through the class information.
+class BenchSource : public qs::test::SingleSinkSource {
 public:
-    BenchSource(ComPtr<ITypeInfo> type, ComPtr<ITypeInfo> cls) : m_type(std::move(type)), m_class(std::move(cls)) {}
-    bool Advised() const { return m_sink != nullptr; }
+    BenchSource(ComPtr<ITypeInfo> type, ComPtr<ITypeInfo> cls)
+        : SingleSinkSource(std::move(type), std::move(cls), kBenchEvents) {}
 
     void Tick(LONG n, BSTR text) {
         VARIANT args[2];
@@ -51,57 +51,8 @@ public:
         V_VT(&args[1]) = VT_I4;
         V_I4(&args[1]) = n;
         DISPPARAMS dp{args, nullptr, 2, 0};
-        if (m_sink) m_sink->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+        Fire(1, dp);
     }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) *ppv = static_cast<IDispatch*>(this);
-        else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *ppv = static_cast<IConnectionPointContainer*>(this);
-        else if (IsEqualIID(riid, IID_IConnectionPoint)) *ppv = static_cast<IConnectionPoint*>(this);
-        else if (IsEqualIID(riid, IID_IProvideClassInfo)) *ppv = static_cast<IProvideClassInfo*>(this);
-        else return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 1, S_OK; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override { return m_type.CopyTo(ti); }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
-        if (id != 1 || !result) return DISP_E_MEMBERNOTFOUND;
-        V_VT(result) = VT_I4;
-        V_I4(result) = 0;
-        return S_OK;
-    }
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override {
-        if (!IsEqualIID(riid, kBenchEvents)) return CONNECT_E_NOCONNECTION;
-        return QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(cp));
-    }
-    STDMETHODIMP GetConnectionInterface(IID* iid) override { return *iid = kBenchEvents, S_OK; }
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** c) override {
-        return QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(c));
-    }
-    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
-        if (m_sink) return CONNECT_E_ADVISELIMIT;
-        if (FAILED(sink->QueryInterface(kBenchEvents, reinterpret_cast<void**>(m_sink.GetAddressOf()))))
-            return CONNECT_E_CANNOTCONNECT;
-        return *cookie = 1, S_OK;
-    }
-    STDMETHODIMP Unadvise(DWORD) override {
-        m_sink.Reset();
-        return S_OK;
-    }
-    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetClassInfo(ITypeInfo** ti) override { return m_class.CopyTo(ti); }
-
-private:
-    ComPtr<ITypeInfo> m_type, m_class;
-    ComPtr<IDispatch> m_sink;
-    ULONG m_refs = 1;
 };
 
 // Enumerates the numbers 0 .. count-1 without holding them, counting its Next calls.
@@ -283,7 +234,8 @@ int main() {
         }
 
         // The event log under a storm.
-        BenchSource source(sourceType, sourceClass);
+        const ComPtr<BenchSource> held = AttachNew(new BenchSource(sourceType, sourceClass));
+        BenchSource& source = *held.Get();
         // The best of a few storms of each size: the machine's noise only ever adds time.
         const double small = Best(3, [&] { return Storm(source, 10000); });
         const double large = Best(2, [&] { return Storm(source, 100000); });

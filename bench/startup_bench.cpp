@@ -87,15 +87,6 @@ private:
     std::wstring m_previous;
 };
 
-HRESULT CallByName(IDispatch* target, const std::wstring& name, VARIANTARG arg, VARIANT* result) {
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[1] = {const_cast<LPOLESTR>(name.c_str())};
-    HRESULT hr = target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    DISPPARAMS params{&arg, nullptr, 1, 0};
-    return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, nullptr, nullptr);
-}
-
 // One start: returns its seconds and the number of button images received, then shuts the add-in down
 // and lets COM unload its DLL (not timed). A negative time when a step failed.
 double StartOnce(const CLSID& clsid, THostGraph& word, size_t& images) {
@@ -130,7 +121,8 @@ double StartOnce(const CLSID& clsid, THostGraph& word, size_t& images) {
                     V_VT(&arg) = VT_DISPATCH;
                     V_DISPATCH(&arg) = control.Get();
                     Variant image;
-                    if (SUCCEEDED(CallByName(ribbon.Get(), b.getImage, arg, image.Put())) && image.Type() == VT_DISPATCH)
+                    if (SUCCEEDED(CallByName(ribbon.Get(), b.getImage, {arg}, image.Put(), nullptr)) &&
+                        image.Type() == VT_DISPATCH)
                         ++images;
                 }
         } catch (...) {

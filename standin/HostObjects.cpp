@@ -1074,4 +1074,28 @@ void THostGraph::Clear() {
     m_app.Reset();
 }
 
+HRESULT CallByName(IDispatch* target, const std::wstring& name, std::vector<VARIANTARG> args, VARIANT* result,
+                   std::wstring* error) {
+    if (!target) return E_POINTER;
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(name.c_str())};
+    HRESULT hr = target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    DISPPARAMS params{};
+    params.cArgs = static_cast<UINT>(args.size());
+    params.rgvarg = args.empty() ? nullptr : args.data();
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &excep, &argErr);
+    if (hr == DISP_E_EXCEPTION) {
+        if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
+        if (error && excep.bstrDescription) *error = BstrText(excep.bstrDescription);
+        if (FAILED(excep.scode)) hr = excep.scode;
+    }
+    ::SysFreeString(excep.bstrDescription);
+    ::SysFreeString(excep.bstrSource);
+    ::SysFreeString(excep.bstrHelpFile);
+    return hr;
+}
+
 } // namespace qs::standin

@@ -261,6 +261,12 @@ private:
 // Builds the object graph of the host: every object on the ribbon buttons' paths, the host's collections
 // and the members with realistic values, and the methods that change the graph and fire events.
 void BuildHostGraph(THostGraph& graph);
+
+// Calls a ribbon callback by name with the arguments given (rgvarg order: last first), as the hosts do:
+// GetIDsOfNames, then Invoke as a method. An exception's scode is the answer; its description goes to
+// `error` when given.
+HRESULT CallByName(IDispatch* target, const std::wstring& name, std::vector<VARIANTARG> args, VARIANT* result,
+                   std::wstring* error);
 // Sets the host's window-handle property, the Application's Hwnd and ActiveWindow.Hwnd (where the graph
 // has an ActiveWindow) to `hwnd`, as a VT_I4 as the hosts report it.
 void SetHostHwnd(THostGraph& graph, HWND hwnd);

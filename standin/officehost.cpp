@@ -417,31 +417,6 @@ void CloseThreadDialogs() {
         0);
 }
 
-// Calls a ribbon callback by name with the arguments given (rgvarg order: last first).
-HRESULT CallByName(IDispatch* target, const std::wstring& name, std::vector<VARIANTARG> args, VARIANT* result,
-                   std::wstring* error) {
-    if (!target) return E_POINTER;
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[1] = {const_cast<LPOLESTR>(name.c_str())};
-    HRESULT hr = target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) return hr;
-    DISPPARAMS params{};
-    params.cArgs = static_cast<UINT>(args.size());
-    params.rgvarg = args.empty() ? nullptr : args.data();
-    EXCEPINFO excep{};
-    UINT argErr = 0;
-    hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, &excep, &argErr);
-    if (hr == DISP_E_EXCEPTION) {
-        if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
-        if (error && excep.bstrDescription) *error = BstrText(excep.bstrDescription);
-        if (FAILED(excep.scode)) hr = excep.scode;
-    }
-    ::SysFreeString(excep.bstrDescription);
-    ::SysFreeString(excep.bstrSource);
-    ::SysFreeString(excep.bstrHelpFile);
-    return hr;
-}
-
 // One loaded add-in: its IDTExtensibility2 and the dispatch interface its ribbon callbacks answer on.
 struct TLoadedAddin {
     std::wstring progId;
@@ -838,6 +813,42 @@ void TOfficeHost::Paint(HDC dc) {
     ::SelectObject(dc, oldFont);
 }
 
+// A browser window of the add-in: a window with pages that is not the Script Editor.
+bool IsBrowserWindow(HWND top) { return WindowText(top) != L"Script Editor" && FindChildByClass(top, WC_TABCONTROLW); }
+
+// The newest browser window, or null.
+HWND NewestBrowserWindow() {
+    for (HWND top : VisibleTopLevelWindows())
+        if (IsBrowserWindow(top)) return top;
+    return nullptr;
+}
+
+// The command id of the toolbar button with that text in a window, and its toolbar; 0 when none.
+int ToolbarButton(HWND top, const std::wstring& caption, HWND& toolbar) {
+    for (HWND bar : ChildWindows(top)) {
+        if (::lstrcmpiW(ClassOf(bar).c_str(), TOOLBARCLASSNAMEW) != 0) continue;
+        for (int b = 0; b < static_cast<int>(::SendMessageW(bar, TB_BUTTONCOUNT, 0, 0)); ++b) {
+            TBBUTTON button{};
+            ::SendMessageW(bar, TB_GETBUTTON, b, reinterpret_cast<LPARAM>(&button));
+            wchar_t text[64] = L"";
+            ::SendMessageW(bar, TB_GETBUTTONTEXTW, button.idCommand, reinterpret_cast<LPARAM>(text));
+            if (caption != text) continue;
+            toolbar = bar;
+            return button.idCommand;
+        }
+    }
+    return 0;
+}
+
+// The visible top-level windows that are not in `before`, as the log describes them; "nothing" for none.
+std::wstring OpenedSince(const std::vector<HWND>& before) {
+    std::wstring opened;
+    for (HWND hwnd : VisibleTopLevelWindows())
+        if (std::find(before.begin(), before.end(), hwnd) == before.end())
+            opened += (opened.empty() ? L"" : L", ") + DescribeWindow(hwnd);
+    return opened.empty() ? L"nothing" : opened;
+}
+
 HRESULT TOfficeHost::Click(TTabButton& button) {
     if (!button.addin || !button.addin->callbacks || button.markup.onAction.empty()) return E_UNEXPECTED;
     ComPtr<TRibbonControlStub> control = TRibbonControlStub::Create(button.markup.id, m_graph.At(L"ActiveWindow"));
@@ -859,12 +870,8 @@ HRESULT TOfficeHost::Click(TTabButton& button) {
     }
     --m_callDepth;
     if (m_window) ::KillTimer(m_window, kDialogTimer);
-    std::wstring opened;
-    for (HWND hwnd : VisibleTopLevelWindows())
-        if (std::find(before.begin(), before.end(), hwnd) == before.end())
-            opened += (opened.empty() ? L"" : L", ") + DescribeWindow(hwnd);
     Log(L"click " + button.markup.id + L": " + Hex(hr) + (error.empty() ? L"" : L" " + error) + L"; opened " +
-        (opened.empty() ? L"nothing" : opened));
+        OpenedSince(before));
     return hr;
 }
 
@@ -933,47 +940,22 @@ void TOfficeHost::TypeScript() {
 // window of the add-in), without running it: its procedures run when their events fire. With `run`, it
 // presses F5 there instead, through this program's message loop.
 void TOfficeHost::TypePageScript(const std::wstring& text, bool run) {
-    for (HWND top : VisibleTopLevelWindows()) {
-        if (WindowText(top) == L"Script Editor" || !FindChildByClass(top, WC_TABCONTROLW)) continue;
-        if (HWND editor = FindChildByClass(top, L"QsCodeEditor")) {
-            if (run) {
-                ::SetFocus(editor);
-                ::PostMessageW(editor, WM_KEYDOWN, VK_F5, 1);
-                ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
-                Log(L"page script run in " + DescribeWindow(top));
-                return;
-            }
-            ::SetWindowTextW(editor, text.c_str());
-            Log(L"page script typed into " + DescribeWindow(top));
-            return;
-        }
+    HWND top = NewestBrowserWindow();
+    HWND editor = top ? FindChildByClass(top, L"QsCodeEditor") : nullptr;
+    if (!editor) {
+        Log(L"page script: no window with a Script page is open");
+        Fail(2);
+        return;
     }
-    Log(L"page script: no window with a Script page is open");
-    Fail(2);
-}
-
-// The newest browser window (a window with pages, not the Script Editor), or null.
-HWND NewestBrowserWindow() {
-    for (HWND top : VisibleTopLevelWindows())
-        if (WindowText(top) != L"Script Editor" && FindChildByClass(top, WC_TABCONTROLW)) return top;
-    return nullptr;
-}
-
-// The command id of the toolbar button with that text in a window, and its toolbar; 0 when none.
-int ToolbarButton(HWND top, const std::wstring& caption, HWND& toolbar) {
-    for (HWND bar : ChildWindows(top)) {
-        if (::lstrcmpiW(ClassOf(bar).c_str(), TOOLBARCLASSNAMEW) != 0) continue;
-        for (int b = 0; b < static_cast<int>(::SendMessageW(bar, TB_BUTTONCOUNT, 0, 0)); ++b) {
-            TBBUTTON button{};
-            ::SendMessageW(bar, TB_GETBUTTON, b, reinterpret_cast<LPARAM>(&button));
-            wchar_t text[64] = L"";
-            ::SendMessageW(bar, TB_GETBUTTONTEXTW, button.idCommand, reinterpret_cast<LPARAM>(text));
-            if (caption != text) continue;
-            toolbar = bar;
-            return button.idCommand;
-        }
+    if (run) {
+        ::SetFocus(editor);
+        ::PostMessageW(editor, WM_KEYDOWN, VK_F5, 1);
+        ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
+        Log(L"page script run in " + DescribeWindow(top));
+        return;
     }
-    return 0;
+    ::SetWindowTextW(editor, text.c_str());
+    Log(L"page script typed into " + DescribeWindow(top));
 }
 
 // Calls a function from the Functions page of the newest browser window as a user would: selects it in
@@ -1050,11 +1032,7 @@ HRESULT TOfficeHost::CallFunction(const std::wstring& call, bool browse) {
         ::KillTimer(m_window, kDialogTimer);
         ::KillTimer(m_window, kParametersTimer);
     }
-    std::wstring opened;
-    for (HWND hwnd : VisibleTopLevelWindows())
-        if (std::find(before.begin(), before.end(), hwnd) == before.end())
-            opened += (opened.empty() ? L"" : L", ") + DescribeWindow(hwnd);
-    Log(step + name + L": opened " + (opened.empty() ? L"nothing" : opened));
+    Log(step + name + L": opened " + OpenedSince(before));
     return S_OK;
 }
 
@@ -1084,7 +1062,7 @@ void TOfficeHost::LogScriptEditors() {
             DebugPaneText(hwnd) + L"\"");
     // The Script pages of browser windows that have output.
     for (HWND hwnd : VisibleTopLevelWindows()) {
-        if (WindowText(hwnd) == L"Script Editor" || !FindChildByClass(hwnd, WC_TABCONTROLW)) continue;
+        if (!IsBrowserWindow(hwnd)) continue;
         const std::wstring text = DebugPaneText(hwnd);
         if (!text.empty()) Log(L"script page \"" + WindowText(hwnd) + L"\" debug: \"" + text + L"\"");
     }

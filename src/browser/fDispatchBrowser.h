@@ -231,6 +231,8 @@ protected:
 private:
     // A labelled, read-only line of a details panel at `top`.
     static ui::TEdit* DetailRow(ui::TControl* panel, const wchar_t* caption, int top, const wchar_t* name);
+    // The "Parameters:" label at `top` of a details panel and the list of names and types below it.
+    static ui::TListView* ParametersList(ui::TControl* panel, int top, int typeWidth, const wchar_t* name);
     void BuildLayout();
     void BuildEventsPage();
     void BuildFunctionsPage();

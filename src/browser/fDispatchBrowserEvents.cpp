@@ -61,14 +61,7 @@ void TDispatchBrowser::BuildEventsPage() {
     ToolBar1->SetButtonEnabled(EventHelpButton, false);
     EventDispIdEdit = DetailRow(EventsRightPanel, L"Dispid:", 34, L"EventDispIdEdit");
     edtEventReturn = DetailRow(EventsRightPanel, L"Return:", 59, L"edtEventReturn");
-    auto* paramsLabel = new TLabel(EventsRightPanel, L"Parameters:");
-    paramsLabel->SetBounds(4, 86, paramsLabel->Width(), paramsLabel->Height());
-    EventParametersListView = new TListView(EventsRightPanel, TListView::Options{});
-    EventParametersListView->Name = L"EventParametersListView";
-    EventParametersListView->AddColumn(L"Name", 100);
-    EventParametersListView->AddColumn(L"Type", 100);
-    EventParametersListView->SetBackground(COLOR_BTNFACE);
-    EventParametersListView->SetBounds(4, 102, 228, 100);
+    EventParametersListView = ParametersList(EventsRightPanel, 86, 100, L"EventParametersListView");
     EventsRightPanel->OnResize = [this](TControl&) { EventsRightPanelResize(); };
     new TSplitter(EventsTabSheet, TAlign::Right);
 

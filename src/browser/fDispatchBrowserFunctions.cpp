@@ -26,6 +26,18 @@ TEdit* TDispatchBrowser::DetailRow(TControl* panel, const wchar_t* caption, int 
     return edit;
 }
 
+TListView* TDispatchBrowser::ParametersList(TControl* panel, int top, int typeWidth, const wchar_t* name) {
+    auto* label = new TLabel(panel, L"Parameters:");
+    label->SetBounds(4, top, label->Width(), label->Height());
+    auto* list = new TListView(panel, TListView::Options{});
+    list->Name = name;
+    list->AddColumn(L"Name", 100);
+    list->AddColumn(L"Type", typeWidth);
+    list->SetBackground(COLOR_BTNFACE);
+    list->SetBounds(4, top + 16, 228, 100);
+    return list;
+}
+
 void TDispatchBrowser::BuildFunctionsPage() {
     FunctionsRightPanel = new TPanel(tsFunctions);
     FunctionsRightPanel->Name = L"FunctionsRightPanel";
@@ -42,14 +54,7 @@ void TDispatchBrowser::BuildFunctionsPage() {
     FunctionDispIdEdit = DetailRow(FunctionsRightPanel, L"Dispid:", 34, L"FunctionDispIdEdit");
     edtFunctionReturn = DetailRow(FunctionsRightPanel, L"Return:", 59, L"edtFunctionReturn");
     edtInvKind = DetailRow(FunctionsRightPanel, L"InvKind", 84, L"edtInvKind");
-    auto* paramsLabel = new TLabel(FunctionsRightPanel, L"Parameters:");
-    paramsLabel->SetBounds(4, 111, paramsLabel->Width(), paramsLabel->Height());
-    ParametersListView = new TListView(FunctionsRightPanel, TListView::Options{});
-    ParametersListView->Name = L"ParametersListView";
-    ParametersListView->AddColumn(L"Name", 100);
-    ParametersListView->AddColumn(L"Type", 120);
-    ParametersListView->SetBackground(COLOR_BTNFACE);
-    ParametersListView->SetBounds(4, 127, 228, 100);
+    ParametersListView = ParametersList(FunctionsRightPanel, 111, 120, L"ParametersListView");
     FunctionsRightPanel->OnResize = [this](TControl&) { FunctionsRightPanelResize(); };
     new TSplitter(tsFunctions, TAlign::Right);
 

@@ -193,6 +193,8 @@ private:
     void BuildLayout();
     void PlacePanel2();
     void ShowCaretPos();
+    // The editor's text in the chosen language, with `parent` as the scripts' parent window.
+    void PrepareHost(TScriptHost& host, HWND parent);
 
     std::unique_ptr<TScriptHost> FScriptHost;
     script::TCodeEditor* FEditor = nullptr;

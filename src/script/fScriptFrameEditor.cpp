@@ -405,9 +405,7 @@ HRESULT TScriptFrame::Run() {
     } reset{FRunning, alive};
 
     TForm* form = Form();
-    FScriptHost->SetParentWindow(form ? form->Handle() : Handle());
-    FScriptHost->SetCode(FEditor->Lines());
-    FScriptHost->SetLanguage(Language());
+    PrepareHost(*FScriptHost, form ? form->Handle() : Handle());
     HRESULT hr;
     {
         THourglass hourglass;
@@ -427,21 +425,22 @@ HRESULT TScriptFrame::Run() {
     return hr;
 }
 
+void TScriptFrame::PrepareHost(TScriptHost& host, HWND parent) {
+    host.SetParentWindow(parent);
+    host.SetCode(FEditor->Lines());
+    host.SetLanguage(Language());
+}
+
 HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params,
                                        VARIANT* result, TScriptErrorInfo& error) {
     const std::weak_ptr<int> alive = m_liveness;
-    const auto prepare = [&](TScriptHost& host) {
-        host.SetParentWindow(parent);
-        host.SetCode(FEditor->Lines());
-        host.SetLanguage(Language());
-    };
     const auto failed = [&](const TScriptHost& host, HRESULT hr) {
         if (hr != S_OK) error = {host.Error(), host.ErrorLine(), host.ErrorChar()};
         return hr;
     };
     if (!FRunning) {
         FRunning = true;
-        prepare(*FScriptHost);
+        PrepareHost(*FScriptHost, parent);
         m_executing = true;
         const HRESULT hr = FScriptHost->ExecuteMethod(name, params, result);
         if (alive.expired()) return hr;
@@ -463,7 +462,7 @@ HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DI
         copy.FallbackConstants = lib.FallbackConstants;
         copy.Library = lib.Library;
     }
-    prepare(nested);
+    PrepareHost(nested, parent);
     ++m_nestedProcedures;
     const HRESULT hr = nested.ExecuteMethod(name, params, result);
     if (alive.expired()) return hr;

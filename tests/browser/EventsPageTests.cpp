@@ -3,6 +3,7 @@
 // disconnects the sink and gives every reference back. The Script page: the names its scripts see,
 // and the procedures that handle the object's events.
 #include "Fixtures.h"
+#include "SingleSinkSource.h"
 #include "browser/fDispatchBrowser.h"
 #include "common/qsModule.h"
 
@@ -22,85 +23,23 @@ namespace {
 
 // An object described by DFixture whose container finds its one connection point (DFixtureEvents)
 // through its class information only, and that fires events to the sink advised there.
-class EventSource : public IDispatch, public IConnectionPointContainer, public IConnectionPoint,
-                    public IProvideClassInfo {
+class EventSource : public SingleSinkSource {
 public:
-    static ComPtr<EventSource> Create() {
-        return AttachNew(new EventSource());
-    }
-    ULONG RefCount() const { return m_refs; }
-    bool Advised() const { return m_sink != nullptr; }
+    static ComPtr<EventSource> Create() { return AttachNew(new EventSource()); }
 
     // Fires event `id` with `args` given in declaration order (as they are: a VT_BYREF argument
     // comes back changed); `result` receives the event's result.
     HRESULT Fire(DISPID id, std::vector<Variant> args = {}, VARIANT* result = nullptr) {
-        if (!m_sink) return E_FAIL;
         std::vector<VARIANT> raw;
         for (auto& a : args) raw.push_back(a.Get());
         std::reverse(raw.begin(), raw.end());
         DISPPARAMS dp{raw.empty() ? nullptr : raw.data(), nullptr, static_cast<UINT>(raw.size()), 0};
-        return m_sink->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &dp, result, nullptr, nullptr);
+        return SingleSinkSource::Fire(id, dp, result);
     }
-    // Runs inside every call of the object's own members (a script reading one, say).
-    std::function<void()> onMemberCall;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) *ppv = static_cast<IDispatch*>(this);
-        else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *ppv = static_cast<IConnectionPointContainer*>(this);
-        else if (IsEqualIID(riid, IID_IConnectionPoint)) *ppv = static_cast<IConnectionPoint*>(this);
-        else if (IsEqualIID(riid, IID_IProvideClassInfo)) *ppv = static_cast<IProvideClassInfo*>(this);
-        else return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG n = --m_refs;
-        if (!n) delete this;
-        return n;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return *n = 1, S_OK; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** ti) override {
-        return FixtureTypeByName(L"DFixture").CopyTo(ti);
-    }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-        return ::DispGetIDsOfNames(FixtureTypeByName(L"DFixture").Get(), names, count, ids);
-    }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        if (!onMemberCall) return DISP_E_MEMBERNOTFOUND;
-        onMemberCall();
-        return S_OK;
-    }
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** cp) override {
-        if (!IsEqualIID(riid, DIID_DFixtureEvents)) return CONNECT_E_NOCONNECTION;
-        return QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(cp));
-    }
-    STDMETHODIMP GetConnectionInterface(IID* iid) override { return *iid = DIID_DFixtureEvents, S_OK; }
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** c) override {
-        return QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(c));
-    }
-    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
-        if (m_sink) return CONNECT_E_ADVISELIMIT;
-        if (FAILED(sink->QueryInterface(DIID_DFixtureEvents, reinterpret_cast<void**>(m_sink.GetAddressOf()))))
-            return CONNECT_E_CANNOTCONNECT;
-        return *cookie = 1, S_OK;
-    }
-    STDMETHODIMP Unadvise(DWORD cookie) override {
-        if (cookie != 1 || !m_sink) return CONNECT_E_NOCONNECTION;
-        m_sink.Reset();
-        return S_OK;
-    }
-    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetClassInfo(ITypeInfo** ti) override { return FixtureTypeByName(L"FixtureObject").CopyTo(ti); }
 
 private:
-    EventSource() = default;
-    virtual ~EventSource() = default;
-    ULONG m_refs = 1;
-    ComPtr<IDispatch> m_sink;
+    EventSource()
+        : SingleSinkSource(FixtureTypeByName(L"DFixture"), FixtureTypeByName(L"FixtureObject"), DIID_DFixtureEvents) {}
 };
 
 class EventsPage : public ::testing::Test {
