@@ -45,18 +45,18 @@ void SetHostHwnd(THostGraph& graph, HWND hwnd) {
     // Every window of the active window's type: they all live in the stand-in's one frame.
     const THostObject* active = graph.At(L"ActiveWindow");
     if (!active) return;
-    for (THostObject* o : graph.Objects()) {
-        if (o->TypeName() != active->TypeName()) continue;
-        if (detail::Declares(o, L"Hwnd")) o->Set(L"Hwnd", detail::I4(handle));
-        if (detail::Declares(o, L"WindowHandle32")) o->Set(L"WindowHandle32", detail::I4(handle));
-        if (detail::Declares(o, L"WindowHandle")) {
-            VARIANT v;
-            ::VariantInit(&v);
-            V_VT(&v) = VT_UI8;
-            V_UI8(&v) = static_cast<ULONGLONG>(reinterpret_cast<UINT_PTR>(hwnd));
-            o->Set(L"WindowHandle", Variant::Attach(v));
-        }
-    }
+    for (THostObject* o : graph.Objects())
+        if (o->TypeName() == active->TypeName()) SetWindowHwnd(o, hwnd);
+}
+
+void SetWindowHwnd(THostObject* window, HWND hwnd) {
+    const LONG handle = static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd));
+    if (detail::Declares(window, L"Hwnd")) window->Set(L"Hwnd", detail::I4(handle));
+    if (detail::Declares(window, L"WindowHandle32")) window->Set(L"WindowHandle32", detail::I4(handle));
+    if (detail::Declares(window, L"WindowHandle"))
+        window->Set(L"WindowHandle", detail::Make(VT_UI8, [hwnd](VARIANT& v) {
+                        V_UI8(&v) = static_cast<ULONGLONG>(reinterpret_cast<UINT_PTR>(hwnd));
+                    }));
 }
 
 } // namespace qs::standin

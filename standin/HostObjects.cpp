@@ -1065,9 +1065,41 @@ std::vector<std::wstring> THostGraph::LeakedObjects() const {
     return leaked;
 }
 
+void THostGraph::AddDocumentWindow(THostObject* window, std::function<void()> close) {
+    m_documentWindows.push_back({window, std::move(close)});
+    if (m_windowListener.opened) m_windowListener.opened(window);
+}
+
+void THostGraph::RemoveDocumentWindow(THostObject* window) {
+    const auto it = std::find_if(m_documentWindows.begin(), m_documentWindows.end(),
+                                 [window](const TDocumentWindow& d) { return d.window == window; });
+    if (it == m_documentWindows.end()) return;
+    m_documentWindows.erase(it);
+    if (m_windowListener.closed) m_windowListener.closed(window);
+}
+
+std::vector<THostObject*> THostGraph::DocumentWindows() const {
+    std::vector<THostObject*> windows;
+    for (const TDocumentWindow& d : m_documentWindows) windows.push_back(d.window);
+    return windows;
+}
+
+bool THostGraph::CloseDocumentWindow(THostObject* window) {
+    const auto it = std::find_if(m_documentWindows.begin(), m_documentWindows.end(),
+                                 [window](const TDocumentWindow& d) { return d.window == window; });
+    if (it == m_documentWindows.end()) return false;
+    // A copy: the close removes the window, and its close box with it.
+    const std::function<void()> close = it->close;
+    close();
+    return true;
+}
+
 void THostGraph::Clear() {
     // Handlers refer to the graph: they go first. The graph has no cycles (children never point back to
-    // their parents), so dropping the references releases every object that nobody else holds.
+    // their parents), so dropping the references releases every object that nobody else holds. The close
+    // boxes hold the hosts' working state, and the listener the program showing the graph.
+    m_windowListener = {};
+    m_documentWindows.clear();
     for (THostObject* o : Objects()) o->DropHandlers();
     m_byPath.clear();
     m_all.clear();

@@ -238,7 +238,27 @@ public:
     // happened. Returns the number of sink calls made; THostError when no object of the graph declares the
     // event.
     size_t FireEvent(const std::wstring& target, std::wstring& report);
-    // Drops the graph's references and every handler (objects that the add-in still holds stay alive).
+    // Document windows: the window objects that each show one document in a window of the host's own
+    // (Word's and Excel's Window, PowerPoint's DocumentWindow, ...), in the order they opened. A host's graph
+    // adds each with what its close box does (the host's close of that document, which a sink may cancel:
+    // the close then returns, or raises THostError as the object model's Close does), and removes it when
+    // it closed with its document, after the host's events and never when a sink cancelled.
+    void AddDocumentWindow(THostObject* window, std::function<void()> close);
+    void RemoveDocumentWindow(THostObject* window);
+    std::vector<THostObject*> DocumentWindows() const;
+    // Closes a document window as its close box does; false when `window` is no open document window.
+    // THostError when the close raised (the document stays open).
+    bool CloseDocumentWindow(THostObject* window);
+    // The program showing the graph hears of every document window added or removed from now on, to make
+    // or destroy the window that shows it. Called on the graph's thread, inside the host's method.
+    struct TDocumentWindowListener {
+        std::function<void(THostObject* window)> opened;
+        std::function<void(THostObject* window)> closed;
+    };
+    void ListenToDocumentWindows(TDocumentWindowListener listener) { m_windowListener = std::move(listener); }
+
+    // Drops the graph's references, every handler and the listener (objects that the add-in still holds
+    // stay alive).
     void Clear();
     // Records every object's reference count; LeakedObjects names the objects whose count differs now.
     void Settle();
@@ -256,6 +276,12 @@ private:
     std::map<std::wstring, THostObject*> m_byPath;
     std::vector<ComPtr<THostObject>> m_all;
     std::vector<ULONG> m_baseline;
+    struct TDocumentWindow {
+        THostObject* window;
+        std::function<void()> close; // its close box
+    };
+    std::vector<TDocumentWindow> m_documentWindows;
+    TDocumentWindowListener m_windowListener;
 };
 
 // Builds the object graph of the host: every object on the ribbon buttons' paths, the host's collections
@@ -270,5 +296,8 @@ HRESULT CallByName(IDispatch* target, const std::wstring& name, std::vector<VARI
 // Sets the host's window-handle property, the Application's Hwnd and ActiveWindow.Hwnd (where the graph
 // has an ActiveWindow) to `hwnd`, as a VT_I4 as the hosts report it.
 void SetHostHwnd(THostGraph& graph, HWND hwnd);
+// Sets the window-handle properties that a window object declares (Hwnd, WindowHandle32 as VT_I4,
+// WindowHandle as VT_UI8) to `hwnd`.
+void SetWindowHwnd(THostObject* window, HWND hwnd);
 
 } // namespace qs::standin

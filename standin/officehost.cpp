@@ -1,9 +1,10 @@
 // officehost.exe: a stand-in Office application for testing and demonstrating the add-in. It plays one
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
 // calls the ribbon callbacks by name; --click, --fire, --page, --page-script and --page-run (a browser
-// window's Script page), --call (its Functions page), --browse (its Properties page), --script (typed into the Script Editor and run with F5), --screenshot and
-// --exit-after automate it, and --nil, --empty and --fail shape the host's objects for the paths that
-// open nothing or fail.
+// window's Script page), --call (its Functions page), --browse (its Properties page), --close-document (the
+// active document window's close box), --script (typed into the Script Editor and run with F5), --screenshot
+// and --exit-after automate it, --nil, --empty and --fail shape the host's objects for the paths that open
+// nothing or fail, and --refuse-close makes its windows refuse to close.
 #include "HostObjects.h"
 #include "RibbonMarkup.h"
 
@@ -31,6 +32,7 @@ using namespace qs::standin;
 namespace {
 
 constexpr UINT kRunAutomation = WM_APP + 1;
+constexpr UINT kLayoutDocuments = WM_APP + 2;
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kScreenshotTimer = 2;
 constexpr UINT_PTR kDialogTimer = 3;
@@ -58,9 +60,10 @@ std::wstring Hex(HRESULT hr) {
 
 // One automated step, in command-line order: a click on a button, an event fired, a page shown in the
 // add-in's windows, a script typed into the Script page of the newest one, F5 pressed there, a
-// function called from the Functions page of the newest one, or a property of it browsed.
+// function called from the Functions page of the newest one, a property of it browsed, or the active
+// document closed from its window's close box.
 struct Action {
-    enum class Kind { Click, Fire, Page, PageScript, PageRun, Call, Browse };
+    enum class Kind { Click, Fire, Page, PageScript, PageRun, Call, Browse, CloseDocument };
     Kind kind = Kind::Click;
     std::wstring target;
 };
@@ -83,6 +86,7 @@ struct Options {
     bool frameHwnd = false;
     bool application2 = true;
     bool eventLog = false; // log the add-in's event logs before exiting
+    bool refuseClose = false; // the frame and document windows refuse WM_CLOSE
     std::wstring script;   // typed into the newest Script Editor after the steps, then run with F5
     bool usage = false;
 };
@@ -128,8 +132,12 @@ Options ParseOptions() {
             o.actions.push_back({Action::Kind::Call, args[++i]});
         else if (a == L"--browse" && hasValue)
             o.actions.push_back({Action::Kind::Browse, args[++i]});
+        else if (a == L"--close-document")
+            o.actions.push_back({Action::Kind::CloseDocument, {}});
         else if (a == L"--event-log")
             o.eventLog = true;
+        else if (a == L"--refuse-close")
+            o.refuseClose = true;
         else if (a == L"--script" && hasValue)
             o.script = ScriptLines(args[++i]);
         else
@@ -467,7 +475,11 @@ private:
     void Paint(HDC dc);
     void Layout();
     HWND CreateDocumentWindow(THostObject* window);
-    void CreateOtherDocumentWindows();
+    HWND ActiveDocumentWindow() const;
+    void DocumentWindowOpened(THostObject* window);
+    void DocumentWindowClosed(THostObject* window);
+    void CloseBoxClicked(HWND hwnd);
+    void CloseActiveDocument();
     HRESULT Click(TTabButton& button);
     void RunAutomation();
     void TypeScript();
@@ -475,11 +487,10 @@ private:
     HRESULT CallFunction(const std::wstring& call, bool browse);
     void AnswerParameters();
     void LogScriptEditors();
-    // Closes the document window, then the frame, as Office does on exit: the add-in's windows owned by
-    // either close with it, before the add-ins are disconnected.
+    // Closes the document windows, then the frame, as Office does on exit: the add-in's windows owned by
+    // any of them close with it, before the add-ins are disconnected.
     void Close() {
-        for (HWND hwnd : std::exchange(m_otherDocuments, {})) ::DestroyWindow(hwnd);
-        if (m_document) ::DestroyWindow(std::exchange(m_document, nullptr));
+        for (const TDocumentWindow& d : std::exchange(m_documents, {})) ::DestroyWindow(d.hwnd);
         if (m_window) ::DestroyWindow(m_window);
     }
     void Fail(int code) {
@@ -491,8 +502,12 @@ private:
     Options m_options;
     THostGraph m_graph;
     HWND m_window = nullptr;
-    HWND m_document = nullptr;          // the active window's document window
-    std::vector<HWND> m_otherDocuments; // the other windows' document windows
+    // A document window of the frame and the host's window object it shows (null when the host has none).
+    struct TDocumentWindow {
+        THostObject* window;
+        HWND hwnd;
+    };
+    std::vector<TDocumentWindow> m_documents; // in the order they opened
     HWND m_tooltip = nullptr;
     HFONT m_font = nullptr;
     std::vector<std::unique_ptr<TLoadedAddin>> m_addins;
@@ -530,19 +545,27 @@ bool TOfficeHost::CreateWindows() {
     m_window = ::CreateWindowExW(0, L"QuillsparStandinHost", title.c_str(), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 0, 0,
                                  1000, 560, nullptr, nullptr, instance, this);
     if (!m_window) return false;
-    m_document = CreateDocumentWindow(m_graph.At(L"ActiveWindow"));
+    THostObject* active = m_graph.At(L"ActiveWindow");
+    HWND first = CreateDocumentWindow(active);
     m_tooltip = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_window, nullptr, instance, nullptr);
     if (m_tooltip) ::SendMessageW(m_tooltip, TTM_SETMAXTIPWIDTH, 0, 320);
     Layout();
     // The window-handle properties report the document window (a child of the frame); --frame-hwnd makes
     // them report the frame window, as current Office versions do.
-    SetHostHwnd(m_graph, m_options.frameHwnd ? m_window : m_document);
-    if (!m_options.frameHwnd) CreateOtherDocumentWindows();
+    SetHostHwnd(m_graph, m_options.frameHwnd ? m_window : first);
+    // Every other document window of the host (Word's second document's, Excel's other workbook's) gets a
+    // window of its own behind the active one, as do those the host opens later; a document that closes
+    // takes its window with it.
+    if (!m_options.frameHwnd)
+        for (THostObject* window : m_graph.DocumentWindows())
+            if (window != active) DocumentWindowOpened(window);
+    m_graph.ListenToDocumentWindows({[this](THostObject* window) { DocumentWindowOpened(window); },
+                                     [this](THostObject* window) { DocumentWindowClosed(window); }});
     Layout();
     Log(L"host " + std::wstring(m_host.name) + L": window " +
         Hex(static_cast<HRESULT>(reinterpret_cast<LONG_PTR>(m_window))));
-    return m_document != nullptr;
+    return first != nullptr;
 }
 
 // A document window of the frame, titled with the window object's Caption (when there is one).
@@ -553,32 +576,84 @@ HWND TOfficeHost::CreateDocumentWindow(THostObject* window) {
         if (text.Type() == VT_BSTR) caption = BstrText(V_BSTR(&text.Get()));
     }
     HWND hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"QuillsparStandinDocument", caption.c_str(),
-                                  WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_CLIPSIBLINGS, 0, kStripHeight, 100, 100,
-                                  m_window, nullptr, ::GetModuleHandleW(nullptr), this);
-    if (hwnd) Log(L"document window \"" + caption + L"\"");
+                                  WS_CHILD | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_CLIPSIBLINGS, 0, kStripHeight,
+                                  100, 100, m_window, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (!hwnd) return nullptr;
+    m_documents.push_back({window, hwnd});
+    Log(L"document window \"" + caption + L"\"");
     return hwnd;
 }
 
-// Every other window object of the active window's type (Word's second document's window, Excel's
-// other workbook's) gets a document window of its own behind the active one, and reports its handle.
-void TOfficeHost::CreateOtherDocumentWindows() {
+// The document window of the host's active window; when none shows it, the first document window.
+HWND TOfficeHost::ActiveDocumentWindow() const {
     const THostObject* active = m_graph.At(L"ActiveWindow");
-    if (!active) return;
-    const LONG shared = static_cast<LONG>(reinterpret_cast<LONG_PTR>(m_document));
-    for (THostObject* o : m_graph.Objects()) {
-        if (o == active || o->TypeName() != active->TypeName()) continue;
-        std::vector<const wchar_t*> reporting;
-        for (const wchar_t* property : {L"Hwnd", L"WindowHandle32"}) {
-            const Variant value = o->Get(property);
-            if (value.Type() == VT_I4 && V_I4(&value.Get()) == shared) reporting.push_back(property);
+    for (const TDocumentWindow& d : m_documents)
+        if (active && d.window == active) return d.hwnd;
+    return m_documents.empty() ? nullptr : m_documents.front().hwnd;
+}
+
+// A document window the host opened: a window of its own that its handle properties report. The host
+// makes it active after announcing it, so the windows are laid out again once the call has returned.
+void TOfficeHost::DocumentWindowOpened(THostObject* window) {
+    if (m_options.frameHwnd || !m_window) return;
+    HWND hwnd = CreateDocumentWindow(window);
+    if (!hwnd) return;
+    SetWindowHwnd(window, hwnd);
+    Layout();
+    ::PostMessageW(m_window, kLayoutDocuments, 0, 0);
+}
+
+// A document window the host closed with its document: its window goes, and with it every window of the
+// add-in that it owns. A handle property that reported it (the Application's, in hosts whose windows
+// report none) reports the active document's window from now on, or the frame when none is left.
+void TOfficeHost::DocumentWindowClosed(THostObject* window) {
+    const auto it = std::find_if(m_documents.begin(), m_documents.end(),
+                                 [window](const TDocumentWindow& d) { return d.window == window; });
+    if (it == m_documents.end()) return;
+    const HWND gone = it->hwnd;
+    m_documents.erase(it);
+    const std::wstring caption = WindowText(gone);
+    ::DestroyWindow(gone);
+    Log(L"document window closed \"" + caption + L"\"");
+    const HWND next = ActiveDocumentWindow();
+    const LONG goneHandle = static_cast<LONG>(reinterpret_cast<LONG_PTR>(gone));
+    const LONG nextHandle = static_cast<LONG>(reinterpret_cast<LONG_PTR>(next ? next : m_window));
+    for (THostObject* owner : {m_graph.App(), m_graph.At(m_host.hwndOwner)})
+        for (const wchar_t* property : {m_host.hwndProperty, L"Hwnd"}) {
+            const Variant reported = owner ? owner->Get(property) : Variant();
+            if (reported.Type() == VT_I4 && V_I4(&reported.Get()) == goneHandle)
+                owner->Set(property, Variant::FromI4(nextHandle));
         }
-        if (reporting.empty()) continue;
-        HWND hwnd = CreateDocumentWindow(o);
-        if (!hwnd) continue;
-        m_otherDocuments.push_back(hwnd);
-        for (const wchar_t* property : reporting)
-            o->Set(property, Variant::FromI4(static_cast<LONG>(reinterpret_cast<LONG_PTR>(hwnd))));
+    Layout();
+}
+
+// A document window's close box (or WM_CLOSE sent to it): closes its document as the host's Close does,
+// so that a sink may cancel; the window goes when the document has closed. A window that shows none of the
+// host's document windows (Publisher's one window, OneNote's, Access's) ignores it. With --refuse-close the
+// window refuses, as Office's do when the user answers Cancel to "Save changes?".
+void TOfficeHost::CloseBoxClicked(HWND hwnd) {
+    const std::wstring title = WindowText(hwnd);
+    if (m_options.refuseClose) {
+        Log(L"close refused: \"" + title + L"\"");
+        return;
     }
+    const auto shownIn = [this, hwnd] {
+        return std::find_if(m_documents.begin(), m_documents.end(),
+                            [hwnd](const TDocumentWindow& d) { return d.hwnd == hwnd; });
+    };
+    const auto shown = shownIn();
+    THostObject* window = shown == m_documents.end() ? nullptr : shown->window;
+    std::wstring error;
+    try {
+        if (!window || !m_graph.CloseDocumentWindow(window)) {
+            Log(L"close ignored: \"" + title + L"\"");
+            return;
+        }
+    } catch (const THostError& e) {
+        error = e.text;
+    }
+    if (shownIn() != m_documents.end())
+        Log(L"close cancelled: \"" + title + L"\"" + (error.empty() ? L"" : L" (" + error + L")"));
 }
 
 // Applies --nil, --empty and --fail; false when a path names nothing.
@@ -739,8 +814,11 @@ void TOfficeHost::Layout() {
     RECT client;
     ::GetClientRect(m_window, &client);
     // The document windows cascade like MDI children, the active one in front.
-    std::vector<HWND> documents = m_otherDocuments;
-    if (m_document) documents.push_back(m_document);
+    const HWND active = ActiveDocumentWindow();
+    std::vector<HWND> documents;
+    for (const TDocumentWindow& d : m_documents)
+        if (d.hwnd != active) documents.push_back(d.hwnd);
+    if (active) documents.push_back(active);
     const int cascade = 24, n = static_cast<int>(documents.size());
     for (int i = 0; i < n; ++i)
         ::SetWindowPos(documents[static_cast<size_t>(i)], HWND_TOP, i * cascade, kStripHeight + i * cascade,
@@ -889,6 +967,10 @@ void TOfficeHost::RunAutomation() {
             TypePageScript(action.target, action.kind == Action::Kind::PageRun);
             continue;
         }
+        if (action.kind == Action::Kind::CloseDocument) {
+            CloseActiveDocument();
+            continue;
+        }
         if (action.kind == Action::Kind::Fire) {
             try {
                 std::wstring report;
@@ -918,6 +1000,24 @@ void TOfficeHost::RunAutomation() {
         ::SetTimer(m_window, kExitTimer, m_options.exitAfter, nullptr);
     else if (!m_options.screenshot.empty())
         ::SetTimer(m_window, kScreenshotTimer, 2000, nullptr);
+}
+
+// Closes the active document as a click on its window's close box does: WM_CLOSE sent to that window,
+// whose procedure closes the document (the host's events fire, and a sink may cancel).
+void TOfficeHost::CloseActiveDocument() {
+    HWND hwnd = ActiveDocumentWindow();
+    if (!hwnd) {
+        Log(L"close-document: no document window is open");
+        Fail(2);
+        return;
+    }
+    Log(L"close-document \"" + WindowText(hwnd) + L"\"");
+    // Event procedures may show a message box: its modal loop dispatches this timer, which closes it.
+    ::SetTimer(m_window, kDialogTimer, 400, nullptr);
+    ++m_callDepth;
+    ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    --m_callDepth;
+    if (m_window) ::KillTimer(m_window, kDialogTimer);
 }
 
 // Types the script into the newest Script Editor's code editor and presses F5 there: the key goes
@@ -1109,6 +1209,26 @@ LRESULT CALLBACK TOfficeHost::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
 }
 
 LRESULT CALLBACK TOfficeHost::DocumentProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+    if (msg == WM_NCCREATE)
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+    auto* self = reinterpret_cast<TOfficeHost*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY && self) {
+        // Destroyed without its document closing (with the frame, on exit): it leaves the list too.
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        std::erase_if(self->m_documents, [hwnd](const TDocumentWindow& d) { return d.hwnd == hwnd; });
+    }
+    if (msg == WM_CLOSE && self) {
+        try {
+            self->CloseBoxClicked(hwnd);
+        } catch (...) {
+            try {
+                Log(L"error in a document window's close");
+            } catch (...) {
+            }
+        }
+        return 0;
+    }
     if (msg == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = ::BeginPaint(hwnd, &ps);
@@ -1151,6 +1271,9 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case kRunAutomation:
         RunAutomation();
         return 0;
+    case kLayoutDocuments:
+        Layout();
+        return 0;
     case WM_TIMER:
         if (wp == kDialogTimer) {
             CloseThreadDialogs();
@@ -1180,7 +1303,10 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         return 0;
     case WM_CLOSE:
-        Close();
+        if (m_options.refuseClose)
+            Log(L"close refused: \"" + WindowText(m_window) + L"\"");
+        else
+            Close();
         return 0;
     case WM_DESTROY:
         Shutdown();
@@ -1224,8 +1350,9 @@ int main() {
     if (options.usage || !host) {
         Log(L"usage: officehost [--app word|excel|powerpoint|onenote|publisher|access|infopath|visio|project|unknown]\n"
             L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT | --page CAPTION | --page-script TEXT |\n"
-            L"                   --page-run | --call NAME[(VALUE, ...)] | --browse NAME]...\n"
+            L"                   --page-run | --call NAME[(VALUE, ...)] | --browse NAME | --close-document]...\n"
             L"                  [--screenshot FILE.png|.bmp] [--exit-after MS] [--frame-hwnd] [--no-application2] [--event-log]\n"
+            L"                  [--refuse-close]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"
             L"            3 the screenshot was not saved, 4 an event was not found, 64 bad arguments");

@@ -525,12 +525,15 @@ void CloseExcelBook(TExcel& x, const ExcelBook& b, bool save) {
     std::erase(x.books, b);
     Remove(x.workbooks, b->wb);
     Remove(x.windows, b->window);
-    if (x.active != b) return;
-    x.active = nullptr;
-    if (x.books.empty())
-        PublishExcel(x);
-    else
-        ActivateExcelBook(x, x.books.back(), true);
+    if (x.active == b) {
+        x.active = nullptr;
+        if (x.books.empty())
+            PublishExcel(x);
+        else
+            ActivateExcelBook(x, x.books.back(), true);
+    }
+    // The workbook's window goes last, once another one is active.
+    x.h.RemoveDocumentWindow(b->window);
 }
 
 ExcelBook AddExcelBook(const Excel& x, const std::wstring& fullName, std::initializer_list<const wchar_t*> worksheets,
@@ -654,6 +657,7 @@ ExcelBook AddExcelBook(const Excel& x, const std::wstring& fullName, std::initia
     x->books.push_back(b);
     Append(x->workbooks, b->wb);
     Append(x->windows, b->window);
+    h.AddDocumentWindow(b->window, [x, b] { CloseExcelBook(*x, b, false); });
     return b;
 }
 

@@ -49,6 +49,8 @@ bool CloseInfoPath(TInfoPath& ip, const InfoPathForm& f, bool force) {
     Remove(ip.docs, f->doc);
     Remove(ip.windows, f->window);
     if (ip.active == f) ActivateInfoPath(ip, ip.open.empty() ? nullptr : ip.open.back(), true);
+    // The form's window goes last, once another one is active.
+    ip.h.RemoveDocumentWindow(f->window);
     return true;
 }
 
@@ -133,6 +135,7 @@ InfoPathForm AddInfoPath(const InfoPath& ip, const std::wstring& uri, const std:
     ip->open.push_back(f);
     Append(ip->docs, f->doc);
     Append(ip->windows, f->window);
+    h.AddDocumentWindow(f->window, [ip, f] { CloseInfoPath(*ip, f, false); });
     return f;
 }
 

@@ -270,14 +270,17 @@ void ClosePpt(TPpt& pp, const PptPresentation& p) {
     std::erase(pp.open, p);
     Remove(pp.presentations, p->pres);
     if (p->window) Remove(pp.windows, p->window);
-    if (pp.active != p) return;
-    pp.active = nullptr;
-    for (auto it = pp.open.rbegin(); it != pp.open.rend(); ++it)
-        if ((*it)->window) {
-            ActivatePpt(pp, *it, true);
-            return;
-        }
-    PublishPpt(pp);
+    if (pp.active == p) {
+        pp.active = nullptr;
+        const auto next = std::find_if(pp.open.rbegin(), pp.open.rend(),
+                                       [](const PptPresentation& o) { return o->window != nullptr; });
+        if (next != pp.open.rend())
+            ActivatePpt(pp, *next, true);
+        else
+            PublishPpt(pp);
+    }
+    // The presentation's window goes last, once another one is active.
+    if (p->window) pp.h.RemoveDocumentWindow(p->window);
 }
 
 PptPresentation AddPpt(const Ppt& pp, const std::wstring& fullName, bool withWindow) {
@@ -385,6 +388,7 @@ PptPresentation AddPpt(const Ppt& pp, const std::wstring& fullName, bool withWin
     });
     pp->open.push_back(p);
     Append(pp->presentations, p->pres);
+    if (p->window) h.AddDocumentWindow(p->window, [pp, p] { ClosePpt(*pp, p); });
     return p;
 }
 

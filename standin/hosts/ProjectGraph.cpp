@@ -11,6 +11,9 @@ namespace qs::standin::detail {
 namespace {
 
 const HRESULT kProjectBadArgument = HostCode(1101); // "The argument value is not valid."
+// PjSaveType: save the project before closing it, or ask the user (the stand-in closes without saving).
+constexpr LONG pjSave = 1;
+constexpr LONG pjPromptSave = 2;
 
 // The task fields the stand-in knows: column name, member, field ID.
 struct TTaskField {
@@ -265,6 +268,10 @@ THostObject* AddProjectResource(const Proj& px, const ProjectFile& p, const std:
     return resource;
 }
 
+// Closes the project unless a sink cancels or the save that `save` (PjSaveType) asks for is refused; true
+// when it closed.
+bool CloseProject(TProj& px, const ProjectFile& p, LONG save);
+
 ProjectFile AddProjectFile(const Proj& px, const std::wstring& fullName) {
     THostGraph& h = px->h;
     auto p = std::make_shared<TProjectFile>();
@@ -351,6 +358,7 @@ ProjectFile AddProjectFile(const Proj& px, const std::wstring& fullName) {
     px->open.push_back(p);
     Append(px->projects, p->pj);
     Append(px->windows, p->window);
+    h.AddDocumentWindow(p->window, [px, p] { CloseProject(*px, p, pjPromptSave); });
     return p;
 }
 
@@ -359,6 +367,23 @@ bool SaveProject(TProj& px, const ProjectFile& p) {
     p->pj->Fire(L"BeforeSave", {Arg(p->pj)});
     p->pj->Set(L"Saved", Bool(true));
     px.app->Fire(L"ProjectAfterSave", {});
+    return true;
+}
+
+bool CloseProject(TProj& px, const ProjectFile& p, LONG save) {
+    if (std::find(px.open.begin(), px.open.end(), p) == px.open.end()) return false;
+    if (Cancelled(px.app, L"ProjectBeforeClose", {Arg(p->pj)})) return false;
+    if (save == pjSave && !BoolOf(p->pj->Get(L"Saved")) && !SaveProject(px, p)) return false;
+    p->pj->Fire(L"BeforeClose", {Arg(p->pj)});
+    std::erase(px.open, p);
+    Remove(px.projects, p->pj);
+    Remove(px.windows, p->window);
+    if (px.active == p) {
+        px.active = nullptr;
+        ActivateProject(px, px.open.empty() ? nullptr : px.open.back(), true);
+    }
+    // The project's window goes last, once another one is active.
+    px.h.RemoveDocumentWindow(p->window);
     return true;
 }
 
@@ -475,17 +500,7 @@ void BuildProject(THostGraph& h) {
         return Bool(saved);
     });
     app->SetMethod(L"FileClose", [px](THostObject&, Args a) {
-        const ProjectFile p = px->active;
-        if (!p) return Bool(false);
-        if (Cancelled(px->app, L"ProjectBeforeClose", {Arg(p->pj)})) return Bool(false);
-        if (a.Long(0, 2) == 1 && !BoolOf(p->pj->Get(L"Saved")) && !SaveProject(*px, p)) return Bool(false);
-        p->pj->Fire(L"BeforeClose", {Arg(p->pj)});
-        std::erase(px->open, p);
-        Remove(px->projects, p->pj);
-        Remove(px->windows, p->window);
-        px->active = nullptr;
-        ActivateProject(*px, px->open.empty() ? nullptr : px->open.back(), true);
-        return Bool(true);
+        return Bool(px->active && CloseProject(*px, px->active, a.Long(0, pjPromptSave)));
     });
     auto create = [px](THostObject&, Args) {
         const ProjectFile p = AddProjectFile(px, L"Project" + std::to_wstring(++px->untitled));

@@ -334,11 +334,14 @@ void CloseVisio(TVisio& vx, const VisioDocument& d) {
     }
     std::erase(vx.open, d);
     Remove(vx.documents, d->doc);
-    if (vx.active != d) return;
-    VisioDocument next;
-    for (const VisioDocument& other : vx.open)
-        if (other->window) next = other;
-    ActivateVisio(vx, next, true);
+    if (vx.active == d) {
+        VisioDocument next;
+        for (const VisioDocument& other : vx.open)
+            if (other->window) next = other;
+        ActivateVisio(vx, next, true);
+    }
+    // The drawing's window goes last, once another one is active.
+    if (d->window) vx.h.RemoveDocumentWindow(d->window);
 }
 
 VisioDocument AddVisio(const Visio& vx, const std::wstring& fullName, bool stencil) {
@@ -488,6 +491,7 @@ VisioDocument AddVisio(const Visio& vx, const std::wstring& fullName, bool stenc
     });
     Append(vx->windows, d->window);
     ShowVisioPage(*vx, *d, first, false);
+    h.AddDocumentWindow(d->window, [vx, d] { CloseVisio(*vx, d); });
     return d;
 }
 

@@ -12,6 +12,7 @@ namespace qs::standin::detail {
 namespace {
 
 constexpr LONG wdSaveChanges = -1;
+constexpr LONG wdDoNotSaveChanges = 0; // also what a window's close box does: the stand-in asks nobody
 const wchar_t* const kWordEvents[] = {L"DocumentEvents2"};
 
 struct TWordDocument {
@@ -292,16 +293,17 @@ void CloseWord(TWord& w, const WordDocument& d, LONG saveChanges) {
     std::erase(w.docs, d);
     Remove(w.documents, d->doc);
     Remove(w.windows, d->window);
-    if (w.active != d) return;
-    if (!w.docs.empty()) {
+    if (w.active == d && !w.docs.empty()) {
         ActivateWord(w, w.docs.back(), true);
-        return;
+    } else if (w.active == d) {
+        w.active = nullptr;
+        w.h.SetNothing(L"ActiveDocument");
+        w.h.SetNothing(L"ActiveWindow");
+        w.app->Set(L"Caption", Str(L"Word"));
+        w.app->Fire(L"DocumentChange", {});
     }
-    w.active = nullptr;
-    w.h.SetNothing(L"ActiveDocument");
-    w.h.SetNothing(L"ActiveWindow");
-    w.app->Set(L"Caption", Str(L"Word"));
-    w.app->Fire(L"DocumentChange", {});
+    // The document's window goes last, once another one is active.
+    w.h.RemoveDocumentWindow(d->window);
 }
 
 WordDocument AddWordDocument(const Word& w, const std::wstring& fullName, const std::wstring& text,
@@ -426,6 +428,7 @@ WordDocument AddWordDocument(const Word& w, const std::wstring& fullName, const 
     w->docs.push_back(d);
     Append(w->documents, d->doc);
     Append(w->windows, d->window);
+    h.AddDocumentWindow(d->window, [w, d] { CloseWord(*w, d, wdDoNotSaveChanges); });
     return d;
 }
 

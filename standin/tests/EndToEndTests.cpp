@@ -465,6 +465,38 @@ TEST(StandinHostScriptPage, ProceduresHandleTheHostsEventsAndSeeItsConstants) {
     }
 }
 
+// A document closed through the object model (Close on its browser window's Functions page) or from its
+// window's close box takes its window with it, and with that the add-in's window opened on it; a Cancel
+// from DocumentBeforeClose, or a window that refuses to close, keeps the document's window.
+TEST(StandinHostDocuments, ClosingADocumentClosesItsWindowUnlessCancelledOrRefused) {
+    const struct {
+        const char* args;
+        bool closes;
+        const char* line; // logged on the way, when not null
+    } cases[] = {
+        {"--click Quillspar_Document --call Close", true, nullptr},
+        {"--click Quillspar_Document --close-document", true, "close-document \"Report.docx\""},
+        {"--click Quillspar_Application --page Script --page-script "
+         "\"Sub Application_DocumentBeforeClose(Doc, Cancel)\\nCancel = True\\nEnd Sub\" "
+         "--click Quillspar_Document --call Close",
+         false, nullptr},
+        {"--refuse-close --click Quillspar_Document --close-document", false, "close refused: \"Report.docx\""},
+    };
+    for (const auto& c : cases) {
+        const HostRun run = RunHost(std::string("--app word --exit-after 1000 ") + c.args);
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u) << c.args;
+        EXPECT_EQ(run.Has("document window closed \"Report.docx\""), c.closes) << c.args;
+        if (c.closes) {
+            EXPECT_TRUE(run.Starting("window \"_Document\"").empty()) << c.args;
+        }
+        if (c.line) {
+            EXPECT_TRUE(run.Has(c.line)) << c.args;
+        }
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1")) << c.args;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {

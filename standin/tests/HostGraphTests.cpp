@@ -8,6 +8,8 @@
 #include <objbase.h>
 #include <olectl.h>
 
+#include <algorithm>
+
 using namespace qs;
 using namespace qs::standin;
 
@@ -420,6 +422,96 @@ TEST(HostModel, TheWindowHandleLandsOnEachHostsPropertyAndOnTheActiveWindow) {
     Built visio(L"visio");
     SetHostHwnd(visio.graph, hwnd);
     EXPECT_EQ(Long(Read(visio.graph.At(L"ActiveWindow"), L"WindowHandle32")), 0x2468);
+}
+
+// Closing the active document, through the object model or its window's close box, removes its window
+// once the host's "before" event has been heard and another document's window is active (or none, when
+// none is left); a Cancel removes nothing.
+TEST(HostModel, ClosingADocumentRemovesItsWindowAfterItsEventsUnlessCancelled) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* events;
+        const wchar_t* before; // the event before the close, which may cancel it
+        const wchar_t* action; // a method at a path; empty for the active window's close box
+        bool cancel;
+        size_t closes;
+    } cases[] = {
+        {L"word", L"ApplicationEvents4", L"DocumentBeforeClose", L"ActiveDocument.Close", false, 1},
+        {L"word", L"ApplicationEvents4", L"DocumentBeforeClose", L"ActiveWindow.Close", false, 1},
+        {L"word", L"ApplicationEvents4", L"DocumentBeforeClose", L"Documents.Close", false, 2},
+        {L"word", L"ApplicationEvents4", L"DocumentBeforeClose", L"ActiveDocument.Close", true, 0},
+        {L"word", L"ApplicationEvents4", L"DocumentBeforeClose", L"", true, 0},
+        {L"excel", L"AppEvents", L"WorkbookBeforeClose", L"ActiveWorkbook.Close", false, 1},
+        {L"excel", L"AppEvents", L"WorkbookBeforeClose", L"ActiveWindow.Close", true, 0},
+        {L"powerpoint", L"EApplication", L"PresentationBeforeClose", L"ActivePresentation.Close", false, 1},
+        {L"visio", L"EApplication", L"BeforeDocumentClose", L"ActiveWindow.Close", false, 1},
+        {L"infopath", L"_ApplicationEvents", L"XDocumentBeforeClose", L"ActiveWindow.Close", false, 1},
+        {L"project", L"_EProjectApp2", L"ProjectBeforeClose", L"", false, 1},
+        {L"project", L"_EProjectApp2", L"ProjectBeforeClose", L"FileClose", true, 0},
+    };
+    for (const auto& c : cases) {
+        const std::wstring name = std::wstring(c.host) + L" " + c.action + (c.cancel ? L" cancelled" : L"");
+        Built b(c.host);
+        THostObject* active = b.graph.At(L"ActiveWindow");
+        ASSERT_NE(active, nullptr) << name;
+        TSink sink(b.graph.App(), c.events, b.graph.TypeLib());
+        ASSERT_TRUE(sink.Advised()) << name;
+        if (c.cancel) sink.cancel = c.before;
+        std::vector<THostObject*> closed;
+        bool heardFirst = true, activeMoved = true;
+        b.graph.ListenToDocumentWindows({nullptr, [&](THostObject* window) {
+                                             closed.push_back(window);
+                                             heardFirst = heardFirst && sink.Find(c.before);
+                                             activeMoved = activeMoved && b.graph.At(L"ActiveWindow") != window;
+                                         }});
+        const std::wstring action = c.action;
+        if (action.empty()) {
+            try {
+                EXPECT_TRUE(b.graph.CloseDocumentWindow(active)) << name;
+            } catch (const THostError&) {
+                EXPECT_TRUE(c.cancel) << name; // Word raises "Command failed" when a sink cancelled
+            }
+        } else {
+            const size_t dot = action.rfind(L'.');
+            std::vector<Variant> keep;
+            IDispatch* target =
+                dot == std::wstring::npos ? b.graph.Application() : Walk(b.graph, action.substr(0, dot), keep);
+            Variant result;
+            Call(target, action.substr(dot + 1).c_str(), result, {}, DISPATCH_METHOD);
+        }
+        ASSERT_EQ(closed.size(), c.closes) << name;
+        EXPECT_NE(sink.Find(c.before), nullptr) << name;
+        if (c.cancel) {
+            EXPECT_EQ(b.graph.At(L"ActiveWindow"), active) << name;
+            continue;
+        }
+        EXPECT_EQ(closed.front(), active) << name;
+        EXPECT_TRUE(heardFirst && activeMoved) << name;
+        const std::vector<THostObject*> open = b.graph.DocumentWindows();
+        for (THostObject* window : closed) EXPECT_EQ(std::count(open.begin(), open.end(), window), 0) << name;
+        EXPECT_EQ(b.graph.At(L"ActiveWindow"), open.empty() ? nullptr : open.back()) << name;
+    }
+}
+
+// A document opened after the graph was built announces its window, which is then the active one.
+TEST(HostModel, ADocumentAddedLaterAnnouncesItsWindow) {
+    const struct {
+        const wchar_t* host;
+        const wchar_t* collection;
+    } cases[] = {{L"word", L"Documents"},
+                 {L"excel", L"Workbooks"},
+                 {L"powerpoint", L"Presentations"},
+                 {L"project", L"Projects"}};
+    for (const auto& c : cases) {
+        Built b(c.host);
+        std::vector<THostObject*> opened;
+        b.graph.ListenToDocumentWindows({[&](THostObject* window) { opened.push_back(window); }, nullptr});
+        Variant added;
+        ASSERT_NE(Get(b.graph.At(c.collection), L"Add", {}, added), nullptr) << c.host;
+        ASSERT_EQ(opened.size(), 1u) << c.host;
+        EXPECT_EQ(opened[0], b.graph.At(L"ActiveWindow")) << c.host;
+        EXPECT_EQ(b.graph.DocumentWindows().back(), opened[0]) << c.host;
+    }
 }
 
 // ---- Word ----
