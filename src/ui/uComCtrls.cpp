@@ -494,8 +494,14 @@ std::wstring TToolBar::ButtonCaption(int id) const {
 
 void TToolBar::Click(int id) {
     if (!ButtonEnabled(id) || !ButtonVisible(id)) return;
+    const TOwnCode own(Form());
+    // One button, one handler: the handler may change the bar, so the list is not walked further.
     for (auto& [bid, handler] : m_handlers)
-        if (bid == id && handler) handler();
+        if (bid == id) {
+            const std::function<void()> run = handler;
+            if (run) run();
+            return;
+        }
 }
 
 void TToolBar::AutoSize() {

@@ -132,11 +132,37 @@ ModalInterceptor SetModalInterceptor(ModalInterceptor interceptor) {
 
 // ---- TControl ----
 
+// ---- TOwnCode ----
+
+TOwnCode::TOwnCode(TForm* form) noexcept : m_form(form) {
+    if (m_form) ++m_form->m_ownCode;
+}
+
+TOwnCode::~TOwnCode() {
+    if (!m_form) return;
+    // The last scope out destroys a form that was closed for good while its code ran.
+    if (--m_form->m_ownCode == 0 && m_form->m_closing && !m_form->m_releasePending && !m_form->m_deleting)
+        m_form->DestroyNow();
+}
+
+bool TOwnCode::Closed() const noexcept { return m_form && m_form->m_closing; }
+
+// ---- TControl ----
+
 TControl::TControl(TControl* parent) : m_parent(parent) {
-    if (m_parent) m_parent->m_children.push_back(this);
+    if (m_parent) {
+        m_form = m_parent->m_form;
+        m_parent->m_children.push_back(this);
+    }
+}
+
+std::weak_ptr<const void> TControl::LifeToken() const {
+    if (!m_life) m_life = std::make_shared<char>(0);
+    return m_life;
 }
 
 TControl::~TControl() {
+    m_life.reset();
     m_destroying = true;
     HWND hwnd = m_hwnd;
     DetachHandle();
@@ -159,12 +185,6 @@ void TControl::DestroyHandleTree() noexcept {
     HWND hwnd = m_hwnd;
     DetachHandle();
     if (hwnd && ::IsWindow(hwnd)) ::DestroyWindow(hwnd);
-}
-
-TForm* TControl::Form() noexcept {
-    for (TControl* c = this; c; c = c->m_parent)
-        if (auto* f = dynamic_cast<TForm*>(c)) return f;
-    return nullptr;
 }
 
 const wchar_t* TControl::RegisterFrameworkClass(const wchar_t* name, UINT classStyle, HBRUSH background,
@@ -264,9 +284,13 @@ LRESULT CALLBACK TControl::FrameworkWndProc(HWND hwnd, UINT msg, WPARAM wParam, 
         if (!self || self->m_hwnd != hwnd) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
         if (msg == WM_NCDESTROY) {
             self->DetachHandle();
+            // A form whose window was destroyed from outside (with its owner window) is closed for
+            // good: destroyed now, or when its own code on the stack returns.
+            if (self->m_form == self && !self->m_form->m_deleting) self->m_form->Free();
             return ::DefWindowProcW(hwnd, msg, wParam, lParam);
         }
-        // The handler may free the object (WM_QS_RELEASE): nothing touches it afterwards.
+        // The form is not destroyed before the handler's scope ends, whatever the handler closes.
+        const TOwnCode own(self->m_form);
         return self->HandleMessage(msg, wParam, lParam);
     } catch (...) {
         TraceCaughtException(L"FrameworkWndProc");
@@ -278,15 +302,20 @@ LRESULT CALLBACK TControl::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     try {
         TControl* self = FromHandle(hwnd);
         if (msg == WM_NCDESTROY) {
-            if (self) self->DetachHandle();
-            // The window is going: its own procedure takes the message, and the entry goes with it.
+            // The window is going (with its parent or owner, while still attached): its own procedure
+            // takes the message, which is where a control frees what it made (a combo box its list
+            // window), so the original is taken before detaching forgets it.
             const auto it = OriginalProcs().find(hwnd);
-            if (it == OriginalProcs().end()) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-            const WNDPROC original = it->second;
-            OriginalProcs().erase(it);
+            const WNDPROC original = it == OriginalProcs().end() ? nullptr : it->second;
+            if (self) self->DetachHandle();
+            OriginalProcs().erase(hwnd);
+            if (!original) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
             return ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
         }
-        if (self && self->m_subclassed) return self->HandleMessage(msg, wParam, lParam);
+        if (self && self->m_subclassed) {
+            const TOwnCode own(self->m_form);
+            return self->HandleMessage(msg, wParam, lParam);
+        }
         return CallOriginal(hwnd, msg, wParam, lParam);
     } catch (...) {
         TraceCaughtException(L"SubclassProc");
@@ -611,9 +640,9 @@ TButton::TButton(TControl* parent, const std::wstring& caption) : TControl(paren
 
 void TButton::Click() {
     if (!Enabled()) return;
+    const TOwnCode own(Form());
     if (OnClick) OnClick(*this);
-    if (ModalResult)
-        if (TForm* f = Form()) f->ModalResult = ModalResult;
+    if (ModalResult && !own.Closed()) Form()->ModalResult = ModalResult;
 }
 
 bool TButton::HandleCommand(WORD code, WORD, LRESULT& result) {
@@ -757,6 +786,7 @@ void TStatusBar::SetSimpleText(const std::wstring& text) {
 // ---- TForm ----
 
 TForm::TForm(HWND owner, DWORD style, DWORD exStyle) : TControl(nullptr), m_owner(owner) {
+    m_form = this;
     const wchar_t* cls = RegisterFrameworkClass(L"QsForm", CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1),
                                                 nullptr);
     FormList().push_back(this);
@@ -807,40 +837,39 @@ void TForm::Show() {
     ::SetForegroundWindow(m_hwnd);
 }
 
-int TForm::ShowModal() {
+int TForm::ShowModal(TForm* caller) {
+    // Whatever closes the form while its loop runs, it is destroyed only after this scope.
+    const TOwnCode own(this);
+    const TOwnCode callerOwn(caller != this ? caller : nullptr);
     m_modal = true;
     ModalResult = 0;
-    HWND owner = m_owner;
-    // The form may be freed while its loop runs (its host window closed): the loop then notices through
-    // this token and touches nothing of it afterwards.
-    const std::weak_ptr<int> alive = m_liveness;
     if (ModalHook()) {
         Show();
         const int r = ModalHook()(*this);
-        if (alive.expired()) return IDCANCEL;
         if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
         m_modal = false;
-        return r;
+        return own.Closed() ? IDCANCEL : r;
     }
-    // The owner is enabled again on every exit, before the form hides, so activation returns to it.
-    struct LoopGuard {
-        TForm* form;
-        const std::weak_ptr<int>& alive;
-        HWND owner;
-        bool enable;
+    // The owner and the calling form are enabled again on every exit, before the form hides, so
+    // activation returns to them; each only when it was enabled before.
+    struct Disabled {
+        HWND windows[2] = {};
+        void Disable(HWND hwnd) noexcept {
+            if (!hwnd || !::IsWindowEnabled(hwnd) || hwnd == windows[0]) return;
+            (windows[0] ? windows[1] : windows[0]) = hwnd;
+            ::EnableWindow(hwnd, FALSE);
+        }
         void Restore() noexcept {
-            if (enable && ::IsWindow(owner)) ::EnableWindow(owner, TRUE);
-            enable = false;
+            for (HWND& hwnd : windows)
+                if (hwnd && ::IsWindow(hwnd)) ::EnableWindow(std::exchange(hwnd, nullptr), TRUE);
         }
-        ~LoopGuard() {
-            Restore();
-            if (!alive.expired()) form->m_modal = false;
-        }
-    } loopGuard{this, alive, owner, owner && ::IsWindowEnabled(owner)};
-    if (owner) ::EnableWindow(owner, FALSE);
+        ~Disabled() { Restore(); }
+    } disabled;
+    disabled.Disable(m_owner);
+    if (caller && caller != this) disabled.Disable(caller->Handle());
     Show();
     MSG msg;
-    while (!alive.expired() && ModalResult == 0 && m_hwnd && ::IsWindowVisible(m_hwnd)) {
+    while (!m_closing && ModalResult == 0 && m_hwnd && ::IsWindowVisible(m_hwnd)) {
         const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             ::PostQuitMessage(static_cast<int>(msg.wParam));
@@ -852,11 +881,11 @@ int TForm::ShowModal() {
             ::DispatchMessageW(&msg);
         }
     }
-    if (alive.expired()) return IDCANCEL;
-    const int result = ModalResult ? ModalResult : IDCANCEL;
-    loopGuard.Restore();
+    m_modal = false;
+    disabled.Restore();
     if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
-    return result;
+    if (own.Closed()) return IDCANCEL;
+    return ModalResult ? ModalResult : IDCANCEL;
 }
 
 void TForm::Close() {
@@ -874,22 +903,46 @@ void TForm::DoClose(TCloseAction& action) {
         if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
         break;
     case TCloseAction::Free:
+        // Closed for good at once (hidden, FormClosing run, its code sees Closed()), and destroyed by
+        // the posted release once the messages already queued for it are handled, or later still when
+        // its own code is then running.
         if (m_modal && ModalResult == 0) ModalResult = IDCANCEL;
-        if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
-        Release();
+        m_releasePending = true;
+        CloseForGood();
+        if (!Release()) Free();
         break;
     }
 }
 
-void TForm::Release() {
-    if (m_released || !m_hwnd) return;
+void TForm::CloseForGood() noexcept {
+    // Only under a TOwnCode of the form (Free's): hiding sends messages, whose scopes must not be the
+    // last to end.
+    if (m_closing) return;
+    m_closing = true;
+    if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
+    FormClosing();
+}
+
+void TForm::DestroyNow() noexcept {
+    m_deleting = true;
+    DestroyHandleTree();
+    delete this;
+}
+
+bool TForm::Release() {
+    if (m_released) return true;
+    if (!m_hwnd || !::PostMessageW(m_hwnd, WM_QS_RELEASE, 0, 0)) return false;
     m_released = true;
-    ::PostMessageW(m_hwnd, WM_QS_RELEASE, 0, 0);
+    return true;
 }
 
 void TForm::Free() noexcept {
-    DestroyHandleTree();
-    delete this;
+    if (m_deleting) return;
+    m_releasePending = false; // destroyed now, or by the last scope of its code: not by a release
+    // Closing may send messages to the form: the scope keeps it until this decision is made, and its
+    // end destroys the form when no other code of it is on the stack.
+    const TOwnCode own(this);
+    CloseForGood();
 }
 
 bool TForm::PreTranslateMessage(MSG& msg) {
@@ -950,7 +1003,9 @@ bool PreTranslateFrameworkMessage(MSG& msg) noexcept {
         TControl* c = FindOwnControl(msg.hwnd);
         if (!c) return false;
         TForm* form = c->Form();
-        return form && form->PreTranslateMessage(msg);
+        if (!form) return false;
+        const TOwnCode own(form); // a shortcut's handler may close the form
+        return form->PreTranslateMessage(msg);
     } catch (...) {
         TraceCaughtException(L"PreTranslateFrameworkMessage");
         return false;

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qs::ui {
@@ -32,6 +33,30 @@ void FinalizeFramework() noexcept;
 
 class TForm;
 
+// The form's own code on the stack. While a TOwnCode of a form lives, the form is not destroyed: a
+// form closed meanwhile (by the user, a script, the host window's hook, or its window destroyed with
+// its owner) disappears at once (hidden, FormClosing run) and is destroyed when the last TOwnCode of
+// it ends. Every message the framework delivers to a form or one of its controls runs inside one;
+// code reaching a form from elsewhere (an event from a COM object, a modal dialog's caller, a test)
+// takes one with EnterOwnCode. After anything that calls out (Invoke, a script, a message box, a
+// modal loop), Closed() says whether the form was closed meanwhile: then touch nothing that a closed
+// form should not do (open no windows, show no boxes) and return. UI thread only.
+class TOwnCode {
+public:
+    TOwnCode() noexcept = default;
+    explicit TOwnCode(TForm* form) noexcept;
+    TOwnCode(TOwnCode&& other) noexcept : m_form(std::exchange(other.m_form, nullptr)) {}
+    TOwnCode& operator=(TOwnCode&&) = delete;
+    TOwnCode(const TOwnCode&) = delete;
+    ~TOwnCode();
+    // The form was closed for good while this scope lived (never for a scope on no form).
+    bool Closed() const noexcept;
+    TForm* Form() const noexcept { return m_form; }
+
+private:
+    TForm* m_form = nullptr;
+};
+
 // Base of every control. A control is created with its parent (null only for forms) and creates its
 // window at once. While its window is attached it holds a module lock (the window's procedure is ours). The parent owns its children: deleting a control deletes its children first.
 class TControl {
@@ -44,7 +69,9 @@ public:
     HWND Handle() const noexcept { return m_hwnd; }
     TControl* Parent() const noexcept { return m_parent; }
     const std::vector<TControl*>& Children() const noexcept { return m_children; }
-    TForm* Form() noexcept; // the form this control sits on (itself for a form)
+    TForm* Form() const noexcept { return m_form; } // the form this control sits on (itself for a form)
+    // Expires when the control is destroyed (TWeakLink).
+    std::weak_ptr<const void> LifeToken() const;
     std::wstring Name;      // the name the window's design gives the control, for tests and tracing
 
     // Geometry, in pixels relative to the parent's client area (screen for top-level windows).
@@ -124,13 +151,31 @@ protected:
     bool m_subclassed = false;
     bool m_ownClass = false;
     bool m_destroying = false;
+    TForm* m_form = nullptr; // the form at the root of the parent chain; set by TForm for itself
 
 private:
     void RemoveChild(TControl* child) noexcept;
 
     TControl* m_parent;
+    mutable std::shared_ptr<const void> m_life; // made on the first LifeToken
     std::vector<TControl*> m_children;
     TAlign m_align = TAlign::None;
+};
+
+// A link to a control that does not keep it alive: Get() is null once the control is destroyed. For
+// objects that may outlive the window they serve (script objects, sinks).
+template <class T>
+class TWeakLink {
+public:
+    TWeakLink() noexcept = default;
+    explicit TWeakLink(T* control) : m_control(control) {
+        if (control) m_token = control->LifeToken();
+    }
+    T* Get() const noexcept { return m_token.expired() ? nullptr : m_control; }
+
+private:
+    T* m_control = nullptr;
+    std::weak_ptr<const void> m_token;
 };
 
 // A plain container with an optional raised or sunken edge.
@@ -251,7 +296,8 @@ enum class TCloseAction { None, Hide, Free };
 enum class TPosition { Designed, ScreenCenter };
 
 // A top-level window. A form created with `new` and shown modeless frees itself when closed with
-// TCloseAction::Free; one shown modally returns its ModalResult and is only hidden.
+// TCloseAction::Free; one shown modally returns its ModalResult and is only hidden. A form is never
+// destroyed under its own code: see TOwnCode.
 class TForm : public TControl {
 public:
     // `owner` is the window that owns the form (kept above it); null for none.
@@ -266,21 +312,32 @@ public:
 
     // Shows the form modeless (centres it first when so positioned). OnShow runs on the first show.
     void Show();
-    // Shows the form modally: disables the owner, runs a nested message loop until ModalResult is set
-    // or the form is closed or destroyed, re-enables the owner (on every exit) and hides the form.
-    // Returns ModalResult (IDCANCEL when the form was closed without one, or freed during the loop,
-    // when its host window closed: the form is then gone).
-    int ShowModal();
+    // Shows the form modally: disables the owner and the calling form (the window of ours that asks,
+    // when it is not the owner), runs a nested message loop until ModalResult is set or the form is
+    // closed or destroyed, re-enables both (on every exit) and hides the form. Returns ModalResult
+    // (IDCANCEL when the form was closed without one, or closed for good during the loop). A caller
+    // that reads the form afterwards holds it (TFormHolder), so a close meanwhile cannot free it.
+    int ShowModal(TForm* caller = nullptr);
     int ModalResult = 0;
     bool Modal() const noexcept { return m_modal; }
 
     // Asks the form to close: OnClose decides the action (Hide by default for modal forms, else the
-    // form's CloseAction).
+    // form's CloseAction). With TCloseAction::Free the form is closed for good (Free): a caller outside
+    // the form's own code must not touch it afterwards.
     void Close();
-    // Posts WM_QS_RELEASE: the form is freed after the messages already queued for it.
-    void Release();
-    // Destroys the windows first (no handler runs on a half-destroyed object), then the object.
+    // Posts WM_QS_RELEASE: the form is freed after the messages already queued for it. False when it
+    // could not be posted (no window).
+    bool Release();
+    // Closes the form for good and destroys it: at once when none of its own code runs, else when the
+    // last TOwnCode of it ends (it is hidden meanwhile). Windows first (no handler runs on a
+    // half-destroyed object), then the object.
     void Free() noexcept;
+    // The form's own code runs until the returned scope ends.
+    TOwnCode EnterOwnCode() noexcept { return TOwnCode(this); }
+    // Closed for good: hidden, and destroyed once its own code has returned.
+    bool Closing() const noexcept { return m_closing; }
+    // Scopes of the form's own code alive now.
+    int OwnCodeDepth() const noexcept { return m_ownCode; }
 
     TCloseAction DefaultCloseAction = TCloseAction::Hide;
     std::function<void(TForm&, TCloseAction&)> OnClose;
@@ -301,14 +358,46 @@ public:
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     virtual void DoClose(TCloseAction& action);
+    // Runs once when the form is closed for good, before it waits for its own code to return: unbind
+    // what brings work to it from outside (event sinks, timers). Must not throw.
+    virtual void FormClosing() noexcept {}
 
 private:
+    friend class TOwnCode;
+    friend class TControl;
+    // Marks the form closed for good, hides it and runs FormClosing (once).
+    void CloseForGood() noexcept;
+    void DestroyNow() noexcept;
+
     HWND m_owner;
     bool m_shownOnce = false;
     bool m_modal = false;
     bool m_released = false;
-    // Expires when the form is destroyed; a modal loop watches it.
-    std::shared_ptr<int> m_liveness = std::make_shared<int>(0);
+    bool m_closing = false;
+    bool m_releasePending = false; // closed by the user: the posted release destroys it
+    bool m_deleting = false;
+    int m_ownCode = 0;
+};
+
+// Holds a form made for one question (a modal dialog): freed when the holder goes, and a close
+// meanwhile (its owner destroyed under the dialog) only hides it until then, so the holder may still
+// read it. Closed() tells whether that happened.
+template <class T>
+class TFormHolder {
+public:
+    template <class... Args>
+    explicit TFormHolder(Args&&... args) : m_form(new T(std::forward<Args>(args)...)), m_own(m_form) {}
+    ~TFormHolder() { m_form->Free(); } // destroyed when m_own ends, right after
+    TFormHolder(const TFormHolder&) = delete;
+    TFormHolder& operator=(const TFormHolder&) = delete;
+    T* operator->() const noexcept { return m_form; }
+    T& operator*() const noexcept { return *m_form; }
+    T* Get() const noexcept { return m_form; }
+    bool Closed() const noexcept { return m_own.Closed(); }
+
+private:
+    T* m_form;
+    TOwnCode m_own;
 };
 
 // The form (or control chain) that owns a window: walks from hwnd up its parents to the first window

@@ -20,8 +20,11 @@ LRESULT CALLBACK HostWindowHookProc(int code, WPARAM wParam, LPARAM lParam) noex
     const LRESULT next = ::CallNextHookEx(g_hostHook, code, wParam, lParam);
     try {
         const auto* cwp = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (code == HC_ACTION && cwp && (cwp->message == WM_DESTROY || cwp->message == WM_CLOSE)) {
-            // Newest first; a form freed here leaves the list, so walk a copy and re-check each one.
+        // Only a host window really being destroyed takes its forms along: a close that the host
+        // cancels (the user's Cancel to "save changes?") leaves them, with their unsaved text and logs.
+        if (code == HC_ACTION && cwp && cwp->message == WM_DESTROY) {
+            // Newest first; a form freed here leaves the list, so walk a copy and re-check each one. A
+            // form whose own code is running is only hidden now and destroyed when that code returns.
             const std::vector<TParentedForm*> snapshot = ParentedList();
             for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
                 TParentedForm* form = *it;

@@ -1,7 +1,7 @@
 // Parented windows: the base of the system's browser, script and dialog windows. A parented form is
 // owned by a host window, is placed on the host's monitor, brings the host forward with it, frees
-// itself when closed, and is destroyed when its host window closes (through a WH_CALLWNDPROC hook on
-// the UI thread). All on the UI thread.
+// itself when closed, and is destroyed when its host window is destroyed (through a WH_CALLWNDPROC hook
+// on the UI thread; a WM_CLOSE that the host may still cancel leaves it). All on the UI thread.
 #pragma once
 
 #include "ui/uControls.h"

@@ -131,6 +131,75 @@ TEST_F(Framework, WindowsAndRunningTimersHoldModuleLocks) {
     EXPECT_EQ(qs::ModuleLockCount(), baseline);
 }
 
+// A form closed for good while its own code runs (a button's handler, a toolbar button's, a modal loop
+// of its own) is hidden and waits: it is destroyed when the outermost of those returns, and the code
+// on the stack sees it closed. The toolbar runs one handler per click, whatever the handler did.
+TEST_F(Framework, AFormClosedUnderItsOwnCodeGoesWhenThatCodeReturns) {
+    auto* form = new TForm(nullptr);
+    form->Show();
+    auto* button = new TButton(form, L"Close");
+    button->ModalResult = IDOK;
+    auto* bar = new TToolBar(form);
+    bool destroyed = false, sawClosed = false;
+    form->OnDestroy = [&](TForm&) { destroyed = true; };
+    int ran = 0;
+    const int id = bar->AddButton(L"Close", -1, [&] {
+        ++ran;
+        const TOwnCode own = form->EnterOwnCode();
+        form->Free();
+        sawClosed = own.Closed() && !destroyed && !::IsWindowVisible(form->Handle());
+    });
+    bar->Click(id);
+    EXPECT_EQ(ran, 1);
+    EXPECT_TRUE(sawClosed);
+    EXPECT_TRUE(destroyed);
+    EXPECT_TRUE(TForm::AllForms().empty());
+
+    // The same through a button's click message, whose handler closes the form as the user would.
+    form = new TForm(nullptr);
+    form->Show();
+    button = new TButton(form, L"Close");
+    button->ModalResult = IDOK;
+    destroyed = false;
+    form->OnDestroy = [&](TForm&) { destroyed = true; };
+    form->OnClose = [](TForm&, TCloseAction& action) { action = TCloseAction::Free; };
+    button->OnClick = [&](TButton&) { ::SendMessageW(form->Handle(), WM_CLOSE, 0, 0); };
+    ::SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button->Handle()), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button->Handle()));
+    EXPECT_FALSE(destroyed); // the posted release destroys it
+    TForm::ProcessMessages();
+    EXPECT_TRUE(destroyed);
+}
+
+// A dialog asked by a form of ours disables that form as well as its owner window, and gives both back.
+TEST_F(Framework, AModalDialogDisablesTheFormThatAskedAndItsOwner) {
+    auto* owner = new TForm(nullptr);
+    owner->Show();
+    auto* caller = new TForm(nullptr);
+    caller->Show();
+    TFormHolder<TForm> dialog(owner->Handle());
+    bool bothDisabled = false;
+    TTimer answer;
+    answer.OnTimer = [&](TTimer& t) {
+        t.Stop();
+        bothDisabled = !::IsWindowEnabled(owner->Handle()) && !::IsWindowEnabled(caller->Handle());
+        dialog->ModalResult = IDOK;
+    };
+    answer.Start(50);
+    EXPECT_EQ(dialog->ShowModal(caller), IDOK);
+    EXPECT_TRUE(bothDisabled);
+    EXPECT_TRUE(::IsWindowEnabled(owner->Handle()) && ::IsWindowEnabled(caller->Handle()));
+    // Its owner destroyed under it, the held dialog answers IDCANCEL and stays readable until let go.
+    answer.OnTimer = [&](TTimer& t) {
+        t.Stop();
+        owner->Free();
+    };
+    answer.Start(50);
+    EXPECT_EQ(dialog->ShowModal(caller), IDCANCEL);
+    EXPECT_TRUE(dialog.Closed());
+    EXPECT_TRUE(::IsWindowEnabled(caller->Handle()));
+}
+
 TEST_F(Framework, ModalInterceptorDrivesTheFormInsteadOfTheUser) {
     auto* dialog = new TForm(nullptr);
     auto previous = SetModalInterceptor([](TForm& f) {
