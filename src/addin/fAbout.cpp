@@ -44,16 +44,8 @@ TAboutForm::TAboutForm(HWND AWndParent) : TParentedForm(AWndParent) {
 }
 
 void ShowAboutWindow(HWND AWndParent) {
-    auto* form = new TAboutForm(AWndParent);
-    // Closing the host window while the About window is up frees the form through the host-window
-    // hook; it is freed here only when it is still alive.
-    struct Release {
-        TAboutForm* form;
-        ~Release() {
-            const auto& alive = ui::TParentedForm::ParentedForms();
-            if (std::find(alive.begin(), alive.end(), form) != alive.end()) form->Free();
-        }
-    } release{form};
+    // Closing the host window while the About window is up closes it for good; the holder frees it.
+    const ui::TFormHolder<TAboutForm> form(AWndParent);
     form->ShowModal();
 }
 

@@ -110,10 +110,7 @@ TDispatchBrowser::TDispatchBrowser(const VARIANT& Value, HWND AWndParent) : TVal
 TDispatchBrowser::~TDispatchBrowser() {
     // Events that still arrive while the window goes are acknowledged and dropped; then no handler
     // may run on the parts being released: the windows go first.
-    fClosing = true;
-    fAlive.reset();
-    fEventLogTimer.Stop();
-    if (FTypeInfo && FTypeInfo->Events()) FTypeInfo->Events()->OnInvoke = nullptr;
+    FormClosing();
     DestroyHandleTree();
     fNodes.clear();
     FObjects.clear();
@@ -280,6 +277,12 @@ void TDispatchBrowser::BuildLayout() {
 
 LRESULT TDispatchBrowser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return TValueBrowser::HandleMessage(msg, wParam, lParam);
+}
+
+void TDispatchBrowser::FormClosing() noexcept {
+    fClosing = true;
+    fEventLogTimer.Stop();
+    if (FTypeInfo && FTypeInfo->Events()) FTypeInfo->Events()->OnInvoke = nullptr;
 }
 
 void TDispatchBrowser::Panel5Resize() {

@@ -227,6 +227,8 @@ protected:
     void ShowFunctionHelp();
     void ShowEventHelp();
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // Unbinds the event handler and stops the log's timer the moment the window is closed for good.
+    void FormClosing() noexcept override;
 
 private:
     // A labelled, read-only line of a details panel at `top`.
@@ -280,9 +282,8 @@ private:
     std::vector<std::wstring> fPendingEventLines;
     std::chrono::steady_clock::time_point fLastEventFlush{};
     ui::TTimer fEventLogTimer;
+    // Set when the window is closed for good: events are acknowledged and dropped from then on.
     bool fClosing = false;
-    // Expires when the window goes, so a call that closed it is noticed.
-    std::shared_ptr<int> fAlive = std::make_shared<int>(0);
 };
 
 } // namespace qs

@@ -199,12 +199,12 @@ void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DIS
     // The host waits inside this call: nothing may reach it, and a window on its way out only
     // acknowledges the event.
     try {
+        // The procedure may close the window: it is destroyed once this call has returned.
+        const TOwnCode own = EnterOwnCode();
         if (fClosing || !Handle() || !EventsListView || !EventHandled(EventName)) return;
-        const std::weak_ptr<int> alive = fAlive;
         // The Script page's procedure for the event runs first; what it returns is the event's result.
         const std::wstring note = RunEventProcedure(EventName, Params, VarRes);
-        // The procedure may have closed the window.
-        if (alive.expired() || fClosing || !Handle()) return;
+        if (own.Closed() || fClosing || !Handle()) return;
         AppendEventLine(EventLogLine(EventName, Params));
         if (!note.empty()) AppendEventLine(note);
     }

@@ -146,31 +146,34 @@ void TDispatchBrowser::ShowFunctionHelp() {
 }
 
 TValueBrowser* TDispatchBrowser::CallSelectedFunction() {
+    // The dialog and the call may close this window (the host, an event's handler): the window and
+    // its reflection, which owns the element, stay until this returns, and nothing more is done.
+    const TOwnCode own = EnterOwnCode();
+    if (own.Closed()) return nullptr;
     TFunctionElement* element = SelectedFunction();
     if (!element) return nullptr;
     VariantsArray args;
     if (!element->Params().empty()) {
-        auto* dialog = new TFunctionParamsDlg(WndParent());
+        TFormHolder<TFunctionParamsDlg> dialog(WndParent());
         dialog->SetText(L"Function Parameters - " + element->Name() + L"()");
-        args = dialog->GetParameters(*element); // frees the dialog
-        if (args.empty()) return nullptr;       // cancelled: no call
+        args = dialog->GetParameters(*element, this);
+        if (own.Closed() || args.empty()) return nullptr; // cancelled: no call
     }
-    // The call may close this window (an event's handler, the host): the result is browsed only
-    // while it is still open.
-    const std::weak_ptr<int> alive = fAlive;
     const Variant result = element->Call(args);
-    if (alive.expired() || fClosing) return nullptr;
+    if (own.Closed()) return nullptr;
     return BrowseValue(this, result.Get(), nullptr);
 }
 
 void TDispatchBrowser::btnQueryInterfaceClick() {
+    const TOwnCode own = EnterOwnCode(); // the dialog, the object and the box may see this window closed
     const std::wstring caption = L"IDispatch::QueryInterface";
     const std::vector<TGUIDListItem> list = {{L"IID_IDispatch", IID_IDispatch}, {L"IID_IUnknown", IID_IUnknown}};
     GUID iid = GUID_NULL;
-    if (!SelectGUID(list, iid, Handle(), caption)) return;
+    if (own.Closed() || !SelectGUID(list, iid, Handle(), caption) || own.Closed()) return;
+    const Microsoft::WRL::ComPtr<IDispatch> object = FDispatch;
     Microsoft::WRL::ComPtr<IUnknown> answer;
-    const HRESULT hr = FDispatch->QueryInterface(iid, reinterpret_cast<void**>(answer.GetAddressOf()));
-    if (!CheckHResult(hr, caption, Handle())) return;
+    const HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(answer.GetAddressOf()));
+    if (own.Closed() || !CheckHResult(hr, caption, Handle()) || own.Closed()) return;
     if (TValueBrowserClass cls = BrowserClassForIID(iid)) {
         VARIANT value; // borrows the answer; the new window takes a reference of its own
         ::VariantInit(&value);

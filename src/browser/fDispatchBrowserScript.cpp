@@ -60,16 +60,16 @@ std::wstring TDispatchBrowser::RunEventProcedure(const std::wstring& EventName, 
     const std::wstring name = EventProcedureName(FTypeInfo->Name(), EventName);
     if (UpperCase(ScriptFrame->Editor().Lines()).find(UpperCase(name)) == std::wstring::npos) return {};
 
-    const std::weak_ptr<int> alive = fAlive;
+    const TOwnCode own = EnterOwnCode();
     TScriptErrorInfo error;
     const HRESULT hr = ScriptFrame->ExecuteProcedure(Handle(), name, Params, VarResult, error);
-    if (alive.expired() || fClosing) return {};
+    if (own.Closed()) return {};
     if (hr == E_PENDING)
         return L"(" + name + L" not run: " + std::to_wstring(TScriptFrame::kMaxNestedProcedures) +
                L" event procedures are running inside each other)";
     if (hr != S_OK) {
         ShowMessageBox(Handle(), L"Error executing script:\r\n" + error.Text, L"Script Error", MB_ICONERROR);
-        if (alive.expired() || fClosing) return {};
+        if (own.Closed()) return {};
         ScriptFrame->MarkError(error);
     }
     return {};

@@ -62,20 +62,10 @@ void TFunctionParamsDlg::FormResize() {
     Grid->SetColWidth(2, std::max(client - 2 * TStringGrid::GridLineWidth() - 140, 20));
 }
 
-VariantsArray TFunctionParamsDlg::GetParameters(const TFunctionElement& Func) {
-    // Closing the host window while the dialog is up frees it through the host-window hook; it is
-    // freed here only when it is still alive.
-    struct Release {
-        TFunctionParamsDlg* form;
-        bool Alive() const {
-            const auto& alive = TParentedForm::ParentedForms();
-            return std::find(alive.begin(), alive.end(), form) != alive.end();
-        }
-        ~Release() {
-            if (Alive()) form->Free();
-        }
-    } release{this};
-
+VariantsArray TFunctionParamsDlg::GetParameters(const TFunctionElement& Func, TForm* caller) {
+    // Closing the host window while the dialog is up closes it for good; it stays readable until its
+    // caller lets it go, and the answer is then "cancelled".
+    const TOwnCode own = EnterOwnCode();
     VariantsArray result;
     const auto& params = Func.Params();
     if (params.empty()) return result;
@@ -88,7 +78,7 @@ VariantsArray TFunctionParamsDlg::GetParameters(const TFunctionElement& Func) {
         Grid->SetCell(1, static_cast<int>(i) + 1, params[i]->TypeName());
     }
     FormResize();
-    if (ShowModal() != IDOK || !release.Alive()) return result;
+    if (ShowModal(caller) != IDOK || own.Closed()) return result;
     // The texts stay UTF-16 all the way into the conversion.
     for (size_t i = 0; i < params.size(); ++i)
         result.push_back(TextToVariant(Grid->Cell(2, static_cast<int>(i) + 1), params[i]->VarType()));

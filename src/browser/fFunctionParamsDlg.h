@@ -10,13 +10,14 @@ namespace qs {
 
 class TFunctionParamsDlg : public ui::TParentedForm {
 public:
-    // A dialog owned by AWndParent; it is freed after GetParameters (or by its host window closing).
+    // A dialog owned by AWndParent, made and freed by its caller (ui::TFormHolder).
     explicit TFunctionParamsDlg(HWND AWndParent);
 
     // Shows the dialog modally for Func's parameters and returns one value per parameter in
     // declaration order, each typed text converted to the parameter's declared type; an empty array
-    // when the user cancels or Func has no parameters. Frees the dialog before it returns.
-    VariantsArray GetParameters(const TFunctionElement& Func);
+    // when the user cancels, the dialog is closed for good meanwhile, or Func has no parameters.
+    // `caller` (the browser asking) is disabled with the owner while the dialog is up.
+    VariantsArray GetParameters(const TFunctionElement& Func, ui::TForm* caller = nullptr);
 
     ui::TStringGrid* Grid = nullptr;
     ui::TPanel* ButtonPanel = nullptr;

@@ -150,36 +150,31 @@ bool TSelectGUIDDialog::__SelectGUID(const std::vector<TGUIDListItem>& GUIDList,
     GUIDComboBox->Clear();
     for (const TGUIDEntry& e : FEntries) GUIDComboBox->Add(e.Text);
     if (!FEntries.empty()) GUIDComboBox->SetItemIndex(0);
+    const TOwnCode own = EnterOwnCode();
     const int result = ShowModal();
-    // A dialog freed while it was up (its host window closed) answers IDCANCEL and is not touched.
-    if (result != IDOK) return false;
+    // A dialog closed for good while it was up (its owner destroyed) answers IDCANCEL.
+    if (result != IDOK || own.Closed()) return false;
     Guid = FGUID;
     return true;
 }
 
 void TSelectGUIDDialog::OKBtnClick() {
+    const TOwnCode own = EnterOwnCode(); // the box may outlast the dialog's owner
     if (auto g = GUIDFromText(GUIDComboBox->Text(), FEntries)) {
         FGUID = *g;
         ModalResult = IDOK;
         return;
     }
     ShowMessageBox(Handle(), L"Could not convert string to GUID", L"Error", MB_OK | MB_ICONERROR);
-    ModalResult = 0; // the dialog stays open with the text as typed
+    if (!own.Closed()) ModalResult = 0; // the dialog stays open with the text as typed
 }
 
 bool SelectGUID(const std::vector<TGUIDListItem>& GUIDList, GUID& Guid, HWND WndParent, const std::wstring& Caption) {
-    auto* dialog = new TSelectGUIDDialog(WndParent);
-    // Closing the host window while the dialog is up frees it through the host-window hook; it is
-    // freed here only when it is still alive.
-    struct Release {
-        TSelectGUIDDialog* form;
-        ~Release() {
-            const auto& alive = TParentedForm::ParentedForms();
-            if (std::find(alive.begin(), alive.end(), form) != alive.end()) form->Free();
-        }
-    } release{dialog};
+    // Closing the dialog's owner while it is up closes it for good: it answers "cancelled" and is
+    // destroyed when the holder goes.
+    const TFormHolder<TSelectGUIDDialog> dialog(WndParent);
     dialog->SetText(Caption);
-    return dialog->__SelectGUID(GUIDList, Guid);
+    return dialog->__SelectGUID(GUIDList, Guid) && !dialog.Closed();
 }
 
 } // namespace qs

@@ -43,12 +43,13 @@ TBrowseValueHandler SetBrowseValueHandler(TBrowseValueHandler handler) {
 
 void TScriptGlobals::Initialize() {
     TPMAutoObject::Initialize();
-    FParent = nullptr;
+    FParent = {};
 }
 
 STDMETHODIMP TScriptGlobals::BrowseObject(VARIANT Value) {
     try {
-        ui::TForm* ownerForm = FParent ? FParent->Form() : nullptr;
+        ui::TControl* parent = FParent.Get();
+        ui::TForm* ownerForm = parent ? parent->Form() : nullptr;
         HWND owner = nullptr;
         if (auto* parented = dynamic_cast<ui::TParentedForm*>(ownerForm)) owner = parented->WndParent();
         // A script variable arrives as a reference to it.
@@ -73,7 +74,7 @@ STDMETHODIMP TScriptGlobals::get_Debug(IScriptDebug** Value) {
     }
 }
 
-ComPtr<IScriptGlobals> NewScriptGlobals(ui::TControl* parent, PaneLines* strings) {
+ComPtr<IScriptGlobals> NewScriptGlobals(ui::TControl* parent, std::weak_ptr<PaneLines> strings) {
     CreateScriptGlobalsFactory();
     CreateScriptDebugFactory();
     TPMComObject* object =
@@ -86,7 +87,7 @@ ComPtr<IScriptGlobals> NewScriptGlobals(ui::TControl* parent, PaneLines* strings
     }
     auto* self = static_cast<TScriptGlobals*>(globals.Get());
     self->SetParent(parent);
-    self->SetStrings(strings);
+    self->SetStrings(std::move(strings));
     return globals;
 }
 

@@ -43,19 +43,20 @@ public:
     // A new debug object writing to Strings, on every call.
     STDMETHODIMP get_Debug(IScriptDebug** Value) override;
 
-    ui::TControl* Parent() const noexcept { return FParent; }
-    void SetParent(ui::TControl* value) noexcept { FParent = value; }
-    PaneLines* Strings() const noexcept { return FStrings; }
-    void SetStrings(PaneLines* value) noexcept { FStrings = value; }
+    // The frame, while it lives: a script may keep the object after its window is gone.
+    ui::TControl* Parent() const noexcept { return FParent.Get(); }
+    void SetParent(ui::TControl* value) { FParent = ui::TWeakLink<ui::TControl>(value); }
+    std::shared_ptr<PaneLines> Strings() const noexcept { return FStrings.lock(); }
+    void SetStrings(std::weak_ptr<PaneLines> value) noexcept { FStrings = std::move(value); }
 
 private:
-    ui::TControl* FParent = nullptr; // the frame; not owned
-    PaneLines* FStrings = nullptr;   // not owned
+    ui::TWeakLink<ui::TControl> FParent; // the frame
+    std::weak_ptr<PaneLines> FStrings;   // the frame's debug lines
 };
 
-// A new globals object with its parent control and debug lines (either may be null); creates the
-// factories when needed. Throws ComError when the module's type library lacks the classes.
-Microsoft::WRL::ComPtr<IScriptGlobals> NewScriptGlobals(ui::TControl* parent, PaneLines* strings);
+// A new globals object with its parent control and debug lines (either may be null or empty);
+// creates the factories when needed. Throws ComError when the module's type library lacks the classes.
+Microsoft::WRL::ComPtr<IScriptGlobals> NewScriptGlobals(ui::TControl* parent, std::weak_ptr<PaneLines> strings);
 
 // ---- Script files ----
 
@@ -100,10 +101,13 @@ struct TScriptErrorInfo {
 
 // The lines of the debug pane: appended lines are collected and written to the edit box in batches
 // (at 1,000 lines, at the end of a run, or when the thread is next idle), since one EM_REPLACESEL per
-// line is quadratic. The box has no length limit.
+// line is quadratic. The box has no length limit. The frame owns the lines and detaches them from its
+// box when it goes; debug objects that outlive it hold them weakly and print nothing then.
 class TMemoLines : public PaneLines {
 public:
-    explicit TMemoLines(ui::TEdit& memo, HWND notify) : m_memo(memo), m_notify(notify) {}
+    explicit TMemoLines(ui::TEdit& memo, HWND notify) : m_memo(&memo), m_notify(notify) {}
+    // The box is gone: lines are dropped from now on.
+    void Detach() noexcept;
     void AddLine(const std::wstring& line) override;
     // Writes the pending lines into the box.
     void Flush();
@@ -112,7 +116,7 @@ public:
     std::wstring Text();
 
 private:
-    ui::TEdit& m_memo;
+    ui::TEdit* m_memo;
     HWND m_notify;
     std::wstring m_pending;
     int m_pendingLines = 0;
@@ -137,7 +141,7 @@ public:
     // a procedure that made the object fire again), the procedure runs on an engine of its own with
     // the same objects, never re-entering the engine that is running; E_PENDING when that would nest
     // deeper than kMaxNestedProcedures. Shows nothing; on failure `error` receives the host's error.
-    // The frame may be gone when it returns.
+    // A run holds its form (TOwnCode): a window closed by the script is destroyed after the run.
     HRESULT ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params, VARIANT* result,
                              TScriptErrorInfo& error);
     static constexpr int kMaxNestedProcedures = 8;
@@ -199,7 +203,7 @@ private:
     std::unique_ptr<TScriptHost> FScriptHost;
     script::TCodeEditor* FEditor = nullptr;
     Microsoft::WRL::ComPtr<IScriptGlobals> FScriptGlobals;
-    std::unique_ptr<TMemoLines> FMemoLines;
+    std::shared_ptr<TMemoLines> FMemoLines;
     int FScriptIndex = -1;
     std::vector<std::wstring> FScriptHistory;
     TScriptEncoding FFileEncoding = TScriptEncoding::Ansi;
@@ -207,11 +211,7 @@ private:
     std::map<int, std::wstring> FHints;
     bool FRunning = false;
     bool m_runPosted = false;
-    bool m_executing = false; // inside the host's Execute
     int m_nestedProcedures = 0; // procedures running on hosts of their own
-    // Expires when the frame is destroyed: a host window closing while a run waits in a message box
-    // (or in a script's own) destroys the frame under the run.
-    std::shared_ptr<int> m_liveness = std::make_shared<int>(0);
 };
 
 // The F5 hook: a WH_GETMESSAGE hook on the UI thread that turns a key-down of F5 aimed at any window

@@ -158,6 +158,7 @@ void RemoveF5KeyHook() noexcept {
 // ---- TMemoLines ----
 
 void TMemoLines::AddLine(const std::wstring& line) {
+    if (!m_memo) return;
     m_pending += line;
     m_pending += L"\r\n";
     if (++m_pendingLines >= kFlushLines) {
@@ -169,22 +170,29 @@ void TMemoLines::AddLine(const std::wstring& line) {
 
 void TMemoLines::Flush() {
     m_flushPosted = false;
-    if (m_pending.empty()) return;
+    if (m_pending.empty() || !m_memo) return;
     std::wstring text;
     text.swap(m_pending);
     m_pendingLines = 0;
-    m_memo.Append(text);
+    m_memo->Append(text);
 }
 
 void TMemoLines::Clear() {
     m_pending.clear();
     m_pendingLines = 0;
-    m_memo.SetText(L"");
+    if (m_memo) m_memo->SetText(L"");
 }
 
 std::wstring TMemoLines::Text() {
     Flush();
-    return m_memo.Text();
+    return m_memo ? m_memo->Text() : std::wstring();
+}
+
+void TMemoLines::Detach() noexcept {
+    m_memo = nullptr;
+    m_notify = nullptr;
+    m_pending.clear();
+    m_pendingLines = 0;
 }
 
 // ---- TScriptFrame ----
@@ -192,8 +200,8 @@ std::wstring TMemoLines::Text() {
 TScriptFrame::TScriptFrame(TControl* AOwner) : TPanel(AOwner) {
     Name = L"ScriptFrame";
     BuildLayout();
-    FMemoLines = std::make_unique<TMemoLines>(*MemoDebug, Handle());
-    FScriptGlobals = NewScriptGlobals(this, FMemoLines.get());
+    FMemoLines = std::make_shared<TMemoLines>(*MemoDebug, Handle());
+    FScriptGlobals = NewScriptGlobals(this, FMemoLines);
     FScriptHost = std::make_unique<TScriptHost>();
     ComPtr<IDispatch> globals;
     QS_THROW_IF_FAILED(FScriptGlobals.As(&globals));
@@ -212,18 +220,16 @@ TScriptFrame::TScriptFrame(TControl* AOwner) : TPanel(AOwner) {
 
 TScriptFrame::~TScriptFrame() {
     DestroyHandleTree();
-    m_liveness.reset();
-    // The engine goes first, and with it its references to the named objects. A host still running a
-    // script (its window closed from inside the script) is left to the run on the stack, which
-    // returns into it; it is not freed then.
-    if (m_executing)
-        (void)FScriptHost.release();
-    else
-        FScriptHost.reset();
+    // No run is on the stack: a run holds the form, which is destroyed only after it returned. The
+    // engine goes first, and with it its references to the named objects; debug objects a script
+    // kept print nowhere from now on.
+    FScriptHost.reset();
+    if (FMemoLines) FMemoLines->Detach();
+    FMemoLines.reset();
     if (FScriptGlobals) {
         auto* globals = static_cast<TScriptGlobals*>(FScriptGlobals.Get());
         globals->SetParent(nullptr);
-        globals->SetStrings(nullptr);
+        globals->SetStrings({});
     }
     FScriptGlobals.Reset();
 }
@@ -394,33 +400,29 @@ void TScriptFrame::SelectLanguage(int index, bool store) {
 HRESULT TScriptFrame::Run() {
     // A script that shows a message box pumps messages; F5 pressed meanwhile does not start a second one.
     if (FRunning) return S_FALSE;
-    const std::weak_ptr<int> alive = m_liveness;
+    // The script may close this window (its host window, a document): the form then waits for the run
+    // to return, and the run shows nothing more.
+    const ui::TOwnCode own(Form());
+    if (own.Closed()) return S_FALSE; // a run posted before its window closed
     FRunning = true;
     struct Reset {
         bool& flag;
-        const std::weak_ptr<int>& alive;
-        ~Reset() {
-            if (!alive.expired()) flag = false;
-        }
-    } reset{FRunning, alive};
+        ~Reset() { flag = false; }
+    } reset{FRunning};
 
     TForm* form = Form();
     PrepareHost(*FScriptHost, form ? form->Handle() : Handle());
     HRESULT hr;
     {
         THourglass hourglass;
-        m_executing = true;
         hr = FScriptHost->Execute();
     }
-    if (alive.expired()) return hr;
-    m_executing = false;
     FMemoLines->Flush();
     AddToScriptHistory();
-    if (FAILED(hr)) {
+    if (FAILED(hr) && !own.Closed()) {
         ShowMessageBox(Handle(), L"Error executing script: " + HResultToName(hr) + L"\r\n" + FScriptHost->Error(),
                        L"Script Error", MB_ICONERROR);
-        if (alive.expired()) return hr;
-        MarkError();
+        if (!own.Closed()) MarkError();
     }
     return hr;
 }
@@ -433,24 +435,24 @@ void TScriptFrame::PrepareHost(TScriptHost& host, HWND parent) {
 
 HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DISPPARAMS& params,
                                        VARIANT* result, TScriptErrorInfo& error) {
-    const std::weak_ptr<int> alive = m_liveness;
+    const ui::TOwnCode own(Form()); // the procedure may close the window: it is destroyed after it
     const auto failed = [&](const TScriptHost& host, HRESULT hr) {
         if (hr != S_OK) error = {host.Error(), host.ErrorLine(), host.ErrorChar()};
         return hr;
     };
     if (!FRunning) {
         FRunning = true;
+        struct Reset {
+            bool& flag;
+            ~Reset() { flag = false; }
+        } reset{FRunning};
         PrepareHost(*FScriptHost, parent);
-        m_executing = true;
         const HRESULT hr = FScriptHost->ExecuteMethod(name, params, result);
-        if (alive.expired()) return hr;
-        m_executing = false;
-        FRunning = false;
         FMemoLines->Flush();
         return failed(*FScriptHost, hr);
     }
     if (m_nestedProcedures >= kMaxNestedProcedures) return E_PENDING;
-    // A host of its own, on the stack: it outlives the frame if the procedure closes the window.
+    // A host of its own, on the stack: the running engine is never re-entered.
     TScriptHost nested;
     for (int i = 0; i < FScriptHost->NamedObjects().Count(); ++i) {
         const TNamedObject& o = FScriptHost->NamedObjects().Items(i);
@@ -464,9 +466,11 @@ HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DI
     }
     PrepareHost(nested, parent);
     ++m_nestedProcedures;
+    struct Nesting {
+        int& depth;
+        ~Nesting() { --depth; }
+    } nesting{m_nestedProcedures};
     const HRESULT hr = nested.ExecuteMethod(name, params, result);
-    if (alive.expired()) return hr;
-    --m_nestedProcedures;
     return failed(nested, hr);
 }
 

@@ -113,11 +113,6 @@ public:
     TCheck* WholeWord = nullptr;
 };
 
-// Forms are freed through Free (windows first), on every exit.
-struct PromptFree {
-    void operator()(TPromptForm* f) const noexcept { f->Free(); }
-};
-using PromptPtr = std::unique_ptr<TPromptForm, PromptFree>;
 
 } // namespace
 
@@ -300,7 +295,10 @@ bool TCodeEditor::FindNext(bool forward) {
 }
 
 void TCodeEditor::ShowFindDialog() {
-    const PromptPtr owned(new TPromptForm(::GetAncestor(m_hwnd, GA_ROOT), L"Find", L"Find what:", true));
+    // The editor's window may be closed while the prompt is up (its host window destroyed): the
+    // editor stays until this returns, and the answer is dropped.
+    const ui::TOwnCode own(Form());
+    const ui::TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Find", L"Find what:", true);
     TPromptForm& form = *owned;
     // The selected word (on one line) or the last search is proposed.
     const std::wstring sel = m_model.SelectedText();
@@ -309,7 +307,8 @@ void TCodeEditor::ShowFindDialog() {
     form.WholeWord->SetChecked(FindWholeWord);
     form.Edit->SelectAll();
     form.Edit->SetFocus();
-    const int result = form.ShowModal();
+    const int result = form.ShowModal(Form());
+    if (own.Closed() || owned.Closed() || !m_hwnd) return;
     ::SetFocus(m_hwnd);
     if (result != IDOK) return;
     FindText = form.Edit->Text();
@@ -319,13 +318,15 @@ void TCodeEditor::ShowFindDialog() {
 }
 
 void TCodeEditor::ShowGoToLineDialog() {
-    const PromptPtr owned(new TPromptForm(::GetAncestor(m_hwnd, GA_ROOT), L"Go to Line",
-                                          L"Line (1-" + std::to_wstring(m_model.LineCount()) + L"):", false));
+    const ui::TOwnCode own(Form());
+    const ui::TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Go to Line",
+                                             L"Line (1-" + std::to_wstring(m_model.LineCount()) + L"):", false);
     TPromptForm& form = *owned;
     form.Edit->SetText(std::to_wstring(m_model.Caret().row + 1));
     form.Edit->SelectAll();
     form.Edit->SetFocus();
-    const int result = form.ShowModal();
+    const int result = form.ShowModal(Form());
+    if (own.Closed() || owned.Closed() || !m_hwnd) return;
     ::SetFocus(m_hwnd);
     if (result != IDOK) return;
     const std::wstring text = form.Edit->Text();

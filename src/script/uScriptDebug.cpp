@@ -66,7 +66,7 @@ void AddTextLines(PaneLines& Strings, const std::wstring& Text) {
 STDMETHODIMP TScriptDebug::Print(VARIANT Value) {
     try {
         const std::wstring text = DebugPrintText(Value);
-        if (FStrings) AddTextLines(*FStrings, text);
+        if (const std::shared_ptr<PaneLines> strings = FStrings.lock()) AddTextLines(*strings, text);
         return S_OK;
     } catch (...) {
         return SafeCallException();
@@ -80,7 +80,7 @@ void CreateScriptDebugFactory() {
                              CLSID_ScriptDebug, ciMultiInstance, tmApartment);
 }
 
-ComPtr<IScriptDebug> NewScriptDebug(PaneLines* strings) {
+ComPtr<IScriptDebug> NewScriptDebug(std::weak_ptr<PaneLines> strings) {
     CreateScriptDebugFactory();
     TPMComObject* object =
         FactoryForClass(std::type_index(typeid(TScriptDebug)), L"ScriptDebug").CreateComObject(nullptr);
@@ -89,7 +89,7 @@ ComPtr<IScriptDebug> NewScriptDebug(PaneLines* strings) {
         delete object;
         ThrowHr(E_NOINTERFACE);
     }
-    static_cast<TScriptDebug*>(debug.Get())->SetStrings(strings);
+    static_cast<TScriptDebug*>(debug.Get())->SetStrings(std::move(strings));
     return debug;
 }
 

@@ -5,6 +5,7 @@
 #include "com/ComObjEx.h"
 #include "quillspar.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,14 +42,15 @@ public:
     QS_COM_OBJECT_IUNKNOWN()
     QS_AUTO_OBJECT_IDISPATCH()
 
-    // Appends DebugPrintText(Value) to Strings (nothing when there are none). S_OK.
+    // Appends DebugPrintText(Value) to Strings; nothing when there are none or their pane is gone
+    // (the object may outlive the window it printed to). S_OK.
     STDMETHODIMP Print(VARIANT Value) override;
 
-    PaneLines* Strings() const noexcept { return FStrings; }
-    void SetStrings(PaneLines* value) noexcept { FStrings = value; }
+    std::shared_ptr<PaneLines> Strings() const noexcept { return FStrings.lock(); }
+    void SetStrings(std::weak_ptr<PaneLines> value) noexcept { FStrings = std::move(value); }
 
 private:
-    PaneLines* FStrings = nullptr; // not owned
+    std::weak_ptr<PaneLines> FStrings; // the pane's owner keeps them
 };
 
 // The factory of the script objects: apartment-threaded, and writing no registry keys (the objects
@@ -63,7 +65,8 @@ public:
 // module's type library lacks the class.
 void CreateScriptDebugFactory();
 
-// A new debug object writing to `strings` (may be null); creates the factory when needed. Throws.
-Microsoft::WRL::ComPtr<IScriptDebug> NewScriptDebug(PaneLines* strings);
+// A new debug object writing to `strings` while they live (may be empty); creates the factory when
+// needed. Throws.
+Microsoft::WRL::ComPtr<IScriptDebug> NewScriptDebug(std::weak_ptr<PaneLines> strings);
 
 } // namespace qs

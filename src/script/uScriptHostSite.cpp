@@ -48,17 +48,23 @@ STDMETHODIMP TScriptSite::GetItemInfo(LPCOLESTR StrName, DWORD dwReturnMask, IUn
     if (TypeInfo) *TypeInfo = nullptr;
     const TNamedObject* item = FScriptHost && StrName ? FScriptHost->NamedObjects().Find(StrName) : nullptr;
     if (!item || !item->DispatchPtr) return TYPE_E_ELEMENTNOTFOUND;
-    HRESULT hr = S_OK;
+    if ((dwReturnMask & SCRIPTINFO_IUNKNOWN) && !UnkItem) return E_POINTER;
+    if ((dwReturnMask & SCRIPTINFO_ITYPEINFO) && !TypeInfo) return E_POINTER;
+    // The type information first: a failure hands out nothing, so the engine owns no reference it
+    // would not release.
+    const ComPtr<IDispatch> object = item->DispatchPtr;
+    if (dwReturnMask & SCRIPTINFO_ITYPEINFO) {
+        const HRESULT hr = object->GetTypeInfo(0, 0, TypeInfo);
+        if (FAILED(hr)) {
+            *TypeInfo = nullptr;
+            return hr;
+        }
+    }
     if (dwReturnMask & SCRIPTINFO_IUNKNOWN) {
-        if (!UnkItem) return E_POINTER;
-        *UnkItem = item->DispatchPtr.Get();
+        *UnkItem = object.Get();
         (*UnkItem)->AddRef();
     }
-    if (dwReturnMask & SCRIPTINFO_ITYPEINFO) {
-        if (!TypeInfo) return E_POINTER;
-        hr = item->DispatchPtr->GetTypeInfo(0, 0, TypeInfo);
-    }
-    return hr;
+    return S_OK;
 }
 QS_CATCH_RETURN()
 

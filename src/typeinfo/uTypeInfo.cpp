@@ -192,7 +192,7 @@ TPropertyElement::TPropertyElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int
 
 Variant TPropertyElement::ReadProperty(DISPID id) const {
     Variant result;
-    IDispatch* disp = ParentDisp();
+    const ComPtr<IDispatch> disp = ParentDisp(); // held across the call
     if (!disp) return result;
     try {
         DISPPARAMS none{};
@@ -319,8 +319,12 @@ TFunctionElement::TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int
 Variant TFunctionElement::Call(VariantsArray& Params) {
     Variant result;
     if (FInvokeKind != INVOKE_FUNC) return result;
-    IDispatch* disp = ParentDisp();
+    // The call may free this element with the window that owns it (a method that closes the document
+    // and its window): what is needed after Invoke is taken first, and `this` is not touched after.
+    const ComPtr<IDispatch> disp = ParentDisp();
     if (!disp) return result;
+    const std::wstring name = FName;
+    const MEMBERID memId = FMemID;
     std::vector<VARIANT> args = ReversedArgs(Params);
     DISPPARAMS dp{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
     TExcepInfo excep;
@@ -328,7 +332,7 @@ Variant TFunctionElement::Call(VariantsArray& Params) {
     ::SetErrorInfo(0, nullptr);
     HRESULT hr;
     try {
-        hr = disp->Invoke(FMemID, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, result.Put(), excep.Put(),
+        hr = disp->Invoke(memId, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, result.Put(), excep.Put(),
                           nullptr);
     } catch (...) {
         hr = CaughtException().Hr;
@@ -336,7 +340,7 @@ Variant TFunctionElement::Call(VariantsArray& Params) {
     excep.Filled();
     if (FAILED(hr)) {
         result.Clear();
-        std::wstring text = L"Error calling " + FName + L"()\r\nReturn code 0x" + FormatHr(hr) + L"\r\n";
+        std::wstring text = L"Error calling " + name + L"()\r\nReturn code 0x" + FormatHr(hr) + L"\r\n";
         const std::wstring description = BstrText(excep.Get().bstrDescription);
         if (!description.empty()) text += description + L"\r\n";
         ComPtr<IErrorInfo> info;
@@ -350,10 +354,10 @@ Variant TFunctionElement::Call(VariantsArray& Params) {
         ShowMessageBox(::GetForegroundWindow(), text, L"IDispatch::Invoke Error", MB_OK | MB_ICONERROR);
         return result;
     }
-    std::wstring text = L"Successfully called " + FName + L"()\r\nReturn value: " + VariantToText(result.Get()) +
+    std::wstring text = L"Successfully called " + name + L"()\r\nReturn value: " + VariantToText(result.Get()) +
                         L"\r\nReturn value type: " + VarTypeName(result.Type()) + L"\r\n";
     if (hr != S_OK) text += L"Noncritical error calling IDispatch::Invoke(): 0x" + FormatHr(hr);
-    ShowMessageBox(::GetForegroundWindow(), text, L"Calling " + FName + L"()", MB_OK | MB_ICONINFORMATION);
+    ShowMessageBox(::GetForegroundWindow(), text, L"Calling " + name + L"()", MB_OK | MB_ICONINFORMATION);
     return result;
 }
 
@@ -370,8 +374,11 @@ TPropertyPutElement::TPropertyPutElement(TDispatch* aParent, ITypeInfo* aTypeInf
 
 Variant TPropertyWithParamsElement::Call(VariantsArray& Params) {
     Variant result;
-    IDispatch* disp = ParentDisp();
+    // As TFunctionElement::Call: nothing of the element after Invoke.
+    const ComPtr<IDispatch> disp = ParentDisp();
     if (!disp) return result;
+    const std::wstring name = FName;
+    const MEMBERID memId = FMemID;
     std::vector<VARIANT> args = ReversedArgs(Params);
     DISPID putId = DISPID_PROPERTYPUT;
     DISPPARAMS dp{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
@@ -387,20 +394,20 @@ Variant TPropertyWithParamsElement::Call(VariantsArray& Params) {
     }
     HRESULT hr;
     try {
-        hr = disp->Invoke(FMemID, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp, result.Put(), nullptr, nullptr);
+        hr = disp->Invoke(memId, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp, result.Put(), nullptr, nullptr);
     } catch (...) {
         hr = CaughtException().Hr;
     }
     if (FAILED(hr)) {
         result.Clear();
-        ShowMessageBox(::GetForegroundWindow(), L"Error calling " + FName + L"()\r\nReturn code 0x" + FormatHr(hr),
+        ShowMessageBox(::GetForegroundWindow(), L"Error calling " + name + L"()\r\nReturn code 0x" + FormatHr(hr),
                        L"Error", MB_OK | MB_ICONERROR);
         return result;
     }
     ShowMessageBox(::GetForegroundWindow(),
-                   L"Successfully called " + FName + L"()\r\nReturn value: " + VariantToText(result.Get()) +
+                   L"Successfully called " + name + L"()\r\nReturn value: " + VariantToText(result.Get()) +
                        L"\r\nReturn value type: " + VarTypeName(result.Type()),
-                   L"Calling " + FName + L"()", MB_OK | MB_ICONINFORMATION);
+                   L"Calling " + name + L"()", MB_OK | MB_ICONINFORMATION);
     return result;
 }
 

@@ -1,6 +1,7 @@
 // The browser window on live objects, driven in-process: what the tree, the details panel, the menu
 // and the buttons show, lazy reading, placement, and that closing gives every reference back.
 #include "Fixtures.h"
+#include "HostWindow.h"
 #include "browser/fDispatchBrowser.h"
 #include "common/qsError.h"
 
@@ -14,33 +15,6 @@ using namespace qs::test;
 using namespace qs::ui;
 
 namespace {
-
-// A plain top-level window standing for the host application's window. With `refuseClose` it
-// ignores WM_CLOSE, as a host does when the user cancels closing.
-class HostWindow {
-public:
-    explicit HostWindow(bool refuseClose = false) {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &HostWindow::Proc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QsTestHost";
-        ::RegisterClassW(&wc);
-        hwnd = ::CreateWindowExW(0, L"QsTestHost", L"Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 300,
-                                 nullptr, nullptr, wc.hInstance, nullptr);
-        ::SetPropW(hwnd, L"refuse", reinterpret_cast<HANDLE>(static_cast<INT_PTR>(refuseClose)));
-    }
-    ~HostWindow() {
-        if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
-    }
-    HWND hwnd;
-
-private:
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-        if (m == WM_CLOSE && ::GetPropW(h, L"refuse")) return 0;
-        if (m == WM_NCDESTROY) ::RemovePropW(h, L"refuse");
-        return ::DefWindowProcW(h, m, w, l);
-    }
-};
 
 class BrowserWindow : public ::testing::Test {
 protected:
@@ -354,17 +328,20 @@ TEST_F(BrowserWindow, WindowsCascadeAndStayOnTheOwnersMonitor) {
     EXPECT_EQ(third->Top(), info.rcMonitor.top + 20);
 }
 
-TEST_F(BrowserWindow, ClosingTheHostWindowDestroysItsWindows) {
+TEST_F(BrowserWindow, DestroyingTheHostWindowDestroysItsWindowsACancelledCloseDoesNot) {
     {
-        HostWindow host(true); // the host refuses to close...
+        HostWindow host(true); // the host refuses to close (the user's Cancel to "save changes?")...
         Open(fixture.Get(), host.hwnd);
         Open(fixture.Get(), host.hwnd);
         HostWindow other;
         Open(fixture.Get(), other.hwnd);
         EXPECT_EQ(TParentedForm::ParentedForms().size(), 3u);
         ::SendMessageW(host.hwnd, WM_CLOSE, 0, 0);
-        // ...but its browser windows are gone all the same; the other host's window stays.
+        // ...and its browser windows stay with it.
         EXPECT_TRUE(::IsWindow(host.hwnd));
+        EXPECT_EQ(TParentedForm::ParentedForms().size(), 3u);
+        // Destroyed, it takes its own windows along; the other host's window stays.
+        ::DestroyWindow(host.hwnd);
         EXPECT_EQ(TParentedForm::ParentedForms().size(), 1u);
         ::DestroyWindow(other.hwnd);
         EXPECT_TRUE(TParentedForm::ParentedForms().empty());

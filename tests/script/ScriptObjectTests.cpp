@@ -80,16 +80,27 @@ TEST_F(ScriptTest, ScriptsPrintThroughDebugAndGlobals) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.language)));
-        StringPaneLines pane;
-        ComPtr<IScriptGlobals> globals = NewScriptGlobals(nullptr, &pane);
+        const auto pane = std::make_shared<StringPaneLines>();
+        ComPtr<IScriptGlobals> globals = NewScriptGlobals(nullptr, pane);
         ComPtr<IScriptDebug> debug;
         ASSERT_EQ(globals->get_Debug(&debug), S_OK);
         TScriptHost host;
         host.NamedObjects().Add(L"Globals", globals.Get(), true);
         host.NamedObjects().Add(L"Debug", debug.Get(), false);
         ASSERT_EQ(RunScript(host, c.language, c.code), S_OK) << host.Error();
-        EXPECT_EQ(pane.Lines, c.lines);
+        EXPECT_EQ(pane->Lines, c.lines);
     }
+}
+
+// A debug object a script kept after its window (and pane) went prints nowhere and still succeeds.
+TEST_F(ScriptTest, ADebugObjectOutlivingItsPanePrintsNothing) {
+    auto pane = std::make_shared<StringPaneLines>();
+    ComPtr<IScriptDebug> debug = NewScriptDebug(pane);
+    const Variant text = Variant::FromString(L"kept");
+    EXPECT_EQ(debug->Print(text.Get()), S_OK);
+    EXPECT_EQ(pane->Lines, std::vector<std::wstring>{L"kept"});
+    pane.reset();
+    EXPECT_EQ(debug->Print(text.Get()), S_OK);
 }
 
 class BrowseObject : public ScriptTest {
@@ -108,7 +119,7 @@ TEST_F(BrowseObject, OpensABrowserOnAnObjectAndNothingOnOtherValues) {
     });
     ComPtr<FixtureDispatch> fixture = FixtureDispatch::Create();
     {
-        ComPtr<IScriptGlobals> globals = NewScriptGlobals(nullptr, nullptr);
+        ComPtr<IScriptGlobals> globals = NewScriptGlobals(nullptr, {});
         TScriptHost host;
         host.NamedObjects().Add(L"Globals", globals.Get(), true);
         host.NamedObjects().Add(L"Fixture", fixture.Get(), false);
@@ -139,7 +150,7 @@ TEST_F(BrowseObject, HandsOverTheFormOfItsParentAndThatFormsOwner) {
     auto* plainPanel = new ui::TPanel(&plain);
     for (ui::TControl* parent : {static_cast<ui::TControl*>(panel), static_cast<ui::TControl*>(plainPanel),
                                  static_cast<ui::TControl*>(nullptr)}) {
-        ComPtr<IScriptGlobals> globals = NewScriptGlobals(parent, nullptr);
+        ComPtr<IScriptGlobals> globals = NewScriptGlobals(parent, {});
         EXPECT_EQ(globals->BrowseObject(Variant::FromI4(1).Get()), S_OK);
     }
     ASSERT_EQ(calls.size(), 3u);

@@ -16,6 +16,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -308,11 +309,11 @@ int RunScript(const std::wstring& file, std::wstring language, const std::vector
     }
     if (language.empty()) language = EndsWithNoCase(file, L".js") ? L"JavaScript" : L"VBScript";
 
-    ConsoleLines lines;
+    const auto lines = std::make_shared<ConsoleLines>();
     ComPtr<IScriptGlobals> globals;
     ComPtr<IScriptDebug> debug;
     try {
-        globals = NewScriptGlobals(nullptr, &lines);
+        globals = NewScriptGlobals(nullptr, lines);
         QS_THROW_IF_FAILED(globals->get_Debug(&debug));
     } catch (...) {
         WriteError(L"qsinspect: cannot create the script objects (is quillspar.dll beside qsinspect.exe?): " +
