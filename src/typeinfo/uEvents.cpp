@@ -3,6 +3,7 @@
 
 #include "common/qsError.h"
 #include "common/qsHandles.h"
+#include "common/qsModule.h"
 #include "typeinfo/uTypeInfo.h"
 
 #include <new>
@@ -23,6 +24,10 @@ constexpr DISPID kReadCompleteDispID = 0xFC8F;
 // ---- TDispatchReflector ----
 
 ComPtr<TDispatchReflector> TDispatchReflector::Create() { return AttachNew(new TDispatchReflector()); }
+
+TDispatchReflector::TDispatchReflector() noexcept { LockModule(); }
+
+TDispatchReflector::~TDispatchReflector() { UnlockModule(); }
 
 void TDispatchReflector::AddGUID(const GUID& Guid) { FEventGUIDs.push_back(Guid); }
 
@@ -158,6 +163,8 @@ bool TEvents::AddConnectionPoint(ComPtr<IConnectionPoint> CP, const std::vector<
     if (!info) return true;
     TypeAttrGuard attr;
     if (FAILED(info->GetTypeAttr(attr.Put(info.Get()))) || !attr) return true;
+    // A dual interface's source may call its own slots rather than Invoke: only plain dispinterfaces.
+    added.Dispinterface = attr->typekind == TKIND_DISPATCH && !(attr->wTypeFlags & TYPEFLAG_FDUAL);
     UniqueBstr name;
     if (info->GetDocumentation(MEMBERID_NIL, name.Put(), nullptr, nullptr, nullptr) == S_OK) {
         added.Name = BstrText(name.Get());
@@ -220,7 +227,7 @@ void TEvents::Connect() {
     // Only the last new connection point is advised; the others stay recorded.
     if (FEventGUIDs.empty()) return;
     TGUIDObject& last = *FEventGUIDs.back();
-    if (!last.CP) return;
+    if (!last.CP || !last.Dispinterface) return;
     ComPtr<IUnknown> sink;
     FDispatchReflector.As(&sink);
     if (SUCCEEDED(last.CP->Advise(sink.Get(), &FCookie))) {

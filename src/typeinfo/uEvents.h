@@ -33,12 +33,15 @@ struct TGUIDObject {
     GUID Guid = GUID_NULL;
     std::wstring Name; // the interface's name when its type information was found
     bool Connected = false;
+    bool Dispinterface = false; // its type information says it is a dispinterface
     DWORD Cookie = 0;
     Microsoft::WRL::ComPtr<IConnectionPoint> CP;
 };
 
 // The sink: an IDispatch that answers for every registered source interface and hands each call of
-// Invoke to OnInvoke. It frees itself when its last reference goes.
+// Invoke to OnInvoke. It frees itself when its last reference goes, and holds a module lock while it
+// lives (a source may keep it after its model is gone). It serves dispinterfaces only: a source
+// interface with methods of its own would be called through slots it does not have.
 class TDispatchReflector : public IDispatch {
 public:
     // A new sink with one reference, owned by the caller.
@@ -66,8 +69,8 @@ public:
                         EXCEPINFO* ExcepInfo, UINT* ArgErr) noexcept override;
 
 private:
-    TDispatchReflector() = default;
-    virtual ~TDispatchReflector() = default;
+    TDispatchReflector() noexcept;
+    virtual ~TDispatchReflector();
     volatile LONG m_refs = 1;
     std::vector<GUID> FEventGUIDs;
 };
@@ -77,7 +80,9 @@ private:
 class TEvents {
 public:
     // Finds the object's source interfaces and their events and advises the sink on the last new
-    // connection point found. The object is aParent's; aParent must outlive the model.
+    // connection point found, when its interface is a dispinterface (anything else would call the
+    // sink through slots it lacks; the model then stays unconnected). The object is aParent's;
+    // aParent must outlive the model.
     explicit TEvents(TDispatch* aParent);
     // Unbinds the sink (events still arriving get E_FAIL), unadvises every connected point while the
     // object is alive, and releases what it holds.

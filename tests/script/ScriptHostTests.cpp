@@ -76,6 +76,11 @@ TEST_F(ScriptTest, GetItemInfoFindsTheFirstEntryOfANameInAnyCase) {
     host.NamedObjects().Add(L"Alpha", first.Get(), false);
     host.NamedObjects().Add(L"ALPHA", second.Get(), false);
     host.NamedObjects().Add(L"Empty", nullptr, false);
+    // An object without type information hands out nothing when both are asked for, so the engine is
+    // left holding no reference it would never release.
+    ComPtr<FixtureDispatch> bare = FixtureDispatch::Create();
+    bare->getTypeInfoResult = E_NOTIMPL;
+    host.NamedObjects().Add(L"Bare", bare.Get(), false);
     ComPtr<TScriptSite> site = TScriptSite::Create(&host);
     const struct {
         const wchar_t* name;
@@ -88,6 +93,7 @@ TEST_F(ScriptTest, GetItemInfoFindsTheFirstEntryOfANameInAnyCase) {
         {L"aLpHa", SCRIPTINFO_IUNKNOWN | SCRIPTINFO_ITYPEINFO, S_OK, first.Get(), true},
         {L"Empty", SCRIPTINFO_IUNKNOWN, TYPE_E_ELEMENTNOTFOUND, nullptr, false},
         {L"Beta", SCRIPTINFO_IUNKNOWN, static_cast<HRESULT>(0x8002802B), nullptr, false},
+        {L"Bare", SCRIPTINFO_IUNKNOWN | SCRIPTINFO_ITYPEINFO, E_NOTIMPL, nullptr, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.name)));
@@ -97,6 +103,7 @@ TEST_F(ScriptTest, GetItemInfoFindsTheFirstEntryOfANameInAnyCase) {
         EXPECT_EQ(unknown.Get(), c.unknown);
         EXPECT_EQ(typeInfo.Get() != nullptr, c.typeInfo);
     }
+    EXPECT_EQ(bare->ExtraRefs(), 1u); // the list's own
 }
 
 // An error object whose EXCEPINFO is filled in only on request.

@@ -3,6 +3,8 @@
 // named and logged, and that the sink is disconnected before the object goes.
 #include "Fixtures.h"
 #include "HostObjects.h"
+#include "SingleSinkSource.h"
+#include "common/qsModule.h"
 #include "typeinfo/uEvents.h"
 #include "typeinfo/uTypeInfo.h"
 
@@ -233,6 +235,52 @@ TEST_F(EventModel, PointsComeFromTheClassWhenTheContainerDoesNotEnumerateThem) {
         ASSERT_EQ(events.EventGUIDs().size(), 1u);
         EXPECT_TRUE(events.EventGUIDs()[0]->Connected);
         EXPECT_EQ(events.Functions().size(), 20u);
+    }
+}
+
+// The sink is an IDispatch only: a source interface that is not a plain dispinterface (a dual one,
+// which its source may call through its own slots) is listed but never advised. A sink that is alive
+// keeps the module loaded.
+TEST(EventSink, AdvisesOnlyDispinterfacesAndHoldsTheModule) {
+    using qs::test::FixtureType;
+    ComPtr<ICreateTypeLib2> newLib;
+    ASSERT_HRESULT_SUCCEEDED(::CreateTypeLib2(SYS_WIN64, L"qs-dual-source.tlb", &newLib));
+    ComPtr<ICreateTypeInfo> coclass;
+    ASSERT_HRESULT_SUCCEEDED(newLib->CreateTypeInfo(const_cast<LPOLESTR>(L"DualSource"), TKIND_COCLASS, &coclass));
+    HREFTYPE ref = 0;
+    ASSERT_HRESULT_SUCCEEDED(coclass->AddRefTypeInfo(FixtureType(IID_IFixtureDual).Get(), &ref));
+    ASSERT_HRESULT_SUCCEEDED(coclass->AddImplType(0, ref));
+    ASSERT_HRESULT_SUCCEEDED(coclass->SetImplTypeFlags(0, IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE));
+    ASSERT_HRESULT_SUCCEEDED(coclass->LayOut());
+    ComPtr<ITypeInfo> dualClass;
+    ASSERT_HRESULT_SUCCEEDED(coclass.As(&dualClass));
+
+    const struct {
+        const char* name;
+        ComPtr<ITypeInfo> classInfo;
+        IID events;
+        bool advised;
+    } cases[] = {
+        {"dispinterface", FixtureType(CLSID_FixtureObject), DIID_DFixtureEvents, true},
+        {"dual interface", dualClass, IID_IFixtureDual, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComPtr<qs::test::SingleSinkSource> source =
+            AttachNew(new qs::test::SingleSinkSource(FixtureType(DIID_DFixture), c.classInfo, c.events));
+        const LONG locks = ModuleLockCount();
+        {
+            TDispatch object(source.Get()); // with its own event model
+            ASSERT_TRUE(object.Events());
+            const TEvents& events = *object.Events();
+            EXPECT_EQ(events.EventGUIDs().size(), 1u);
+            EXPECT_EQ(source->Advised(), c.advised);
+            EXPECT_EQ(events.Connected(), c.advised);
+            EXPECT_GT(ModuleLockCount(), locks);
+        }
+        EXPECT_FALSE(source->Advised());
+        EXPECT_EQ(ModuleLockCount(), locks);
+        EXPECT_EQ(source->RefCount(), 1u);
     }
 }
 
