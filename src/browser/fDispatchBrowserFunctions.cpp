@@ -152,6 +152,8 @@ TValueBrowser* TDispatchBrowser::CallSelectedFunction() {
     if (own.Closed()) return nullptr;
     TFunctionElement* element = SelectedFunction();
     if (!element) return nullptr;
+    // No second call and no close from this window while the dialog, the call or its report is up.
+    TDisabledWindows busy(Handle());
     VariantsArray args;
     if (!element->Params().empty()) {
         TFormHolder<TFunctionParamsDlg> dialog(WndParent());
@@ -161,6 +163,7 @@ TValueBrowser* TDispatchBrowser::CallSelectedFunction() {
     }
     const Variant result = element->Call(args);
     if (own.Closed()) return nullptr;
+    busy.Restore();
     return BrowseValue(this, result.Get(), nullptr);
 }
 
@@ -170,6 +173,7 @@ void TDispatchBrowser::btnQueryInterfaceClick() {
     const std::vector<TGUIDListItem> list = {{L"IID_IDispatch", IID_IDispatch}, {L"IID_IUnknown", IID_IUnknown}};
     GUID iid = GUID_NULL;
     if (own.Closed() || !SelectGUID(list, iid, Handle(), caption) || own.Closed()) return;
+    TDisabledWindows busy(Handle()); // the success box is owned by the host window
     const Microsoft::WRL::ComPtr<IDispatch> object = FDispatch;
     Microsoft::WRL::ComPtr<IUnknown> answer;
     const HRESULT hr = object->QueryInterface(iid, reinterpret_cast<void**>(answer.GetAddressOf()));
@@ -179,6 +183,7 @@ void TDispatchBrowser::btnQueryInterfaceClick() {
         ::VariantInit(&value);
         V_VT(&value) = VT_UNKNOWN;
         V_UNKNOWN(&value) = answer.Get();
+        busy.Restore();
         TValueBrowser::ShowBrowser(cls, this, value, WndParent());
         return;
     }

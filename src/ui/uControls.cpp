@@ -7,6 +7,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <iterator>
 #include <stdexcept>
 #include <utility>
 #include <unordered_map>
@@ -146,6 +147,26 @@ TOwnCode::~TOwnCode() {
 }
 
 bool TOwnCode::Closed() const noexcept { return m_form && m_form->m_closing; }
+
+// ---- TDisabledWindows ----
+
+void TDisabledWindows::Disable(HWND hwnd) noexcept {
+    if (!hwnd || !::IsWindow(hwnd) || !::IsWindowEnabled(hwnd)) return;
+    for (HWND& slot : m_windows) {
+        if (slot) continue;
+        slot = hwnd;
+        ::EnableWindow(hwnd, FALSE);
+        return;
+    }
+}
+
+void TDisabledWindows::Restore() noexcept {
+    // Newest first, so the window disabled first is enabled last and takes the activation back.
+    for (size_t i = std::size(m_windows); i-- > 0;) {
+        const HWND hwnd = std::exchange(m_windows[i], nullptr);
+        if (hwnd && ::IsWindow(hwnd)) ::EnableWindow(hwnd, TRUE);
+    }
+}
 
 // ---- TControl ----
 
@@ -843,30 +864,19 @@ int TForm::ShowModal(TForm* caller) {
     const TOwnCode callerOwn(caller != this ? caller : nullptr);
     m_modal = true;
     ModalResult = 0;
+    // The owner and the calling form are enabled again on every exit, before the form hides, so
+    // activation returns to them.
+    TDisabledWindows disabled;
+    disabled.Disable(m_owner);
+    if (caller && caller != this) disabled.Disable(caller->Handle());
     if (ModalHook()) {
         Show();
         const int r = ModalHook()(*this);
-        if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
         m_modal = false;
+        disabled.Restore();
+        if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
         return own.Closed() ? IDCANCEL : r;
     }
-    // The owner and the calling form are enabled again on every exit, before the form hides, so
-    // activation returns to them; each only when it was enabled before.
-    struct Disabled {
-        HWND windows[2] = {};
-        void Disable(HWND hwnd) noexcept {
-            if (!hwnd || !::IsWindowEnabled(hwnd) || hwnd == windows[0]) return;
-            (windows[0] ? windows[1] : windows[0]) = hwnd;
-            ::EnableWindow(hwnd, FALSE);
-        }
-        void Restore() noexcept {
-            for (HWND& hwnd : windows)
-                if (hwnd && ::IsWindow(hwnd)) ::EnableWindow(std::exchange(hwnd, nullptr), TRUE);
-        }
-        ~Disabled() { Restore(); }
-    } disabled;
-    disabled.Disable(m_owner);
-    if (caller && caller != this) disabled.Disable(caller->Handle());
     Show();
     MSG msg;
     while (!m_closing && ModalResult == 0 && m_hwnd && ::IsWindowVisible(m_hwnd)) {

@@ -162,6 +162,24 @@ private:
     TAlign m_align = TAlign::None;
 };
 
+// Disables windows while it lives and enables again, on every exit, those it disabled: each only when
+// it was enabled before, and still exists. A window of ours asking something of the user (a dialog, a
+// box owned by another window) or waiting on a call it made is disabled so, and cannot be closed or
+// used underneath. At most four windows.
+class TDisabledWindows {
+public:
+    TDisabledWindows() noexcept = default;
+    explicit TDisabledWindows(HWND hwnd) noexcept { Disable(hwnd); }
+    ~TDisabledWindows() { Restore(); }
+    TDisabledWindows(const TDisabledWindows&) = delete;
+    TDisabledWindows& operator=(const TDisabledWindows&) = delete;
+    void Disable(HWND hwnd) noexcept;
+    void Restore() noexcept;
+
+private:
+    HWND m_windows[4] = {};
+};
+
 // A link to a control that does not keep it alive: Get() is null once the control is destroyed. For
 // objects that may outlive the window they serve (script objects, sinks).
 template <class T>

@@ -252,6 +252,7 @@ public:
     bool ObjectAdvised() const { return m_object->Advised(); }
     bool Acted() const { return m_acted; }
     const std::vector<std::wstring>& UnaskedBoxes() const { return m_unaskedBoxes; }
+    const std::vector<std::wstring>& UsableUnderDialog() const { return m_usableUnderDialog; }
 
 private:
     // The act, at the case's point, once.
@@ -298,6 +299,9 @@ private:
 
     int OnModal(TForm& f) {
         const TOwnCode own(&f);
+        // The window that asked cannot be used, or closed by its user, underneath its dialog.
+        if (TForm* w = m_window.Get(); w && !w->Closing() && ::IsWindowEnabled(w->Handle()))
+            m_usableUnderDialog.push_back(f.Text());
         Hit(Point::Dialog);
         if (own.Closed()) return IDCANCEL;
         if (auto* params = dynamic_cast<TFunctionParamsDlg*>(&f)) {
@@ -438,6 +442,7 @@ private:
     TWeakLink<TForm> m_window;
     bool m_acted = false;
     std::vector<std::wstring> m_unaskedBoxes;
+    std::vector<std::wstring> m_usableUnderDialog;
     MessageBoxInterceptor m_previousBox;
     ModalInterceptor m_previousModal;
 };
@@ -480,6 +485,7 @@ TEST_P(FaultMatrix, NoFaultNoUnaskedBoxAndEverythingComesBack) {
         advised = run.ObjectAdvised();
         acted = run.Acted();
         unasked = run.UnaskedBoxes();
+        EXPECT_TRUE(run.UsableUnderDialog().empty()) << testing::PrintToString(run.UsableUnderDialog());
     }
     EXPECT_TRUE(acted) << "the flow never reached its point";
     EXPECT_EQ(faults.Faults(), 0) << "last fault: " << testing::PrintToString(faults.Last());
