@@ -18,6 +18,12 @@ using namespace ui;
 
 namespace {
 
+// Clears a flag on every exit of the scope.
+struct FlagReset {
+    bool& flag;
+    ~FlagReset() { flag = false; }
+};
+
 // Posted to the frame: run the script (F5 outside the editor), write the debug pane's pending lines.
 constexpr UINT kRunMessage = WM_APP + 0x60;
 constexpr UINT kFlushMessage = WM_APP + 0x61;
@@ -226,11 +232,7 @@ TScriptFrame::~TScriptFrame() {
     FScriptHost.reset();
     if (FMemoLines) FMemoLines->Detach();
     FMemoLines.reset();
-    if (FScriptGlobals) {
-        auto* globals = static_cast<TScriptGlobals*>(FScriptGlobals.Get());
-        globals->SetParent(nullptr);
-        globals->SetStrings({});
-    }
+    // A globals object a script kept finds the frame and the lines gone through its weak links.
     FScriptGlobals.Reset();
 }
 
@@ -405,10 +407,7 @@ HRESULT TScriptFrame::Run() {
     const ui::TOwnCode own(Form());
     if (own.Closed()) return S_FALSE; // a run posted before its window closed
     FRunning = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{FRunning};
+    const FlagReset reset{FRunning};
 
     TForm* form = Form();
     PrepareHost(*FScriptHost, form ? form->Handle() : Handle());
@@ -442,10 +441,7 @@ HRESULT TScriptFrame::ExecuteProcedure(HWND parent, const std::wstring& name, DI
     };
     if (!FRunning) {
         FRunning = true;
-        struct Reset {
-            bool& flag;
-            ~Reset() { flag = false; }
-        } reset{FRunning};
+        const FlagReset reset{FRunning};
         PrepareHost(*FScriptHost, parent);
         const HRESULT hr = FScriptHost->ExecuteMethod(name, params, result);
         FMemoLines->Flush();

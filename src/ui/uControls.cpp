@@ -131,8 +131,6 @@ ModalInterceptor SetModalInterceptor(ModalInterceptor interceptor) {
     return std::exchange(ModalHook(), std::move(interceptor));
 }
 
-// ---- TControl ----
-
 // ---- TOwnCode ----
 
 TOwnCode::TOwnCode(TForm* form) noexcept : m_form(form) {
@@ -925,8 +923,8 @@ void TForm::DoClose(TCloseAction& action) {
 }
 
 void TForm::CloseForGood() noexcept {
-    // Only under a TOwnCode of the form (Free's): hiding sends messages, whose scopes must not be the
-    // last to end.
+    // Only under a TOwnCode of the form (Free's) or with the release pending (a user's close): hiding
+    // sends messages, whose scopes ending must not destroy the form here.
     if (m_closing) return;
     m_closing = true;
     if (m_hwnd) ::ShowWindow(m_hwnd, SW_HIDE);
