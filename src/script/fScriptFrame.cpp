@@ -3,6 +3,7 @@
 
 #include "com/ComServEx.h"
 #include "common/qsError.h"
+#include "script/uScriptStop.h"
 #include "ui/uParentedWnd.h"
 
 #include <typeindex>
@@ -48,6 +49,7 @@ void TScriptGlobals::Initialize() {
 
 STDMETHODIMP TScriptGlobals::BrowseObject(VARIANT Value) {
     try {
+        ThrowIfScriptStopped();
         ui::TControl* parent = FParent.Get();
         ui::TForm* ownerForm = parent ? parent->Form() : nullptr;
         HWND owner = nullptr;

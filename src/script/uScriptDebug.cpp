@@ -3,6 +3,7 @@
 
 #include "com/ComServEx.h"
 #include "common/qsError.h"
+#include "script/uScriptStop.h"
 #include "typeinfo/uTypeInfo.h"
 
 #include <typeindex>
@@ -65,6 +66,7 @@ void AddTextLines(PaneLines& Strings, const std::wstring& Text) {
 
 STDMETHODIMP TScriptDebug::Print(VARIANT Value) {
     try {
+        ThrowIfScriptStopped();
         const std::wstring text = DebugPrintText(Value);
         if (const std::shared_ptr<PaneLines> strings = FStrings.lock()) AddTextLines(*strings, text);
         return S_OK;

@@ -3,6 +3,7 @@
 #include "script/uScriptHost.h"
 
 #include "common/qsError.h"
+#include "script/uScriptStop.h"
 #include "typeinfo/uUtils.h"
 
 #include <objbase.h>
@@ -321,31 +322,51 @@ HRESULT TScriptHost::Prepare() {
     return hr;
 }
 
+HRESULT TScriptHost::Stopped(HRESULT hr, const TScriptRun& run) {
+    if (!run.Stopped()) return hr;
+    // The engine is left as the stop found it: closed, so that nothing of the script runs on.
+    CloseEngine();
+    if (FError.find(kScriptStoppedText) == std::wstring::npos) {
+        FError = kScriptStoppedText;
+        FErrorLine = 0;
+        FErrorChar = 0;
+    }
+    return kScriptStoppedHr;
+}
+
 HRESULT TScriptHost::Execute() noexcept try {
     CloseEngine();
-    QS_RETURN_IF_FAILED(Prepare());
+    // The run begins before the engine exists: a stop requested while the text is parsed counts.
+    TScriptRun run(nullptr, FParentWindow);
+    HRESULT hr = Prepare();
+    run.SetEngine(m_engine.Get());
+    if (FAILED(hr)) return Stopped(hr, run);
     const ComPtr<IActiveScript> engine = m_engine;
     const unsigned before = m_reportedErrors;
-    return Checked(engine->SetScriptState(SCRIPTSTATE_CONNECTED), before);
+    hr = Checked(engine->SetScriptState(SCRIPTSTATE_CONNECTED), before);
+    return Stopped(hr, run);
 }
 QS_CATCH_RETURN()
 
 HRESULT TScriptHost::ExecuteMethod(const std::wstring& MethodName, const DISPPARAMS& Params,
                                    VARIANT* VarResult) noexcept try {
     CloseEngine();
-    QS_RETURN_IF_FAILED(Prepare());
+    TScriptRun run(nullptr, FParentWindow);
+    HRESULT hr = Prepare();
+    run.SetEngine(m_engine.Get());
+    if (FAILED(hr)) return Stopped(hr, run);
     const ComPtr<IActiveScript> engine = m_engine;
     unsigned before = m_reportedErrors;
-    HRESULT hr = Checked(engine->SetScriptState(SCRIPTSTATE_STARTED), before);
-    if (hr != S_OK) return hr;
+    hr = Checked(engine->SetScriptState(SCRIPTSTATE_STARTED), before);
+    if (hr != S_OK) return Stopped(hr, run);
     ComPtr<IDispatch> script;
     hr = engine->GetScriptDispatch(nullptr, &script);
-    if (hr != S_OK) return hr;
+    if (hr != S_OK) return Stopped(hr, run);
     if (!script) return E_UNEXPECTED;
     DISPID id = DISPID_UNKNOWN;
     LPOLESTR name = const_cast<LPOLESTR>(MethodName.c_str());
     hr = script->GetIDsOfNames(IID_NULL, &name, 1, ::GetThreadLocale(), &id);
-    if (hr != S_OK) return hr;
+    if (hr != S_OK) return Stopped(hr, run);
     // Without an EXCEPINFO the engine reports an error in the function to the site, with its position.
     TByRefArguments args(Params);
     before = m_reportedErrors;
@@ -353,7 +374,7 @@ HRESULT TScriptHost::ExecuteMethod(const std::wstring& MethodName, const DISPPAR
                                 nullptr),
                  before);
     args.WriteBack();
-    return hr;
+    return Stopped(hr, run);
 }
 QS_CATCH_RETURN()
 

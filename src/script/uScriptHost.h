@@ -129,6 +129,7 @@ private:
 };
 
 class TScriptSite;
+class TScriptRun;
 
 // ---- The host ----
 
@@ -144,7 +145,9 @@ public:
     // Runs the whole script in a fresh engine, which stays connected afterwards. S_OK, or the failure
     // of the step that failed (E_FAIL for an empty text); SCRIPT_E_REPORTED when the engine reported an
     // error to the site during a call that it answered with success. On failure read Error, ErrorLine
-    // and ErrorChar.
+    // and ErrorChar. A run that was stopped (uScriptStop.h) fails with kScriptStoppedHr and the error
+    // "Script stopped" (with the position where it stopped when the engine reported one), and its
+    // engine is closed.
     HRESULT Execute() noexcept;
     // Runs the global code in a fresh engine, then calls the script's function MethodName with Params
     // (not changed) and returns its value in VarResult (may be null; the caller clears it). The
@@ -180,6 +183,8 @@ private:
     HRESULT Prepare();
     void CloseEngine() noexcept;
     void NamedObjectsChanged(TNamedObjects& Sender) noexcept;
+    // The result of a run: `hr`, or the stop's failure when the run was stopped.
+    HRESULT Stopped(HRESULT hr, const TScriptRun& run);
     // The result of an engine call made while `reportedBefore` errors had been reported.
     HRESULT Checked(HRESULT hr, unsigned reportedBefore) const noexcept;
     // Called by the site: the engine reported an error.
@@ -206,7 +211,10 @@ private:
 
 // The engine's site: one per engine, owned by the engine's references. It reaches its host through
 // a plain pointer that the host clears when it closes the engine; a detached site declines.
-class TScriptSite : public IActiveScriptSite, public IActiveScriptSiteWindow, public IActiveScriptSiteDebug32 {
+class TScriptSite : public IActiveScriptSite,
+                    public IActiveScriptSiteWindow,
+                    public IActiveScriptSiteInterruptPoll,
+                    public IActiveScriptSiteDebug32 {
 public:
     static Microsoft::WRL::ComPtr<TScriptSite> Create(TScriptHost* Host);
     TScriptHost* Host() const noexcept { return FScriptHost; }
@@ -232,7 +240,11 @@ public:
     STDMETHODIMP OnLeaveScript() noexcept override;
     // IActiveScriptSiteWindow
     STDMETHODIMP GetWindow(HWND* Hwnd) noexcept override;
+    // The engine shows (FALSE) or closed (TRUE) a modal box: its time does not count towards the
+    // stop window.
     STDMETHODIMP EnableModeless(BOOL FEnable) noexcept override;
+    // IActiveScriptSiteInterruptPoll: S_FALSE once a stop is requested, else S_OK.
+    STDMETHODIMP QueryContinue() noexcept override;
     // IActiveScriptSiteDebug32: every operation declines.
     STDMETHODIMP GetDocumentContextFromPosition(DWORD SourceContext, ULONG CharacterOffset, ULONG NumChars,
                                                 IDebugDocumentContext** Context) noexcept override;
@@ -243,11 +255,12 @@ public:
 
 private:
     explicit TScriptSite(TScriptHost* Host) : FScriptHost(Host) {}
-    virtual ~TScriptSite() = default;
+    virtual ~TScriptSite();
 
     TModuleLock m_lock;
     LONG m_refs = 1;
     TScriptHost* FScriptHost;
+    int m_modalBoxes = 0; // boxes the engine said it shows, not yet closed
 };
 
 } // namespace qs

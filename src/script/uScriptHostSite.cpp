@@ -4,6 +4,7 @@
 #include "script/uScriptHost.h"
 
 #include "common/qsError.h"
+#include "script/uScriptStop.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -13,6 +14,10 @@ ComPtr<TScriptSite> TScriptSite::Create(TScriptHost* Host) {
     return AttachNew(new TScriptSite(Host));
 }
 
+TScriptSite::~TScriptSite() {
+    for (; m_modalBoxes > 0; --m_modalBoxes) ScriptModalUi(false);
+}
+
 STDMETHODIMP TScriptSite::QueryInterface(REFIID riid, void** ppv) noexcept {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -20,6 +25,8 @@ STDMETHODIMP TScriptSite::QueryInterface(REFIID riid, void** ppv) noexcept {
         *ppv = static_cast<IActiveScriptSite*>(this);
     else if (IsEqualIID(riid, IID_IActiveScriptSiteWindow))
         *ppv = static_cast<IActiveScriptSiteWindow*>(this);
+    else if (IsEqualIID(riid, __uuidof(IActiveScriptSiteInterruptPoll)))
+        *ppv = static_cast<IActiveScriptSiteInterruptPoll*>(this);
     else if (IsEqualIID(riid, kIID_IActiveScriptSiteDebug32))
         *ppv = static_cast<IActiveScriptSiteDebug32*>(this);
     else
@@ -119,8 +126,21 @@ STDMETHODIMP TScriptSite::GetWindow(HWND* Hwnd) noexcept {
     return S_OK;
 }
 
-STDMETHODIMP TScriptSite::EnableModeless(BOOL) noexcept {
+STDMETHODIMP TScriptSite::EnableModeless(BOOL FEnable) noexcept {
+    // Counted per site, so that an engine that closes more boxes than it opened, or is released with
+    // one open, cannot stop the clock of the runs that follow.
+    if (!FEnable) {
+        ++m_modalBoxes;
+        ScriptModalUi(true);
+    } else if (m_modalBoxes > 0) {
+        --m_modalBoxes;
+        ScriptModalUi(false);
+    }
     return S_OK;
+}
+
+STDMETHODIMP TScriptSite::QueryContinue() noexcept {
+    return ScriptStopPending() ? S_FALSE : S_OK;
 }
 
 STDMETHODIMP TScriptSite::GetDocumentContextFromPosition(DWORD, ULONG, ULONG,
