@@ -284,6 +284,7 @@ private:
     ui::TTimer fEventLogTimer;
     // Set when the window is closed for good: events are acknowledged and dropped from then on.
     bool fClosing = false;
+    bool fScriptErrorShown = false; // an event procedure's "Script Error" box is up
 };
 
 } // namespace qs

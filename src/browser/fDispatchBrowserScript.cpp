@@ -58,7 +58,8 @@ std::wstring TDispatchBrowser::RunEventProcedure(const std::wstring& EventName, 
                                                  VARIANT* VarResult) {
     if (!ScriptFrame || !FTypeInfo) return {};
     const std::wstring name = EventProcedureName(FTypeInfo->Name(), EventName);
-    if (UpperCase(ScriptFrame->Editor().Lines()).find(UpperCase(name)) == std::wstring::npos) return {};
+    if (name.empty() || UpperCase(ScriptFrame->Editor().Lines()).find(UpperCase(name)) == std::wstring::npos)
+        return {};
 
     const TOwnCode own = EnterOwnCode();
     TScriptErrorInfo error;
@@ -67,11 +68,20 @@ std::wstring TDispatchBrowser::RunEventProcedure(const std::wstring& EventName, 
     if (hr == E_PENDING)
         return L"(" + name + L" not run: " + std::to_wstring(TScriptFrame::kMaxNestedProcedures) +
                L" event procedures are running inside each other)";
-    if (hr != S_OK) {
-        ShowMessageBox(Handle(), L"Error executing script:\r\n" + error.Text, L"Script Error", MB_ICONERROR);
-        if (own.Closed()) return {};
-        ScriptFrame->MarkError(error);
-    }
+    // The name occurs in the text (in a comment, inside a longer name) but the script defines no such
+    // procedure: the event has none.
+    if (hr == DISP_E_UNKNOWNNAME) return {};
+    if (hr == S_OK) return {};
+    // One box at a time: an object that fires while it is up (a storm of changes, the box's own
+    // message loop) gets its failures logged instead of a stack of boxes inside its calls.
+    if (fScriptErrorShown) return L"(" + name + L" failed: " + OneLineText(error.Text) + L")";
+    fScriptErrorShown = true;
+    struct ShownUntilClosed {
+        bool& flag;
+        ~ShownUntilClosed() { flag = false; }
+    } shown{fScriptErrorShown};
+    ShowMessageBox(Handle(), L"Error executing script:\r\n" + error.Text, L"Script Error", MB_ICONERROR);
+    if (!own.Closed()) ScriptFrame->MarkError(error);
     return {};
 }
 

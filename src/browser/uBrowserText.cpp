@@ -90,8 +90,24 @@ std::wstring ScriptObjectName(const std::wstring& typeName) {
 }
 
 std::wstring EventProcedureName(const std::wstring& typeName, const std::wstring& eventName) {
-    const std::wstring name = typeName + L"_" + eventName;
-    return name.substr(std::min(name.find_first_not_of(L'_'), name.size()));
+    const std::wstring object = ScriptObjectName(typeName);
+    return object.empty() ? std::wstring() : object + L"_" + eventName;
+}
+
+std::wstring OneLineText(const std::wstring& text) {
+    std::wstring line;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find_first_of(L"\r\n", start);
+        if (end == std::wstring::npos) end = text.size();
+        const size_t first = text.find_first_not_of(L" \t", start);
+        if (first < end) {
+            if (!line.empty()) line += L"; ";
+            line.append(text, first, end - first);
+        }
+        start = end + 1;
+    }
+    return line;
 }
 
 } // namespace qs

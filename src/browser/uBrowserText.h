@@ -38,9 +38,13 @@ std::wstring VariantTypeCaption(VARTYPE vt);
 // character that is not an ASCII letter removed ("_Document" gives "Document").
 std::wstring ScriptObjectName(const std::wstring& typeName);
 
-// The script procedure that handles an event: type name, "_", event name, with the leading
-// underscores removed ("_Document" and "Open" give "Document_Open").
+// The script procedure that handles an event: the object's script name (ScriptObjectName), "_", the
+// event's name ("_Document" and "Open" give "Document_Open", "Range2" and "Change" "Range_Change");
+// empty when the type name has no letters, since such an object has no name in scripts either.
 std::wstring EventProcedureName(const std::wstring& typeName, const std::wstring& eventName);
+
+// A text of several lines as one: its non-blank lines joined with "; ".
+std::wstring OneLineText(const std::wstring& text);
 
 // The seven IUnknown and IDispatch methods that member lists hide (compared without regard to case).
 bool IsHiddenMemberName(const std::wstring& name);

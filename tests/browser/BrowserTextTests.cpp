@@ -75,8 +75,11 @@ TEST(BrowserText, ScriptNamesOfObjectsAndEventProcedures) {
     EXPECT_EQ(ScriptObjectName(L"IVDocument2"), L"IVDocument");
     EXPECT_EQ(ScriptObjectName(L"_42"), L"");
     EXPECT_EQ(EventProcedureName(L"_Document", L"Open"), L"Document_Open");
-    EXPECT_EQ(EventProcedureName(L"Workbook2", L"SheetChange"), L"Workbook2_SheetChange");
-    EXPECT_EQ(EventProcedureName(L"", L"_Quit"), L"Quit");
+    // One rule for the object's name and its procedures' prefix.
+    EXPECT_EQ(EventProcedureName(L"Workbook2", L"SheetChange"), L"Workbook_SheetChange");
+    EXPECT_EQ(EventProcedureName(L"_42", L"Quit"), L"");
+    EXPECT_EQ(OneLineText(L"Source\r\n  Division by zero\r\n\r\nLine 2, Column 1"),
+              L"Source; Division by zero; Line 2, Column 1");
 }
 
 

@@ -186,20 +186,40 @@ TEST_F(EventsPage, EventProceduresRunBeforeTheLogLine) {
     EXPECT_EQ(frame.DebugText(), L"saw x\r\njs closed\r\n");
 }
 
-// A procedure name only in a comment: the call fails, the box shows it, the error is marked, and the
-// event is still logged and answered S_OK.
-TEST_F(EventsPage, AProcedureNamedOnlyInACommentShowsTheScriptErrorBox) {
+// A procedure name only in a comment is no procedure: no box, the event logged. A failing procedure
+// shows one box, marks the error, and the event is still logged and answered S_OK; failures while that
+// box is up (the object fires from inside its message loop) are logged one line each.
+TEST_F(EventsPage, AFailingProcedureShowsOneBoxAtATimeAndACommentIsNoProcedure) {
     TDispatchBrowser* w = Open();
     ASSERT_TRUE(w);
     w->ScriptFrame->Editor().SetLines(L"' DFixture_Closed is not written yet");
     MessageBoxRecorder boxes;
     EXPECT_EQ(source->Fire(2), S_OK);
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].caption, L"Script Error");
-    EXPECT_EQ(boxes.boxes[0].text.rfind(L"Error executing script:\r\n", 0), 0u);
-    EXPECT_EQ(boxes.boxes[0].flags & MB_ICONERROR, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(w->ScriptFrame->Editor().SelLength(), 1);
+    EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(w->EventLogText(), L"Closed ()\r\n");
+
+    w->btnClearEvents->Click();
+    w->ScriptFrame->Editor().SetLines(L"Sub DFixture_Closed()\r\n  x = 1 / 0\r\nEnd Sub");
+    int fired = 0;
+    std::vector<MessageBoxRequest> shown;
+    const MessageBoxInterceptor previous = SetMessageBoxInterceptor([&](const MessageBoxRequest& r) {
+        shown.push_back(r);
+        for (; fired < 3; ++fired) source->Fire(2); // a storm while the box is up
+        return IDOK;
+    });
+    EXPECT_EQ(source->Fire(2), S_OK);
+    SetMessageBoxInterceptor(previous);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, L"Script Error");
+    EXPECT_EQ(shown[0].text.rfind(L"Error executing script:\r\n", 0), 0u);
+    EXPECT_EQ(shown[0].flags & MB_ICONERROR, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(w->ScriptFrame->Editor().SelLength(), 1);
+    const std::wstring failed = L"(DFixture_Closed failed: " + OneLineText(shown[0].text.substr(25)) + L")\r\n";
+    EXPECT_EQ(w->EventLogText(), L"Closed ()\r\n" + failed + L"Closed ()\r\n" + failed + L"Closed ()\r\n" + failed +
+                                     L"Closed ()\r\n");
+    // Once the box is gone, the next failure shows one again.
+    EXPECT_EQ(source->Fire(2), S_OK);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
 // An event fired from inside a running procedure runs its own procedure on an engine of its own, and
