@@ -3,8 +3,10 @@
 // calls the ribbon callbacks by name; --click, --fire, --page, --page-script and --page-run (a browser
 // window's Script page), --call (its Functions page), --browse (its Properties page), --close-document (the
 // active document window's close box), --script (typed into the Script Editor and run with F5), --screenshot
-// and --exit-after automate it, --nil, --empty and --fail shape the host's objects for the paths that open
-// nothing or fail, and --refuse-close makes its windows refuse to close.
+// and --exit-after automate it, --storm fires an event many times from a timer (as a host does while a
+// macro changes cells), --ctrl-break-after presses Ctrl+Break as a person would, --nil, --empty and
+// --fail shape the host's objects for the paths that open nothing or fail, and --refuse-close makes its
+// windows refuse to close.
 #include "HostObjects.h"
 #include "RibbonMarkup.h"
 
@@ -37,6 +39,7 @@ constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kScreenshotTimer = 2;
 constexpr UINT_PTR kDialogTimer = 3;
 constexpr UINT_PTR kParametersTimer = 4;
+constexpr UINT_PTR kStormTimer = 5;
 constexpr int kStripHeight = 112;
 constexpr int kButtonWidth = 76;
 constexpr int kImageSize = 32;
@@ -88,6 +91,9 @@ struct Options {
     bool eventLog = false; // log the add-in's event logs before exiting
     bool refuseClose = false; // the frame and document windows refuse WM_CLOSE
     std::wstring script;   // typed into the newest Script Editor after the steps, then run with F5
+    std::wstring storm;    // [PATH.]EVENT fired stormCount times, one every 10 ms, after the steps
+    unsigned stormCount = 0;
+    DWORD ctrlBreakAfter = 0; // Ctrl+Break pressed this long after the steps (0: never)
     bool usage = false;
 };
 
@@ -140,6 +146,15 @@ Options ParseOptions() {
             o.refuseClose = true;
         else if (a == L"--script" && hasValue)
             o.script = ScriptLines(args[++i]);
+        else if (a == L"--storm" && hasValue) {
+            const std::wstring value = args[++i];
+            const size_t colon = value.rfind(L':');
+            o.storm = value.substr(0, colon);
+            o.stormCount = colon == std::wstring::npos
+                               ? 100
+                               : static_cast<unsigned>(std::wcstoul(value.c_str() + colon + 1, nullptr, 10));
+        } else if (a == L"--ctrl-break-after" && hasValue)
+            o.ctrlBreakAfter = static_cast<DWORD>(std::wcstoul(args[++i].c_str(), nullptr, 10));
         else
             o.usage = true;
     }
@@ -487,6 +502,8 @@ private:
     HRESULT CallFunction(const std::wstring& call, bool browse);
     void AnswerParameters();
     void LogScriptEditors();
+    void StormTick();
+    void PressCtrlBreakLater();
     // Closes the document windows, then the frame, as Office does on exit: the add-in's windows owned by
     // any of them close with it, before the add-ins are disconnected.
     void Close() {
@@ -517,6 +534,8 @@ private:
     std::vector<std::wstring> m_parameterValues; // typed into the parameters dialog of a --call
     bool m_shutDown = false;
     int m_exitCode = 0;
+    unsigned m_stormFired = 0;
+    unsigned m_stormFailed = 0;
 };
 
 bool TOfficeHost::CreateWindows() {
@@ -996,6 +1015,8 @@ void TOfficeHost::RunAutomation() {
         if (FAILED(Click(*found))) Fail(2);
     }
     if (!m_options.script.empty()) TypeScript();
+    if (!m_options.storm.empty()) ::SetTimer(m_window, kStormTimer, 10, nullptr);
+    if (m_options.ctrlBreakAfter > 0) PressCtrlBreakLater();
     if (m_options.exitAfter > 0)
         ::SetTimer(m_window, kExitTimer, m_options.exitAfter, nullptr);
     else if (!m_options.screenshot.empty())
@@ -1034,6 +1055,56 @@ void TOfficeHost::TypeScript() {
     ::SetFocus(editor);
     ::PostMessageW(editor, WM_KEYDOWN, VK_F5, 1);
     ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
+}
+
+// One event of the storm. The timer goes on while a modal box of the add-in is up (its message loop
+// dispatches this window's timers), as a host's own events do; when the last one has fired, the boxes
+// still open are logged and closed.
+void TOfficeHost::StormTick() {
+    if (m_stormFired >= m_options.stormCount) {
+        ::KillTimer(m_window, kStormTimer);
+        return;
+    }
+    // The ticks nest (a box opened by one event dispatches the next ones): the tick that fired the last
+    // event reports the storm.
+    const unsigned number = ++m_stormFired;
+    try {
+        std::wstring report;
+        m_graph.FireEvent(m_options.storm, report);
+    } catch (...) {
+        ++m_stormFailed;
+    }
+    if (number < m_options.stormCount) return;
+    ::KillTimer(m_window, kStormTimer);
+    Log(L"storm " + m_options.storm + L": " + std::to_wstring(m_stormFired) + L" fired, " +
+        std::to_wstring(m_stormFailed) + L" failed");
+    CloseThreadDialogs();
+}
+
+// Ctrl+Break from another thread, through the system's input as a keyboard gives it: the host's thread
+// may be busy (a script that never returns). The add-in's boxes that follow are logged and closed.
+void TOfficeHost::PressCtrlBreakLater() {
+    const DWORD delay = m_options.ctrlBreakAfter;
+    const HANDLE thread = ::CreateThread(
+        nullptr, 0,
+        [](void* param) -> DWORD {
+            ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(param)));
+            INPUT keys[4] = {};
+            const WORD codes[4] = {VK_CONTROL, VK_CANCEL, VK_CANCEL, VK_CONTROL};
+            for (int i = 0; i < 4; ++i) {
+                keys[i].type = INPUT_KEYBOARD;
+                keys[i].ki.wVk = codes[i];
+                keys[i].ki.dwFlags = i >= 2 ? KEYEVENTF_KEYUP : 0;
+            }
+            ::SendInput(2, keys, sizeof(INPUT));
+            ::Sleep(200);
+            ::SendInput(2, keys + 2, sizeof(INPUT));
+            Log(L"ctrl+break pressed");
+            return 0;
+        },
+        reinterpret_cast<void*>(static_cast<UINT_PTR>(delay)), 0, nullptr);
+    if (thread) ::CloseHandle(thread);
+    ::SetTimer(m_window, kDialogTimer, 400, nullptr);
 }
 
 // Types the text into the code editor of the Script page of the newest window that has one (a browser
@@ -1283,6 +1354,10 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             AnswerParameters();
             return 0;
         }
+        if (wp == kStormTimer) {
+            StormTick();
+            return 0;
+        }
         ::KillTimer(m_window, wp);
         LogTopLevelWindows();
         LogScriptEditors();
@@ -1352,7 +1427,7 @@ int main() {
             L"                  [--register DLL] [--click ID | --fire [PATH.]EVENT | --page CAPTION | --page-script TEXT |\n"
             L"                   --page-run | --call NAME[(VALUE, ...)] | --browse NAME | --close-document]...\n"
             L"                  [--screenshot FILE.png|.bmp] [--exit-after MS] [--frame-hwnd] [--no-application2] [--event-log]\n"
-            L"                  [--refuse-close]\n"
+            L"                  [--refuse-close] [--storm [PATH.]EVENT:N] [--ctrl-break-after MS]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"
             L"            3 the screenshot was not saved, 4 an event was not found, 64 bad arguments");

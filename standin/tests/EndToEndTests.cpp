@@ -503,3 +503,34 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace {
+
+// In Excel, a runaway loop in the Script Editor stops at Ctrl+Break with the stop reported like any
+// error, and the host goes on (it exits normally afterwards); a failing Workbook_SheetChange under a
+// storm of changes shows one box and logs the other failures as lines of the event log.
+TEST(StandinHostScripts, ARunawayScriptStopsAtCtrlBreakAndAStormOfFailuresShowsOneBox) {
+    {
+        const HostRun run = RunHost("--app excel --click Quillspar_ScriptEditor --script \"Do: Debug.Print 1: Loop\" "
+                                    "--ctrl-break-after 1000 --exit-after 3000");
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_EQ(run.Starting("dialog \"Script Error\": Error executing script: E_ABORT").size(), 1u);
+        EXPECT_EQ(run.Starting("Script stopped").size(), 1u);
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+    {
+        const HostRun run = RunHost(
+            "--app excel --click Quillspar_Workbook --page Script --page-script "
+            "\"Sub Workbook_SheetChange(Sh, Target)\\nx = 1 / 0\\nEnd Sub\" --storm ActiveWorkbook.SheetChange:30 "
+            "--event-log --exit-after 3000");
+        SCOPED_TRACE(run.Text());
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.Has("storm ActiveWorkbook.SheetChange: 30 fired, 0 failed"));
+        EXPECT_EQ(run.Starting("dialog \"Script Error\"").size(), 1u);
+        EXPECT_EQ(run.Starting("event log \"_Workbook\": SheetChange (").size(), 30u);
+        EXPECT_EQ(run.Starting("event log \"_Workbook\": (Workbook_SheetChange failed: ").size(), 29u);
+        EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+    }
+}
+
+} // namespace
