@@ -25,6 +25,7 @@ struct TWatchState {
     SRWLOCK Lock = SRWLOCK_INIT;
     std::vector<TRunEntry> Runs;
     bool StopRequested = false;
+    bool StoppedByKey = false; // the stop came from Ctrl+Break
     ULONGLONG RunStart = 0;    // when the outermost run began
     ULONGLONG ModalTotal = 0;  // time spent in the engine's own modal boxes during this run
     ULONGLONG ModalSince = 0;
@@ -208,7 +209,13 @@ DWORD WINAPI WatchdogMain(void* param) {
         }
         if (exit) break;
         if (closeWindow) ::DestroyWindow(closeWindow);
-        if (ctrlBreak && CtrlBreakPressed()) RequestScriptStop();
+        if (ctrlBreak && CtrlBreakPressed()) {
+            {
+                TLocked locked;
+                s.StoppedByKey = !s.StopRequested;
+            }
+            RequestScriptStop();
+        }
         if (showWindow) {
             const HWND hwnd = CreateStopWindow(parent);
             bool ended = false;
@@ -241,6 +248,21 @@ void InterruptEngine(IActiveScript* engine) noexcept {
     excep.bstrDescription = ::SysAllocString(kScriptStoppedText);
     engine->InterruptScriptThread(SCRIPTTHREADID_ALL, &excep, 0);
     ::SysFreeString(excep.bstrDescription);
+}
+
+// The Ctrl+Break that stopped a run waits in the thread's queue until the run returns; the dialog
+// manager reads it as Cancel, so it would close the box that reports the stop at once. Its key
+// messages go; the other keys typed meanwhile are queued again in their order.
+void DiscardCtrlBreakKeys() noexcept {
+    MSG kept[64];
+    int count = 0;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE | PM_NOYIELD)) {
+        const bool ctrlBreak = ((msg.message == WM_KEYDOWN || msg.message == WM_KEYUP) && msg.wParam == VK_CANCEL) ||
+                               (msg.message == WM_CHAR && msg.wParam == 3);
+        if (!ctrlBreak && count < 64) kept[count++] = msg;
+    }
+    for (int i = 0; i < count; ++i) ::PostMessageW(kept[i].hwnd, kept[i].message, kept[i].wParam, kept[i].lParam);
 }
 
 // Starts the watchdog unless it runs; under the lock.
@@ -288,6 +310,7 @@ TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
 TScriptRun::~TScriptRun() {
     if (!m_watched) return;
     TWatchState& s = State();
+    bool byKey = false;
     {
         TLocked locked;
         for (size_t i = s.Runs.size(); i-- > 0;) {
@@ -296,11 +319,14 @@ TScriptRun::~TScriptRun() {
             break;
         }
         if (s.Runs.empty()) {
+            byKey = s.StopRequested && s.StoppedByKey;
             s.StopRequested = false;
+            s.StoppedByKey = false;
             g_stopPending = false;
         }
     }
     if (s.Wake) ::SetEvent(s.Wake);
+    if (byKey) DiscardCtrlBreakKeys();
 }
 
 void TScriptRun::SetEngine(IActiveScript* engine) noexcept {
