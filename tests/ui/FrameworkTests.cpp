@@ -1,8 +1,10 @@
 // The window framework: layout of aligned controls, the modal loop, close actions, hidden tab sheets,
-// owner-data lists, timers, and parented forms that are only hidden when told not to free themselves.
+// owner-data lists, the bounded log box, timers, and parented forms that are only hidden when told not
+// to free themselves.
 #include "Fixtures.h"
 #include "common/qsModule.h"
 #include "ui/uComCtrls.h"
+#include "ui/uLogBox.h"
 #include "ui/uParentedWnd.h"
 #include "ui/uUtilsDialogs.h"
 
@@ -306,6 +308,50 @@ TEST_F(Framework, ListViewReportsSelectionAndChecks) {
     EXPECT_EQ(selected, 0);
     EXPECT_EQ(list->Data(0), &data);
     EXPECT_EQ(list->ItemText(1), L"second");
+}
+
+// A log box keeps its newest lines within both limits, dropping whole lines in chunks (down to 90%),
+// from a batch too as soon as the batch alone is over; its first line counts every line dropped until
+// Clear. Lines here are 11 characters with their line break, the limits 10 lines and 100 characters.
+TEST_F(Framework, ALogBoxKeepsItsNewestLinesAndCountsTheOthers) {
+    const struct {
+        std::uint64_t count;
+        const wchar_t* note;
+    } notes[] = {{7, L"(7 earlier lines not shown)"},
+                 {1000, L"(1,000 earlier lines not shown)"},
+                 {1234567, L"(1,234,567 earlier lines not shown)"}};
+    for (const auto& n : notes) EXPECT_EQ(TLogBox::DroppedNote(n.count), n.note);
+
+    auto* form = new TForm(nullptr);
+    auto* edit =
+        new TEdit(form, TEdit::Options{.multiLine = true, .readOnly = true, .vScroll = true, .wordWrap = false});
+    TLogBox log(edit, {10, 100});
+    int appended = 0;
+    const struct {
+        int lines;
+        std::uint64_t dropped;
+        int kept;
+    } steps[] = {
+        {9, 0, 9},   // within both limits
+        {1, 2, 8},   // over the characters: down to 88 of 90
+        {1, 2, 9},
+        {1, 4, 8},   // the count goes on
+        {20, 24, 8}, // a batch over the limits by itself: the box and 12 of its lines go
+    };
+    for (const auto& step : steps) {
+        std::wstring batch;
+        for (int i = 0; i < step.lines; ++i) batch += L"line " + std::to_wstring(1000 + appended++) + L"\r\n";
+        log.Append(batch);
+        std::wstring expected = step.dropped ? TLogBox::DroppedNote(step.dropped) + L"\r\n" : L"";
+        for (int i = appended - step.kept; i < appended; ++i)
+            expected += L"line " + std::to_wstring(1000 + i) + L"\r\n";
+        EXPECT_EQ(edit->Text(), expected) << appended;
+        EXPECT_EQ(log.DroppedLines(), step.dropped) << appended;
+    }
+    log.Clear();
+    log.Append(L"again\r\n");
+    EXPECT_EQ(edit->Text(), L"again\r\n");
+    EXPECT_EQ(log.DroppedLines(), 0u);
 }
 
 TEST_F(Framework, TimerFiresOnTheUiThread) {
