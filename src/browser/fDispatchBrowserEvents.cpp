@@ -16,9 +16,6 @@ namespace {
 
 // Lines that arrive within this interval of the last write wait for the next batch.
 constexpr auto kEventBatchInterval = std::chrono::milliseconds(50);
-// The largest piece given to the log in one append. Each append costs time linear in the log's
-// length as well as in the piece, so a batch goes in with as few appends as possible.
-constexpr size_t kEventLinesPerAppend = 100000;
 
 bool SameTextNoCase(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
@@ -79,6 +76,7 @@ void TDispatchBrowser::BuildEventsPage() {
                                                          .vScroll = true, .wordWrap = false});
     EventsMemo->Name = L"EventsMemo";
     EventsMemo->SetBounds(0, 26, 200, 90);
+    fEventLog.Attach(EventsMemo);
     EventLogPanel->OnResize = [this](TControl&) { EventLogPanelResize(); };
     EventsSplitter = new TSplitter(EventsTabSheet, TAlign::Bottom);
     EventsSplitter->Name = L"EventsSplitter";
@@ -185,7 +183,7 @@ void TDispatchBrowser::DeselectAll1Click() {
 void TDispatchBrowser::btnClearEventsClick() {
     fPendingEventLines.clear();
     fEventLogTimer.Stop();
-    EventsMemo->SetText(L"");
+    fEventLog.Clear();
 }
 
 bool TDispatchBrowser::EventHandled(const std::wstring& EventName) const {
@@ -219,20 +217,22 @@ void TDispatchBrowser::AppendEventLine(const std::wstring& line) {
     else if (!fEventLogTimer.Running()) fEventLogTimer.Start(static_cast<UINT>(kEventBatchInterval.count()));
 }
 
+// Each append costs time linear in the log's length as well as in the batch, so a batch goes in with
+// one append; the log box drops the oldest lines when it is over its limits.
 void TDispatchBrowser::FlushEventLog() {
     if (fPendingEventLines.empty() || !EventsMemo || !EventsMemo->Handle()) return;
     // Taken first: a line arriving while the log is being written joins the next batch.
     std::vector<std::wstring> lines;
     lines.swap(fPendingEventLines);
+    size_t size = 0;
+    for (const std::wstring& line : lines) size += line.size() + 2;
     std::wstring text;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        text += lines[i];
+    text.reserve(size);
+    for (const std::wstring& line : lines) {
+        text += line;
         text += L"\r\n";
-        if ((i + 1) % kEventLinesPerAppend == 0 || i + 1 == lines.size()) {
-            EventsMemo->Append(text);
-            text.clear();
-        }
     }
+    fEventLog.Append(text);
     fLastEventFlush = std::chrono::steady_clock::now();
 }
 

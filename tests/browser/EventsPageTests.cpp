@@ -1,6 +1,6 @@
 // The Events page on an object that fires events: what the page lists, which events reach the log and
-// in what form, a storm of events with every line kept in order, and that closing the window
-// disconnects the sink and gives every reference back. The Script page: the names its scripts see,
+// in what form, a storm of events with every line kept in order, the log's limit, and that closing the
+// window disconnects the sink and gives every reference back. The Script page: the names its scripts see,
 // and the procedures that handle the object's events.
 #include "Fixtures.h"
 #include "SingleSinkSource.h"
@@ -122,6 +122,34 @@ TEST_F(EventsPage, AStormOfEventsKeepsEveryLineInOrder) {
         ++n;
     }
     EXPECT_EQ(n, kEvents);
+}
+
+// Over its limits the log drops its oldest lines in chunks (down to 9 of 10 here, however the events
+// were batched) and its first line counts every line dropped; Clear starts the count again.
+TEST_F(EventsPage, AFullLogDropsItsOldestLinesAndSaysHowMany) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    w->EventLog().SetLimits({10, 1 << 20});
+    int fired = 0;
+    const auto fireUpTo = [&](int count) {
+        for (; fired < count; ++fired) ASSERT_EQ(source->Fire(1, {Variant::FromString(std::to_wstring(fired))}), S_OK);
+    };
+    // The log when it holds the newest `kept` lines after the note for the others.
+    const auto expected = [&](int kept) {
+        std::wstring text = kept < fired ? L"(" + std::to_wstring(fired - kept) + L" earlier lines not shown)\r\n"
+                                         : std::wstring();
+        for (int i = fired - kept; i < fired; ++i) text += L"Changed (" + std::to_wstring(i) + L")\r\n";
+        return text;
+    };
+    for (const int count : {25, 40, 0, 25}) {
+        if (count == 0) {
+            w->btnClearEvents->Click();
+            fired = 0;
+        }
+        fireUpTo(count);
+        const std::wstring log = w->EventLogText();
+        EXPECT_TRUE(log == expected(9) || log == expected(10) || (count == 0 && log.empty())) << log;
+    }
 }
 
 TEST_F(EventsPage, ClosingTheWindowUnadvisesTheSink) {
