@@ -457,11 +457,12 @@ TTextPos TCodeEditorModel::RawReplace(TTextPos a, TTextPos b, std::wstring_view 
 }
 
 void TCodeEditorModel::BeginStep(TEditKind kind) {
+    for (const TStep& step : m_redo) m_undoBytes -= step.bytes;
     m_redo.clear();
     const bool join = m_groupOpen && kind != TEditKind::Other && !m_undo.empty() && m_undo.back().kind == kind &&
                       m_undo.back().caretAfter == m_caret && m_undo.back().anchorAfter == m_anchor;
     if (!join) {
-        m_undo.push_back(TStep{{}, m_anchor, m_caret, m_anchor, m_caret, kind});
+        m_undo.push_back(TStep{{}, m_anchor, m_caret, m_anchor, m_caret, kind, 0});
     }
     m_step = &m_undo.back();
 }
@@ -470,9 +471,32 @@ void TCodeEditorModel::EndStep() {
     if (m_step) {
         m_step->anchorAfter = m_anchor;
         m_step->caretAfter = m_caret;
-        if (m_step->changes.empty() && m_undo.size() && &m_undo.back() == m_step) m_undo.pop_back();
+        // Counted again as a whole: a typing run grows the step it joins.
+        std::size_t bytes = sizeof(TStep);
+        for (const TChange& c : m_step->changes)
+            bytes += sizeof(TChange) + (c.removed.size() + c.inserted.size()) * sizeof(wchar_t);
+        m_undoBytes = m_undoBytes - m_step->bytes + bytes;
+        m_step->bytes = bytes;
+        if (m_step->changes.empty() && m_undo.size() && &m_undo.back() == m_step) {
+            m_undoBytes -= m_step->bytes;
+            m_undo.pop_back();
+        }
     }
     m_step = nullptr;
+    TrimUndo();
+}
+
+void TCodeEditorModel::TrimUndo() noexcept {
+    while (m_undo.size() > 1 &&
+           (m_undo.size() + m_redo.size() > m_undoLimits.steps || m_undoBytes > m_undoLimits.bytes)) {
+        m_undoBytes -= m_undo.front().bytes;
+        m_undo.pop_front();
+    }
+}
+
+void TCodeEditorModel::SetUndoLimits(TUndoLimits limits) {
+    m_undoLimits = limits;
+    TrimUndo();
 }
 
 TTextPos TCodeEditorModel::Edit(TTextPos a, TTextPos b, std::wstring_view text) {
@@ -652,6 +676,7 @@ bool TCodeEditorModel::Redo() {
 void TCodeEditorModel::ClearUndo() {
     m_undo.clear();
     m_redo.clear();
+    m_undoBytes = 0;
     m_groupOpen = false;
 }
 

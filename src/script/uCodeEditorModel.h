@@ -3,7 +3,9 @@
 // selection, editing commands, undo and redo, find, go to line). The window (uCodeEditor) draws it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -87,7 +89,8 @@ public:
     void SelectWordAt(TTextPos p);
 
     // ---- Editing commands. Each is one undo step, except that runs of typing (and of Backspace, and of
-    // Delete) with no caret movement between them join into one.
+    // Delete) with no caret movement between them join into one. A step keeps what it changed (where,
+    // the text removed and the text inserted) and the selection before and after, not whole texts.
     void ReplaceSelection(std::wstring_view text, TEditKind kind = TEditKind::Other);
     void TypeChar(wchar_t c);
     void Backspace(bool word);
@@ -102,6 +105,15 @@ public:
     void ClearUndo();
     // Ends the current typing run (the caret moved, the window lost focus).
     void BreakUndoGroup() noexcept { m_groupOpen = false; }
+    // What the undo and redo steps may hold together; beyond it the oldest steps are forgotten. The
+    // newest step always stays, however large, so that the last change can be undone.
+    struct TUndoLimits {
+        std::size_t bytes = 8u << 20; // the text the steps hold, with their bookkeeping
+        std::size_t steps = 10000;
+    };
+    void SetUndoLimits(TUndoLimits limits);
+    // The bytes the undo and redo steps hold now, counted as the limit counts them.
+    std::size_t UndoBytes() const noexcept { return m_undoBytes; }
 
     // ---- Find and go to line.
     // Selects the next (or previous) occurrence from the selection, wrapping around the text once.
@@ -137,6 +149,7 @@ private:
         std::vector<TChange> changes;
         TTextPos anchorBefore, caretBefore, anchorAfter, caretAfter;
         TEditKind kind = TEditKind::Other;
+        std::size_t bytes = 0; // counted in m_undoBytes
     };
 
     // Primitive edit: replaces [a, b) with text; re-lexes; returns the end of the inserted text.
@@ -148,14 +161,19 @@ private:
     void Relex(int firstRow, int lastChangedRow);
     void MarkDirty(int first, int last, bool moved) noexcept;
     void ApplyChange(const TChange& c, bool reverse);
+    // Forgets the oldest undo steps while the steps are over the limits.
+    void TrimUndo() noexcept;
     std::pair<int, int> SelectedRows() const;
 
     std::vector<std::wstring> m_lines;
     std::vector<std::uint8_t> m_endStates;
     TCodeScheme m_scheme = TCodeScheme::VisualBasic;
     TTextPos m_caret, m_anchor;
-    std::vector<TStep> m_undo, m_redo;
+    // A deque, so that the step being recorded stays in place while the oldest ones are dropped.
+    std::deque<TStep> m_undo, m_redo;
     TStep* m_step = nullptr; // the step being recorded
+    TUndoLimits m_undoLimits;
+    std::size_t m_undoBytes = 0;
     bool m_groupOpen = false;
     int m_longest = 0;
     TDirty m_dirty;

@@ -1,10 +1,13 @@
 // The code editor's window-free model: the two lexers, states carried across lines and where
-// re-lexing stops, offsets with CR LF as two, undo grouping, block indentation, find and go to line.
+// re-lexing stops, offsets with CR LF as two, undo grouping and its memory bound, block indentation,
+// find and go to line.
 #include "script/uCodeEditorModel.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace qs::script;
 
@@ -117,6 +120,49 @@ TEST(CodeEditorModel, UndoGroupsTypingRuns) {
     m.Redo();
     EXPECT_EQ(m.Text(), L"xa");
     EXPECT_EQ(m.Caret(), (TTextPos{0, 2}));
+}
+
+// Steps hold differences: a hundred one-character edits of a 1 MB text take some kilobytes. Over the
+// limits the oldest steps go, the newest stays even when it alone is over, and what is kept still
+// undoes and redoes to the exact texts.
+TEST(CodeEditorModel, UndoKeepsDifferencesWithinItsLimits) {
+    TCodeEditorModel m;
+    std::wstring big;
+    for (int i = 0; i < 10000; ++i) big += std::wstring(100, L'x') + L"\r\n";
+    m.SetText(big);
+    for (int i = 0; i < 100; ++i) {
+        m.MoveCaret({i * 100, 50}, false);
+        m.TypeChar(L'y');
+    }
+    EXPECT_LT(m.UndoBytes(), 100u * 1024);
+
+    const struct {
+        TCodeEditorModel::TUndoLimits limits;
+        size_t edits; // each replaces the whole text with 1,000 characters of its own
+        size_t minKept, maxKept;
+    } cases[] = {
+        {{64 * 1024, 10000}, 100, 12, 16}, // a step holds 4,000 bytes of text and some bookkeeping
+        {{8u << 20, 5}, 100, 5, 5},
+        {{1000, 10000}, 3, 1, 1}, // the newest step alone is over
+    };
+    for (const auto& c : cases) {
+        m.SetText(L"start");
+        m.SetUndoLimits(c.limits);
+        std::vector<std::wstring> texts{m.Text()};
+        for (size_t i = 0; i < c.edits; ++i) {
+            m.SelectAll();
+            m.ReplaceSelection(std::wstring(1000, static_cast<wchar_t>(L'a' + i % 26)) + std::to_wstring(i));
+            texts.push_back(m.Text());
+            EXPECT_LE(m.UndoBytes(), std::max<size_t>(c.limits.bytes, 4500)) << i;
+        }
+        size_t undone = 0;
+        for (; m.Undo(); ++undone) ASSERT_EQ(m.Text(), texts[texts.size() - 2 - undone]) << undone;
+        EXPECT_GE(undone, c.minKept) << c.limits.bytes << " " << c.limits.steps;
+        EXPECT_LE(undone, c.maxKept) << c.limits.bytes << " " << c.limits.steps;
+        while (m.Redo()) {
+        }
+        EXPECT_EQ(m.Text(), texts.back());
+    }
 }
 
 TEST(CodeEditorModel, TabIndentsAndShiftTabOutdentsABlock) {
