@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -96,6 +97,25 @@ TEST_F(CodeEditorWindow, AnswersTheEditMessages) {
     Send(EM_SETSEL, 0, -1);
     Send(WM_CLEAR);
     EXPECT_EQ(Send(WM_GETTEXTLENGTH), 0);
+}
+
+// EM_LINESCROLL by counts whose sum with the position overflows an int: clamped to the text.
+TEST_F(CodeEditorWindow, LineScrollClampsHugeCounts) {
+    std::wstring text;
+    for (int i = 0; i < 100; ++i) text += std::wstring(50, L'x') + L"\r\n";
+    editor->SetLines(text);
+    const struct {
+        int lines, cols;
+        LRESULT top;
+        int left;
+    } steps[] = {
+        {10, 5, 10, 5}, {INT_MAX, INT_MAX, 100, 50}, {INT_MIN, INT_MIN, 0, 0}, {3, 2, 3, 2}, {INT_MAX, 0, 100, 2},
+    };
+    for (const auto& c : steps) {
+        EXPECT_TRUE(Send(EM_LINESCROLL, static_cast<WPARAM>(c.cols), c.lines));
+        EXPECT_EQ(Send(EM_GETFIRSTVISIBLELINE), c.top) << c.lines << " " << c.cols;
+        EXPECT_EQ(::GetScrollPos(editor->Handle(), SB_HORZ), c.left) << c.lines << " " << c.cols;
+    }
 }
 
 TEST_F(CodeEditorWindow, KeysEditAndReportTheCaret) {
