@@ -9,6 +9,7 @@
 #include "browser/uBrowserText.h"
 #include "script/fScriptFrame.h"
 #include "ui/uComCtrls.h"
+#include "ui/uLogBox.h"
 #include "ui/uParentedWnd.h"
 #include "typeinfo/uEvents.h"
 #include "typeinfo/uTypeInfo.h"
@@ -206,6 +207,8 @@ public:
     void FlushEventLog();
     // The whole event log, waiting lines included.
     std::wstring EventLogText();
+    // The log's box with its limits (EventsMemo keeps the newest lines only).
+    ui::TLogBox& EventLog() noexcept { return fEventLog; }
 
     // Opens the value of a node in a new window (the selected node when null); returns the window.
     TValueBrowser* BrowseNode(HTREEITEM Node);
@@ -282,6 +285,7 @@ private:
     std::vector<std::wstring> fPendingEventLines;
     std::chrono::steady_clock::time_point fLastEventFlush{};
     ui::TTimer fEventLogTimer;
+    ui::TLogBox fEventLog; // writes to EventsMemo
     // Set when the window is closed for good: events are acknowledged and dropped from then on.
     bool fClosing = false;
     bool fScriptErrorShown = false; // an event procedure's "Script Error" box is up

@@ -6,6 +6,7 @@
 #include <imm.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -867,9 +868,14 @@ LRESULT TCodeEditor::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& h
         const TTextPos p = PosFromPoint(GET_X_LPARAM_SAFE(lParam), GET_Y_LPARAM_SAFE(lParam));
         return MAKELRESULT(static_cast<WORD>(m_model.OffsetOf(p)), static_cast<WORD>(p.row));
     }
-    case EM_LINESCROLL:
-        ScrollTo(m_top + static_cast<int>(lParam), m_left + static_cast<int>(wParam));
+    case EM_LINESCROLL: {
+        // Counts as large as INT_MAX (or as small as INT_MIN) added in 64 bits, then kept within int.
+        const auto by = [](int from, std::int64_t count) {
+            return static_cast<int>(std::clamp<std::int64_t>(from + count, INT_MIN, INT_MAX));
+        };
+        ScrollTo(by(m_top, static_cast<int>(lParam)), by(m_left, static_cast<int>(wParam)));
         return TRUE;
+    }
     case WM_CUT:
         CutToClipboard();
         return 0;
