@@ -288,6 +288,7 @@ void StartWatchdogLocked(TWatchState& s) noexcept {
 
 TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
     TWatchState& s = State();
+    bool outermost = false;
     {
         TLocked locked;
         try {
@@ -296,7 +297,8 @@ TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
             return; // not watched (out of memory); the run itself still goes ahead
         }
         m_watched = true;
-        if (s.Runs.size() == 1) {
+        outermost = s.Runs.size() == 1;
+        if (outermost) {
             s.RunStart = ::GetTickCount64();
             s.ModalTotal = 0;
             s.ModalDepth = 0;
@@ -304,13 +306,14 @@ TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
         }
         StartWatchdogLocked(s);
     }
-    if (s.Wake) ::SetEvent(s.Wake);
+    // The watchdog starts looking (a nested run changes nothing it watches).
+    if (outermost && s.Wake) ::SetEvent(s.Wake);
 }
 
 TScriptRun::~TScriptRun() {
     if (!m_watched) return;
     TWatchState& s = State();
-    bool byKey = false;
+    bool byKey = false, outermost = false;
     {
         TLocked locked;
         for (size_t i = s.Runs.size(); i-- > 0;) {
@@ -318,14 +321,16 @@ TScriptRun::~TScriptRun() {
             s.Runs.erase(s.Runs.begin() + static_cast<std::ptrdiff_t>(i));
             break;
         }
-        if (s.Runs.empty()) {
+        outermost = s.Runs.empty();
+        if (outermost) {
             byKey = s.StopRequested && s.StoppedByKey;
             s.StopRequested = false;
             s.StoppedByKey = false;
             g_stopPending = false;
         }
     }
-    if (s.Wake) ::SetEvent(s.Wake);
+    // The watchdog closes the stop window and rests.
+    if (outermost && s.Wake) ::SetEvent(s.Wake);
     if (byKey) DiscardCtrlBreakKeys();
 }
 
