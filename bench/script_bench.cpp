@@ -3,7 +3,11 @@
 // SetScriptSite with a minimal site, InitNew, ParseScriptText, SetScriptState(CONNECTED), Close); and
 // the 1,000th of 1,000 successive runs on one host against the first, to show that a run costs the
 // same however many came before. Prints each ratio with its goal and the worst ratio over its goal.
+// Also, without a goal: what a call from a script into an object costs, directly and through a
+// forwarding wrapper that checks for a pending stop first (the price of stopping scripts at every
+// call into the host's objects).
 #include "script/uScriptHost.h"
+#include "script/uScriptStop.h"
 
 #include "BenchClock.h"
 #include "BenchScript.h"
@@ -14,6 +18,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <utility>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -43,6 +49,66 @@ bool BareRun(const CLSID& clsid, MinimalSite& site) {
     engine->Close();
     return ok;
 }
+
+// An object with one property, Value (DISPID 1), answering 1.
+class ValueObject : public IDispatch {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_refs; } // lives on main's stack
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        for (UINT i = 0; i < count; ++i) ids[i] = ::lstrcmpiW(names[i], L"Value") == 0 ? 1 : DISPID_UNKNOWN;
+        return ids[0] == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override {
+        if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        if (result) {
+            V_VT(result) = VT_I4;
+            V_I4(result) = 1;
+        }
+        return S_OK;
+    }
+
+private:
+    ULONG m_refs = 1;
+};
+
+// Forwards every call to `inner`, and fails Invoke while a stop is pending.
+class StopCheckingWrapper : public IDispatch {
+public:
+    explicit StopCheckingWrapper(IDispatch* inner) : m_inner(inner) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+        *ppv = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { return m_inner->GetTypeInfoCount(n); }
+    STDMETHODIMP GetTypeInfo(UINT i, LCID l, ITypeInfo** t) override { return m_inner->GetTypeInfo(i, l, t); }
+    STDMETHODIMP GetIDsOfNames(REFIID r, LPOLESTR* n, UINT c, LCID l, DISPID* d) override {
+        return m_inner->GetIDsOfNames(r, n, c, l, d);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID r, LCID l, WORD f, DISPPARAMS* p, VARIANT* v, EXCEPINFO* e,
+                        UINT* a) override {
+        if (qs::ScriptStopPending()) return E_ABORT;
+        return m_inner->Invoke(id, r, l, f, p, v, e, a);
+    }
+
+private:
+    IDispatch* m_inner;
+    ULONG m_refs = 1;
+};
 
 double Timed(auto&& run) {
     const double t0 = Now();
@@ -95,6 +161,30 @@ int main() {
         std::printf("TScriptHost::Execute:    median %8.3f ms\n", Median(execute) * 1e3);
         std::printf("%d runs on one host: runs 1-%d median %8.3f ms, runs %d-%d median %8.3f ms, named objects %d\n",
                     kRuns, kWindow, first * 1e3, kRuns - kWindow + 1, kRuns, last * 1e3, fresh.NamedObjects().Count());
+        // A call into an object, directly and through the wrapper, less the loop without the call.
+        constexpr int kCalls = 20000, kCallRounds = 15;
+        const std::wstring loop = L"For i = 1 To " + std::to_wstring(kCalls) + L": x = o.Value: Next";
+        const std::wstring empty = L"For i = 1 To " + std::to_wstring(kCalls) + L": x = 1: Next";
+        ValueObject object;
+        StopCheckingWrapper wrapper(&object);
+        qs::TScriptHost direct, wrapped, idle;
+        direct.NamedObjects().Add(L"o", &object, false);
+        wrapped.NamedObjects().Add(L"o", &wrapper, false);
+        for (const auto& [h, code] : {std::pair{&direct, &loop}, std::pair{&wrapped, &loop}, std::pair{&idle, &empty}}) {
+            h->SetLanguage(L"VBScript");
+            h->SetCode(*code);
+        }
+        std::vector<double> directCalls, wrappedCalls, idleLoops;
+        for (int i = 0; i < kCallRounds; ++i) {
+            directCalls.push_back(Timed([&] { ok = direct.Execute() == S_OK && ok; }));
+            wrappedCalls.push_back(Timed([&] { ok = wrapped.Execute() == S_OK && ok; }));
+            idleLoops.push_back(Timed([&] { ok = idle.Execute() == S_OK && ok; }));
+        }
+        const double directCall = (Median(directCalls) - Median(idleLoops)) / kCalls;
+        const double wrappedCall = (Median(wrappedCalls) - Median(idleLoops)) / kCalls;
+        std::printf("a call from VBScript (x = o.Value, %d per run): direct %.3f us, through a stop-checking "
+                    "wrapper %.3f us (%+.1f%%; no goal)\n",
+                    kCalls, directCall * 1e6, wrappedCall * 1e6, (wrappedCall / directCall - 1) * 100);
         std::printf("ratio Execute/bare:      %.2f  (goal <= %.1f)\n", executeRatio, kExecuteGoal);
         std::printf("ratio run %d/run 1:    %.2f  (goal <= %.1f)\n", kRuns, growthRatio, kGrowthGoal);
         std::printf("worst/goal: %.2f\n", std::max(executeRatio / kExecuteGoal, growthRatio / kGrowthGoal));

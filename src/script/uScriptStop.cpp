@@ -187,7 +187,9 @@ DWORD WINAPI WatchdogMain(void* param) {
                     s.ThreadAlive = false;
                     exit = true;
                 } else {
-                    wait = closeWindow ? 0 : static_cast<DWORD>(s.Timings.IdleExit - (now - idleSince));
+                    // Looks again soon: a run that begins does not wake the watchdog (an event set
+                    // for every run would cost a trivial script a tenth of its time under Wine).
+                    wait = s.Timings.PollInterval;
                 }
             } else {
                 idleSince = now;
@@ -288,7 +290,6 @@ void StartWatchdogLocked(TWatchState& s) noexcept {
 
 TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
     TWatchState& s = State();
-    bool outermost = false;
     {
         TLocked locked;
         try {
@@ -297,8 +298,7 @@ TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
             return; // not watched (out of memory); the run itself still goes ahead
         }
         m_watched = true;
-        outermost = s.Runs.size() == 1;
-        if (outermost) {
+        if (s.Runs.size() == 1) {
             s.RunStart = ::GetTickCount64();
             s.ModalTotal = 0;
             s.ModalDepth = 0;
@@ -306,14 +306,12 @@ TScriptRun::TScriptRun(IActiveScript* engine, HWND parent) noexcept {
         }
         StartWatchdogLocked(s);
     }
-    // The watchdog starts looking (a nested run changes nothing it watches).
-    if (outermost && s.Wake) ::SetEvent(s.Wake);
 }
 
 TScriptRun::~TScriptRun() {
     if (!m_watched) return;
     TWatchState& s = State();
-    bool byKey = false, outermost = false;
+    bool byKey = false;
     {
         TLocked locked;
         for (size_t i = s.Runs.size(); i-- > 0;) {
@@ -321,16 +319,13 @@ TScriptRun::~TScriptRun() {
             s.Runs.erase(s.Runs.begin() + static_cast<std::ptrdiff_t>(i));
             break;
         }
-        outermost = s.Runs.empty();
-        if (outermost) {
+        if (s.Runs.empty()) {
             byKey = s.StopRequested && s.StoppedByKey;
             s.StopRequested = false;
             s.StoppedByKey = false;
             g_stopPending = false;
         }
     }
-    // The watchdog closes the stop window and rests.
-    if (outermost && s.Wake) ::SetEvent(s.Wake);
     if (byKey) DiscardCtrlBreakKeys();
 }
 
