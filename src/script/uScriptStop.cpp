@@ -56,7 +56,7 @@ public:
 // ---- The stop window (watchdog thread) ----
 
 constexpr int kTextId = 101;
-constexpr int kClientWidth = 300;
+constexpr int kClientWidth = 320;
 constexpr int kClientHeight = 92;
 
 std::wstring StopWindowClass() {
@@ -78,7 +78,7 @@ LRESULT CALLBACK StopWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         ::SetPropW(hwnd, L"QsFont", font);
         const HINSTANCE instance = reinterpret_cast<LPCREATESTRUCTW>(lParam)->hInstance;
         SetFont(::CreateWindowExW(0, L"STATIC",
-                                  L"The script is still running. Ctrl+Break or this button stops it.",
+                                  L"The script is still running.\nCtrl+Break or Stop script stops it.",
                                   WS_CHILD | WS_VISIBLE | SS_LEFT, 12, 10, kClientWidth - 24, 36, hwnd,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr),
                 font);
