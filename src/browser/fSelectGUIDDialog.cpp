@@ -30,9 +30,11 @@ bool SameTextNoCase(const std::wstring& a, const std::wstring& b) {
                                   TRUE) == CSTR_EQUAL;
 }
 
+// The platform reads up to the first NUL: a text with a NUL inside would pass with whatever follows it.
 std::optional<GUID> RegistryFormGUID(const std::wstring& text) {
     GUID g;
-    if (text.empty() || FAILED(::CLSIDFromString(text.c_str(), &g))) return std::nullopt;
+    if (text.empty() || text.find(L'\0') != std::wstring::npos || FAILED(::CLSIDFromString(text.c_str(), &g)))
+        return std::nullopt;
     return g;
 }
 

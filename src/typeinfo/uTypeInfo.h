@@ -30,6 +30,14 @@ std::wstring NullsToQuestionMarks(const std::wstring& s);
 // text that does not convert give the missing-argument marker (VT_ERROR DISP_E_PARAMNOTFOUND);
 // "nothing"/"null" give a null VT_DISPATCH. Never throws.
 Variant TextToVariant(const std::wstring& text, VARTYPE vt) noexcept;
+// The same reading without the silent fallback: true and `out` set when the text gives a value of
+// type vt, false (`out` unchanged) when it does not. Quotes and the keywords work as above; a blank text
+// gives the missing-argument marker (a string type: the text itself). Integer types are range-checked
+// and kept as their own types (VT_I2 stays VT_I2); VT_BOOL takes True/False or -1/0/1 in any case;
+// VT_ERROR takes a decimal or 0x-hexadecimal code; untyped and other types take True/False, a whole
+// number (VT_I4, or VT_I8 beyond 32 bits), a floating-point number, a currency amount or a date;
+// VT_DISPATCH/VT_UNKNOWN take only the keywords. VT_BYREF is ignored. Throws only std::bad_alloc.
+bool TryTextToVariant(const std::wstring& text, VARTYPE vt, Variant& out);
 
 // The display name of a variant type ("Integer", "Array of Variant", "???" for unknown types).
 std::wstring VarTypeName(VARTYPE vt);

@@ -242,10 +242,12 @@ bool ParseDate(const std::wstring& text, DATE& value) {
 // `syntax`, as the type of `vtBit`; VT_EMPTY when the text is not such a number. Digit grouping is
 // never accepted: in many locales the grouping separator is also the date separator, and
 // "15.3.2023" must reach the date reading instead of becoming 1532023.
-Variant ParseWholeNumber(const std::wstring& text, DWORD syntax, ULONG vtBit) {
+Variant ParseWholeNumber(const std::wstring& text, DWORD syntax, ULONG vtBit, NUMPARSE* parsed = nullptr) {
     constexpr DWORD kBlanksAndSigns =
         NUMPRS_LEADING_WHITE | NUMPRS_TRAILING_WHITE | NUMPRS_LEADING_PLUS | NUMPRS_LEADING_MINUS;
-    NUMPARSE parse{};
+    NUMPARSE local{};
+    NUMPARSE& parse = parsed ? *parsed : local;
+    parse = NUMPARSE{};
     BYTE digits[64];
     parse.cDig = static_cast<INT>(std::size(digits));
     parse.dwInFlags = kBlanksAndSigns | syntax;
@@ -310,6 +312,208 @@ Variant ConvertForType(const std::wstring& text, VARTYPE vt) {
         return Variant::FromBool(EqualsIgnoringAsciiCase(text, L"true"));
     default:
         return GuessFromText(text);
+    }
+}
+
+// ---- The checked reading: a text either gives a value of the declared type or is refused ----
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n' || c == 0xA0; }
+
+std::wstring_view TrimBlanks(std::wstring_view text) {
+    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// True/False in any case, or the numbers -1, 0 and 1 that Automation gives and takes for them.
+bool ReadBoolean(std::wstring_view text, bool& value) {
+    text = TrimBlanks(text);
+    if (EqualsIgnoringAsciiCase(text, L"true") || text == L"-1" || text == L"1") {
+        value = true;
+        return true;
+    }
+    if (EqualsIgnoringAsciiCase(text, L"false") || text == L"0") {
+        value = false;
+        return true;
+    }
+    return false;
+}
+
+// An error code: a decimal number from -2147483648 to 4294967295 (so both the signed and the unsigned
+// reading of a code are accepted) or up to eight hexadecimal digits after "0x" or "&H".
+bool ReadErrorCode(std::wstring_view text, SCODE& code) {
+    text = TrimBlanks(text);
+    std::uint64_t magnitude = 0;
+    bool negative = false;
+    int base = 10;
+    size_t maxDigits = 10;
+    if (text.size() > 2 && ((text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) ||
+                            (text[0] == L'&' && (text[1] == L'h' || text[1] == L'H')))) {
+        text.remove_prefix(2);
+        base = 16;
+        maxDigits = 8;
+    } else if (!text.empty() && (text[0] == L'-' || text[0] == L'+')) {
+        negative = text[0] == L'-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || text.size() > maxDigits) return false;
+    for (const wchar_t c : text) {
+        int digit;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        else if (base == 16 && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+        else if (base == 16 && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+        else return false;
+        magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
+    }
+    if (negative ? magnitude > 0x80000000ULL : magnitude > 0xFFFFFFFFULL) return false;
+    const auto bits = static_cast<std::uint32_t>(negative ? 0x100000000ULL - magnitude : magnitude);
+    code = static_cast<SCODE>(bits);
+    return true;
+}
+
+// An integer of one of the integer types, read by Automation for exactly that type (blanks, signs,
+// "&H" forms and the rounding of fractions as a script passing the text would see them), so that a
+// value out of the type's range is refused instead of wrapped.
+bool ReadInteger(const std::wstring& text, VARTYPE type, Variant& out) {
+    OLECHAR* const p = ParserText(text);
+    Variant value;
+    VARIANT& v = value.Get();
+    HRESULT hr = E_INVALIDARG;
+    switch (type) {
+    case VT_I1: hr = ::VarI1FromStr(p, LOCALE_USER_DEFAULT, 0, &V_I1(&v)); break;
+    case VT_I2: hr = ::VarI2FromStr(p, LOCALE_USER_DEFAULT, 0, &V_I2(&v)); break;
+    case VT_I4: hr = ::VarI4FromStr(p, LOCALE_USER_DEFAULT, 0, &V_I4(&v)); break;
+    case VT_I8: hr = ::VarI8FromStr(p, LOCALE_USER_DEFAULT, 0, &V_I8(&v)); break;
+    case VT_UI1: hr = ::VarUI1FromStr(p, LOCALE_USER_DEFAULT, 0, &V_UI1(&v)); break;
+    case VT_UI2: hr = ::VarUI2FromStr(p, LOCALE_USER_DEFAULT, 0, &V_UI2(&v)); break;
+    case VT_UI4: hr = ::VarUI4FromStr(p, LOCALE_USER_DEFAULT, 0, &V_UI4(&v)); break;
+    case VT_UI8: hr = ::VarUI8FromStr(p, LOCALE_USER_DEFAULT, 0, &V_UI8(&v)); break;
+    case VT_INT: {
+        LONG n = 0;
+        hr = ::VarI4FromStr(p, LOCALE_USER_DEFAULT, 0, &n);
+        V_INT(&v) = n;
+        break;
+    }
+    case VT_UINT: {
+        ULONG n = 0;
+        hr = ::VarUI4FromStr(p, LOCALE_USER_DEFAULT, 0, &n);
+        V_UINT(&v) = n;
+        break;
+    }
+    default: break;
+    }
+    if (FAILED(hr)) return false;
+    V_VT(&v) = type;
+    out = std::move(value);
+    return true;
+}
+
+// The guess for an untyped argument, refusing what fits no reading: True/False, then a whole number
+// (VT_I4 when it fits; a hexadecimal or octal number of up to 32 bits is the VT_I4 of those bits, as
+// &HFFFFFFFF is -1 in Visual Basic; VT_I8 when it needs more), then a floating-point number, a
+// currency amount, a date.
+bool GuessChecked(const std::wstring& text, Variant& out) {
+    const std::wstring_view word = TrimBlanks(text);
+    if (EqualsIgnoringAsciiCase(word, L"true") || EqualsIgnoringAsciiCase(word, L"false")) {
+        out = Variant::FromBool(EqualsIgnoringAsciiCase(word, L"true"));
+        return true;
+    }
+    NUMPARSE parsed{};
+    Variant number = ParseWholeNumber(text, NUMPRS_HEX_OCT, VTBIT_I8, &parsed);
+    if (number.Type() == VT_I8) {
+        const LONGLONG n = V_I8(&number.Get());
+        if (n >= INT32_MIN && n <= INT32_MAX) {
+            out = Variant::FromI4(static_cast<LONG>(n));
+        } else if (parsed.nBaseShift != 0 && n > 0 && n <= 0xFFFFFFFFLL) {
+            out = Variant::FromI4(static_cast<LONG>(static_cast<std::uint32_t>(n)));
+        } else {
+            out = std::move(number);
+        }
+        return true;
+    }
+    number = ParseWholeNumber(text, NUMPRS_DECIMAL | NUMPRS_EXPONENT, VTBIT_R8);
+    if (number.Type() != VT_R8)
+        number = ParseWholeNumber(text, NUMPRS_DECIMAL | NUMPRS_CURRENCY | NUMPRS_PARENS, VTBIT_CY);
+    if (number.Type() == VT_R8 || number.Type() == VT_CY) {
+        out = std::move(number);
+        return true;
+    }
+    DATE date = 0;
+    if (!ParseDate(text, date)) return false;
+    out = FromDate(date);
+    return true;
+}
+
+bool ConvertChecked(const std::wstring& text, VARTYPE type, Variant& out) {
+    switch (type) {
+    case VT_BSTR: case VT_CLSID: case VT_LPSTR: case VT_LPWSTR: case 256:
+        out = Variant::FromString(text);
+        return true;
+    default:
+        break;
+    }
+    // A cell left blank gives no value: the callee sees the argument as omitted.
+    if (TrimBlanks(text).empty()) {
+        out = Variant::Missing();
+        return true;
+    }
+    switch (type) {
+    case VT_EMPTY: case VT_NULL: case VT_VOID: case VT_DISPATCH: case VT_UNKNOWN:
+        return false; // only the keywords give an object (or nothing)
+    case VT_I1: case VT_I2: case VT_I4: case VT_I8: case VT_UI1: case VT_UI2: case VT_UI4: case VT_UI8:
+    case VT_INT: case VT_UINT:
+        return ReadInteger(text, type, out);
+    case VT_R4: {
+        FLOAT value = 0;
+        if (FAILED(::VarR4FromStr(ParserText(text), LOCALE_USER_DEFAULT, 0, &value))) return false;
+        Variant v;
+        V_VT(&v.Get()) = VT_R4;
+        V_R4(&v.Get()) = value;
+        out = std::move(v);
+        return true;
+    }
+    case VT_R8: {
+        double value = 0;
+        if (FAILED(::VarR8FromStr(ParserText(text), LOCALE_USER_DEFAULT, 0, &value))) return false;
+        out = FromR8(value);
+        return true;
+    }
+    case VT_CY: {
+        CY value{};
+        if (FAILED(::VarCyFromStr(ParserText(text), LOCALE_USER_DEFAULT, 0, &value))) return false;
+        out = FromCy(value);
+        return true;
+    }
+    case VT_DATE: {
+        DATE value = 0;
+        if (!ParseDate(text, value)) return false;
+        out = FromDate(value);
+        return true;
+    }
+    case VT_DECIMAL: {
+        DECIMAL value{};
+        if (FAILED(::VarDecFromStr(ParserText(text), LOCALE_USER_DEFAULT, 0, &value))) return false;
+        Variant v;
+        // A DECIMAL fills the whole VARIANT, its reserved word overlapping the type: set the type last.
+        V_DECIMAL(&v.Get()) = value;
+        V_VT(&v.Get()) = VT_DECIMAL;
+        out = std::move(v);
+        return true;
+    }
+    case VT_ERROR: {
+        SCODE code = 0;
+        if (!ReadErrorCode(text, code)) return false;
+        out = Variant::FromError(code);
+        return true;
+    }
+    case VT_BOOL: {
+        bool value = false;
+        if (!ReadBoolean(text, value)) return false;
+        out = Variant::FromBool(value);
+        return true;
+    }
+    default:
+        return GuessChecked(text, out);
     }
 }
 
@@ -393,6 +597,22 @@ try {
 } catch (...) {
     TraceCaughtException(L"TextToVariant");
     return Variant::Missing();
+}
+
+// The keywords and the quotes mean what they mean to TextToVariant; everything else must convert to
+// the declared type (a reference stands for the type it refers to).
+bool TryTextToVariant(const std::wstring& text, VARTYPE vt, Variant& out) {
+    Variant value;
+    if (text.size() >= 2 && text.front() == L'"' && text.back() == L'"')
+        value = Variant::FromString(std::wstring_view(text).substr(1, text.size() - 2));
+    else if (EqualsIgnoringAsciiCase(text, L"empty"))
+        value = Variant::Missing();
+    else if (EqualsIgnoringAsciiCase(text, L"nothing") || EqualsIgnoringAsciiCase(text, L"null"))
+        value = Variant::FromDispatch(nullptr);
+    else if (!ConvertChecked(text, static_cast<VARTYPE>(vt & ~VT_BYREF), value))
+        return false;
+    out = std::move(value);
+    return true;
 }
 
 } // namespace qs
