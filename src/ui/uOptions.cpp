@@ -3,11 +3,12 @@
 #include "ui/uOptions.h"
 
 #include "common/qsError.h"
-
 #include "common/qsHandles.h"
+#include "common/uDebugTrace.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace qs {
 
@@ -97,13 +98,25 @@ void TOptions::Load(HKEY Key, const std::wstring& KeyName) noexcept {
         if (::RegOpenKeyExW(Key, KeyName.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
         std::vector<std::wstring> names;
         if (!ListValueNames(key.Get(), names)) return;
-        // A value that vanished since the listing, or that holds neither text nor an integer (binary
-        // data, a multi-string), is passed over so that one odd value cannot lose every setting.
+        // A value that vanished since the listing, that holds neither text nor an integer (binary
+        // data, a multi-string), or that is too large for the memory left, is passed over so that one
+        // odd value cannot lose every setting.
         DWORD type = REG_NONE;
         std::vector<BYTE> data;
         std::wstring text;
-        for (const std::wstring& name : names)
-            if (ReadValue(key.Get(), name, type, data) && ValueText(type, data, text)) SetValue(name, text);
+        for (const std::wstring& name : names) {
+            bool read = false;
+            try {
+                read = ReadValue(key.Get(), name, type, data) && ValueText(type, data, text);
+            } catch (const std::bad_alloc&) {
+                type = REG_NONE;
+            }
+            std::vector<BYTE>().swap(data); // a large value's memory goes before the next is read
+            if (read)
+                SetValue(name, text);
+            else
+                DebugTrace(L"TOptions.Load: value \"" + name + L"\" (type " + std::to_wstring(type) + L") passed over");
+        }
     } catch (...) {
         TraceCaughtException(L"TOptions.Load");
         m_lines.clear();

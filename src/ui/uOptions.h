@@ -19,9 +19,10 @@ extern const wchar_t kOptionsKey[];
 class TOptions {
 public:
     // Replaces the lines with the values under Key\KeyName (opened for reading, never created).
-    // Strings are kept as stored (REG_EXPAND_SZ unexpanded); integers become their decimal text; a
-    // value of any other type is skipped. A missing key gives no lines; a key that cannot be listed
-    // leaves the store empty. Never throws; nothing is reported.
+    // Strings are kept as stored (REG_EXPAND_SZ unexpanded) up to their first NUL; integers become
+    // their decimal text; a value of any other type or size, or too large for the memory left, is
+    // skipped with a line in the debug trace. A missing key gives no lines; a key that cannot be
+    // listed leaves the store empty. Never throws; nothing is shown to the user.
     void Load(HKEY Key, const std::wstring& KeyName) noexcept;
 
     // Writes every line as a REG_SZ value under Key\KeyName, creating the key when missing, then
