@@ -1,6 +1,7 @@
 // Acting on an object from its window: the Functions page with the parameters dialog, and
 // QueryInterface with the interface dialog and the GUID texts it reads.
 #include "Fixtures.h"
+#include "InputFuzz.h"
 #include "browser/fDispatchBrowser.h"
 #include "browser/fFunctionParamsDlg.h"
 #include "browser/fSelectGUIDDialog.h"
@@ -110,6 +111,41 @@ TEST_F(Acting, TheParametersDialogGivesValuesInDeclarationOrderAndCancelMakesNoC
     EXPECT_EQ(CallsOf(fxAdd), 1u);
 }
 
+// A cell that does not convert keeps the dialog open with that cell selected and says why; corrected,
+// the call goes out with every argument.
+TEST_F(Acting, TheParametersDialogRefusesATextThatDoesNotConvert) {
+    TDispatchBrowser* w = Open();
+    SelectFunction(w, L"Add");
+    MessageBoxRecorder boxes;
+    int firstResult = -1;
+    POINT focused{};
+    {
+        ModalDriver driver([&](TForm& form) {
+            auto& dlg = dynamic_cast<TFunctionParamsDlg&>(form);
+            dlg.Grid->SetCell(2, 1, L"1");
+            dlg.Grid->SetCell(2, 2, L"abc");
+            ::SendMessageW(dlg.Grid->Editor(2, 1), WM_KEYDOWN, VK_RETURN, 0);
+            firstResult = dlg.ModalResult;
+            focused = dlg.Grid->FocusedCell();
+            dlg.Grid->SetCell(2, 2, L"");
+            dlg.OKBtn->Click();
+            return dlg.ModalResult;
+        });
+        w->CallButtonClick();
+    }
+    EXPECT_EQ(firstResult, 0);
+    EXPECT_EQ(focused.x, 2);
+    EXPECT_EQ(focused.y, 2);
+    ASSERT_GE(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, L"b: \"abc\" is not an Integer");
+    EXPECT_EQ(boxes.boxes[0].caption, L"Error");
+    ASSERT_EQ(CallsOf(fxAdd), 1u);
+    const FixtureCall& call = fixture->calls.back();
+    ASSERT_EQ(call.args.size(), 2u);
+    EXPECT_EQ(V_I4(&call.args[1].Get()), 1);
+    EXPECT_EQ(call.args[0].Type(), VT_ERROR); // the empty cell: the optional argument left out
+}
+
 TEST(GUIDTexts, TheListAndTypedTextsGiveTheRightGUID) {
     const std::vector<TGUIDEntry> entries =
         GUIDEntries({{L"IID_IDispatch", IID_IDispatch}, {L"IID_IUnknown", IID_IUnknown}, {L"no guid", std::nullopt}});
@@ -138,6 +174,7 @@ TEST(GUIDTexts, TheListAndTypedTextsGiveTheRightGUID) {
         {digits + L"77", std::nullopt},
         {L"", std::nullopt},
         {L"not a guid", std::nullopt},
+        {L"{00020400-0000-0000-C000-000000000046}" + std::wstring(1, L'\0') + L"x", std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.text.begin(), c.text.end()));
@@ -148,6 +185,13 @@ TEST(GUIDTexts, TheListAndTypedTextsGiveTheRightGUID) {
         }
     }
     EXPECT_FALSE(IsEqualGUID(memoryOrder, IID_IDispatch));
+}
+
+// A few thousand seeded random texts, digit strings and lists for the interface dialog.
+TEST(GUIDTexts, RandomTextsGiveTheirGUIDOrNone) {
+    const fuzz::Tally t = fuzz::Run("guids", 20261201, 3000, &fuzz::OneGuidText);
+    EXPECT_EQ(t.Failures(), 0u) << t.Notes();
+    EXPECT_GT(t.rejected, 0u);
 }
 
 // An object whose type information declares only IDispatch's own methods has nothing to call.

@@ -4,6 +4,7 @@
 #include "typeinfo/uTypeInfo.h"
 
 #include "Fixtures.h"
+#include "InputFuzz.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -283,6 +284,10 @@ void ExpectVariant(const Variant& actual, const Variant& expected) {
     const VARIANT& e = expected.Get();
     switch (expected.Type()) {
     case VT_I4: EXPECT_EQ(V_I4(&a), V_I4(&e)); break;
+    case VT_I2: EXPECT_EQ(V_I2(&a), V_I2(&e)); break;
+    case VT_UI1: EXPECT_EQ(V_UI1(&a), V_UI1(&e)); break;
+    case VT_I8: EXPECT_EQ(V_I8(&a), V_I8(&e)); break;
+    case VT_R4: EXPECT_EQ(V_R4(&a), V_R4(&e)); break;
     case VT_R8: EXPECT_DOUBLE_EQ(V_R8(&a), V_R8(&e)); break;
     case VT_CY: EXPECT_EQ(V_CY(&a).int64, V_CY(&e).int64); break;
     case VT_DATE: EXPECT_NEAR(V_DATE(&a), V_DATE(&e), 1e-9); break;
@@ -370,6 +375,67 @@ TEST(ValueTextTest, TextToVariantGuessesForOtherTypes) {
         {CurrencyText(L"5"), VT_VARIANT, Cy(50000)},
         {L"5", VT_I1, Variant::FromI4(5)}, // unlisted integer types guess too
     });
+}
+
+// The dialog's reading: a text of the wrong kind is refused (nullopt below) instead of becoming the
+// missing argument; integers keep their own types, range-checked.
+TEST(ValueTextTest, TryTextToVariantRefusesWhatDoesNotConvert) {
+    const Variant kRefused = Variant::FromI4(0x5EED); // what a refusal leaves
+    auto of = [](VARTYPE vt, auto set) { return Make(vt, set); };
+    const struct {
+        std::wstring text;
+        VARTYPE vt;
+        Variant expected;
+    } cases[] = {
+        {L"abc", VT_I4, kRefused},
+        {L"", VT_I4, kMissing},
+        {L"  ", VT_I2, kMissing},
+        {L"", VT_BSTR, Str(L"")},
+        {L" 12 ", VT_BSTR, Str(L" 12 ")},
+        {L"\"42\"", VT_I4, Str(L"42")},
+        {L"nothing", VT_I4, kNothing},
+        {L"40000", VT_I2, kRefused},
+        {L"-32768", VT_I2, of(VT_I2, [](VARIANT& v) { V_I2(&v) = -32768; })},
+        {L"255", VT_UI1, of(VT_UI1, [](VARIANT& v) { V_UI1(&v) = 255; })},
+        {L"256", VT_UI1, kRefused},
+        {L"-1", VT_UI4, kRefused},
+        {L"5000000000", VT_I4, kRefused},
+        {L"5000000000", VT_I8 | VT_BYREF, of(VT_I8, [](VARIANT& v) { V_I8(&v) = 5000000000LL; })},
+        {L" True ", VT_BOOL, Variant::FromBool(true)},
+        {L"-1", VT_BOOL, Variant::FromBool(true)},
+        {L"1", VT_BOOL, Variant::FromBool(true)},
+        {L"0", VT_BOOL, Variant::FromBool(false)},
+        {L"yes", VT_BOOL, kRefused},
+        {L"2", VT_BOOL, kRefused},
+        {L"0x80004005", VT_ERROR, Variant::FromError(E_FAIL)},
+        {L"-2147467259", VT_ERROR, Variant::FromError(E_FAIL)},
+        {L"2147500037", VT_ERROR, Variant::FromError(E_FAIL)},
+        {L"0x180004005", VT_ERROR, kRefused},
+        {L"anything", VT_ERROR, kRefused},
+        {L"5000000000", VT_VARIANT, of(VT_I8, [](VARIANT& v) { V_I8(&v) = 5000000000LL; })},
+        {L"-7", VT_VARIANT, Variant::FromI4(-7)},
+        {L"&HFFFFFFFF", VT_VARIANT, Variant::FromI4(-1)}, // as Visual Basic reads it
+        {L"words", VT_VARIANT, kRefused},
+        {L"5", VT_DISPATCH, kRefused},
+        {Localized(L"1.5"), VT_R4, of(VT_R4, [](VARIANT& v) { V_R4(&v) = 1.5f; })},
+        {L"1E39", VT_R4, kRefused},
+        {L"not a date", VT_DATE, kRefused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "text \"" << std::string(c.text.begin(), c.text.end()) << "\", vt " << c.vt);
+        Variant got = kRefused;
+        const bool converted = qs::TryTextToVariant(c.text, c.vt, got);
+        EXPECT_EQ(converted, c.expected.Type() != VT_I4 || V_I4(&c.expected.Get()) != 0x5EED);
+        ExpectVariant(got, c.expected);
+    }
+}
+
+// A few thousand seeded random texts for every parameter type through both readings.
+TEST(ValueTextTest, RandomTypedArgumentsConvertOrAreRefusedWithAMessage) {
+    const qs::fuzz::Tally t = qs::fuzz::Run("arguments", 20261201, 3000, &qs::fuzz::OneArgument);
+    EXPECT_EQ(t.Failures(), 0u) << t.Notes();
+    EXPECT_GT(t.accepted, 0u);
+    EXPECT_GT(t.rejected, 0u);
 }
 
 TEST(ValueTextTest, DateTextsRoundTrip) {

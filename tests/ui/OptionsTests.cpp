@@ -1,5 +1,6 @@
 // The settings store against the real registry: each test works in a scratch key of its own under
 // HKEY_CURRENT_USER\Software\QuillsparTests, deleted afterwards.
+#include "InputFuzz.h"
 #include "common/qsHandles.h"
 #include "ui/uOptions.h"
 
@@ -7,6 +8,7 @@
 
 #include <objbase.h>
 
+#include <functional>
 #include <vector>
 
 using namespace qs;
@@ -186,6 +188,16 @@ TEST_F(OptionsTest, GlobalStoreSavesUnderTheCurrentUsersKey) {
     const RawValue saved = Get(marker, kOptionsKey);
     EXPECT_EQ(saved.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(saved.text, L"1");
+}
+
+// A few thousand seeded random values of every type and size (odd, unterminated, 64 KiB) under names
+// of the script history and others: the store and the history read from it hold exactly the strings and
+// integers, and every other value is passed over with a line in the trace.
+TEST(Options, RandomRegistryValuesLoadAsTheirTextOrArePassedOverWithATrace) {
+    fuzz::RegistryTarget registry;
+    const fuzz::Tally t = fuzz::Run("registry", 20261201, 2000, std::ref(registry), registry.Trace());
+    EXPECT_EQ(t.Failures(), 0u) << t.Notes();
+    EXPECT_GT(t.accepted, 0u);
 }
 
 } // namespace
