@@ -8,6 +8,7 @@
 #include "script/uScriptHost.h"
 #include "ui/uComCtrls.h"
 #include "ui/uControls.h"
+#include "ui/uLogBox.h"
 
 #include <functional>
 #include <map>
@@ -67,19 +68,31 @@ struct TScriptFileText {
     TScriptEncoding Encoding = TScriptEncoding::Ansi;
 };
 
+// The largest script file that is opened.
+constexpr size_t kMaxScriptFileBytes = size_t{64} << 20;
+
 // Decodes a file's bytes: a byte-order mark decides (UTF-8, UTF-16 LE or BE); without one, bytes that
-// are valid UTF-8 and not plain ASCII are UTF-8, anything else the ANSI code page.
+// are valid UTF-8 and not plain ASCII are UTF-8, anything else the ANSI code page. Nothing is altered
+// silently: throws ComError with a message for more than kMaxScriptFileBytes, an odd number of bytes
+// after a UTF-16 mark, invalid UTF-8 after a UTF-8 mark, and bytes the ANSI code page does not define.
 TScriptFileText DecodeScriptFile(const std::string& bytes);
-// Encodes a text (with the mark of its encoding). An ANSI text the ANSI code page cannot hold is
-// written as UTF-8 with a mark instead.
+// Encodes a text (with the mark of its encoding). A text that would not read back as it is without a
+// mark (ANSI the code page cannot hold, ANSI that reads as UTF-8, a leading U+FEFF) is written as UTF-8
+// with a mark instead. Throws ComError for a text UTF-8 cannot hold (a lone surrogate).
 std::string EncodeScriptFile(const std::wstring& text, TScriptEncoding encoding);
-// Reads and writes whole files; throw ComError with the system's text on failure.
+// Reads a whole file; throws ComError naming the file, with the system's text or DecodeScriptFile's.
 TScriptFileText ReadScriptFile(const std::wstring& fileName);
+// Writes a whole file through a temporary file beside it that replaces it once complete; on failure
+// the old file is left as it was and ComError names the file.
 void WriteScriptFile(const std::wstring& fileName, const std::wstring& text, TScriptEncoding encoding);
 
 // ---- The shared history ----
 
 constexpr int kScriptHistoryMax = 100;
+
+class TOptions;
+// The stored history: the non-empty values Script1 to Script100 of `options`, in that order.
+std::vector<std::wstring> ReadScriptHistory(const TOptions& options);
 
 // Trims white space and control characters at both ends.
 std::wstring TrimScript(const std::wstring& text);
@@ -101,22 +114,25 @@ struct TScriptErrorInfo {
 
 // The lines of the debug pane: appended lines are collected and written to the edit box in batches
 // (at 1,000 lines, at the end of a run, or when the thread is next idle), since one EM_REPLACESEL per
-// line is quadratic. The box has no length limit. The frame owns the lines and detaches them from its
-// box when it goes; debug objects that outlive it hold them weakly and print nothing then.
+// line is quadratic. The box keeps the newest lines up to its log's limits (TLogBox). The frame owns
+// the lines and detaches them from its box when it goes; debug objects that outlive it hold them
+// weakly and print nothing then.
 class TMemoLines : public PaneLines {
 public:
-    explicit TMemoLines(ui::TEdit& memo, HWND notify) : m_memo(&memo), m_notify(notify) {}
+    explicit TMemoLines(ui::TEdit& memo, HWND notify) : m_log(&memo), m_notify(notify) {}
     // The box is gone: lines are dropped from now on.
     void Detach() noexcept;
     void AddLine(const std::wstring& line) override;
     // Writes the pending lines into the box.
     void Flush();
+    // Empties the box and the pending lines; the count of dropped lines starts again.
     void Clear();
     // The whole text of the pane, pending lines included.
     std::wstring Text();
+    ui::TLogBox& Log() noexcept { return m_log; }
 
 private:
-    ui::TEdit* m_memo;
+    ui::TLogBox m_log;
     HWND m_notify;
     std::wstring m_pending;
     int m_pendingLines = 0;

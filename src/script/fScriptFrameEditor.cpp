@@ -3,6 +3,7 @@
 #include "script/fScriptFrame.h"
 
 #include "common/qsError.h"
+#include "common/qsHandles.h"
 #include "common/qsMessageBox.h"
 #include "typeinfo/uUtils.h"
 #include "ui/uOptions.h"
@@ -33,14 +34,33 @@ const wchar_t kScriptFilter[] = L"Visual Basic|*.vb;*.vbs;*.bas|Java Script|*.js
 
 std::wstring HistoryName(int n) { return L"Script" + std::to_wstring(n); }
 
-std::vector<std::wstring> ReadHistory(const TOptions& options) {
-    std::vector<std::wstring> list;
-    for (int n = 1; n <= kScriptHistoryMax; ++n) {
-        std::wstring value = options.GetValue(HistoryName(n));
-        if (!value.empty()) list.push_back(std::move(value));
+// The longest history entry written to the registry: 64 KiB of UTF-16 text, that is 32,768
+// characters. A longer script stays in the history of the window that ran it, not in the registry.
+constexpr size_t kStoredScriptMaxChars = 32768;
+
+// Writes the settings of `options` whose text differs from `stored`, what the registry holds now, and
+// deletes the values that `options` has emptied and `stored` still holds; unchanged values are left
+// alone. Failures are ignored, as the settings store's own save ignores them.
+void SaveChangedOptions(const TOptions& options, const TOptions& stored) noexcept {
+    try {
+        UniqueHkey key;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kOptionsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_WRITE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
+            return;
+        for (size_t i = 0; i < options.Count(); ++i) {
+            const std::wstring name = options.NameAt(i), value = options.ValueAt(i);
+            const size_t bytes = (value.size() + 1) * sizeof(wchar_t);
+            if (value == stored.GetValue(name) || bytes > MAXDWORD) continue;
+            ::RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(bytes));
+        }
+        for (const std::wstring& name : options.NamesToDelete())
+            if (!stored.GetValue(name).empty()) ::RegDeleteValueW(key.Get(), name.c_str());
     }
-    return list;
+    QS_CATCH_TRACE(L"TScriptFrame.SaveChangedOptions")
 }
+
+std::vector<std::wstring> ReadHistory(const TOptions& options) { return ReadScriptHistory(options); }
 
 // The tool bar's images, drawn here: run, open, save, previous, next.
 void DrawToolImages(TImageList& images) {
@@ -164,7 +184,7 @@ void RemoveF5KeyHook() noexcept {
 // ---- TMemoLines ----
 
 void TMemoLines::AddLine(const std::wstring& line) {
-    if (!m_memo) return;
+    if (!m_log.Box()) return;
     m_pending += line;
     m_pending += L"\r\n";
     if (++m_pendingLines >= kFlushLines) {
@@ -176,26 +196,27 @@ void TMemoLines::AddLine(const std::wstring& line) {
 
 void TMemoLines::Flush() {
     m_flushPosted = false;
-    if (m_pending.empty() || !m_memo) return;
+    if (m_pending.empty() || !m_log.Box()) return;
     std::wstring text;
     text.swap(m_pending);
     m_pendingLines = 0;
-    m_memo->Append(text);
+    m_log.Append(text);
 }
 
 void TMemoLines::Clear() {
     m_pending.clear();
     m_pendingLines = 0;
-    if (m_memo) m_memo->SetText(L"");
+    m_log.Clear();
 }
 
 std::wstring TMemoLines::Text() {
     Flush();
-    return m_memo ? m_memo->Text() : std::wstring();
+    TEdit* memo = m_log.Box();
+    return memo ? memo->Text() : std::wstring();
 }
 
 void TMemoLines::Detach() noexcept {
-    m_memo = nullptr;
+    m_log.Detach();
     m_notify = nullptr;
     m_pending.clear();
     m_pendingLines = 0;
@@ -474,21 +495,16 @@ void TScriptFrame::MarkError() {
     MarkError({FScriptHost->Error(), FScriptHost->ErrorLine(), FScriptHost->ErrorChar()});
 }
 
+// Engines may report a column of -1 or a position past the text: a line beyond the last is the last
+// line, and the column is kept within its line.
 void TScriptFrame::MarkError(const TScriptErrorInfo& error) {
-    const int row = static_cast<int>(error.Line);
-    const int col = static_cast<int>(error.Char);
+    const script::TCodeEditorModel& model = FEditor->Model();
+    const int row = static_cast<int>(std::min<ULONG>(error.Line, static_cast<ULONG>(model.LineCount() - 1)));
+    const int col = static_cast<int>(std::clamp<LONG>(error.Char, 0, static_cast<LONG>(model.Line(row).size())));
     FEditor->SetSelLength(0);
     FEditor->ScrollRowIntoView(row);
     FEditor->SetCaretPos(col, row);
-    const std::wstring text = FEditor->Lines();
-    int start = 0, r = 0;
-    for (size_t at = 0; r < row; ++r) {
-        const size_t end = text.find(L"\r\n", at);
-        if (end == std::wstring::npos) break;
-        start += static_cast<int>(end - at) + 2;
-        at = end + 2;
-    }
-    FEditor->SetSelection(start + col, 1);
+    FEditor->SetSelection(static_cast<int>(model.OffsetOf({row, col})), 1);
 }
 
 void TScriptFrame::LoadScriptHistory() {
@@ -506,12 +522,20 @@ void TScriptFrame::AddToScriptHistory() {
     stored.Load(HKEY_CURRENT_USER, kOptionsKey);
     std::vector<std::wstring> storedList = ReadHistory(stored);
     if (storedList.empty()) storedList = ReadHistory(Options());
+    // This window's entries too long to be stored keep their places among the stored ones.
+    for (size_t i = 0; i < FScriptHistory.size(); ++i)
+        if (FScriptHistory[i].size() > kStoredScriptMaxChars)
+            storedList.insert(storedList.begin() + static_cast<std::ptrdiff_t>(std::min(i, storedList.size())),
+                              FScriptHistory[i]);
     FScriptHistory = MergeScriptHistory(FEditor->Lines(), storedList, FScriptHistory);
+    // Script1 onwards without gaps, passing over the entries too long for the registry. Only the values
+    // that differ from the stored ones are written: a run of the newest script again writes none.
     TOptions& options = Options();
-    const int count = static_cast<int>(FScriptHistory.size());
-    for (int k = 0; k < count; ++k) options.SetValue(HistoryName(k + 1), FScriptHistory[static_cast<size_t>(k)]);
-    for (int n = count + 1; n <= kScriptHistoryMax + 1; ++n) options.SetValue(HistoryName(n), L"");
-    SaveOptions();
+    int n = 0;
+    for (const std::wstring& entry : FScriptHistory)
+        if (entry.size() <= kStoredScriptMaxChars) options.SetValue(HistoryName(++n), entry);
+    while (++n <= kScriptHistoryMax + 1) options.SetValue(HistoryName(n), L"");
+    SaveChangedOptions(options, stored);
     UpdateHistoryButtons();
 }
 
@@ -553,16 +577,24 @@ void TScriptFrame::SaveScript() {
 
 void TScriptFrame::LoadFromFile(const std::wstring& fileName) {
     try {
-        // Read first: a file that cannot be read leaves the editor as it was.
+        // The new text is read and decoded in full first: a file that cannot be read, is too large or
+        // is not text leaves the editor as it was.
         TScriptFileText file = ReadScriptFile(fileName);
-        FEditor->Clear();
-        FEditor->SetLines(file.Text);
-        FFileEncoding = file.Encoding;
         const size_t dot = fileName.find_last_of(L'.');
         const size_t slash = fileName.find_last_of(L"\\/");
-        std::wstring ext = dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)
-                               ? std::wstring()
-                               : fileName.substr(dot);
+        const std::wstring ext = dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)
+                                     ? std::wstring()
+                                     : fileName.substr(dot);
+        std::wstring previous = FEditor->Lines();
+        try {
+            FEditor->SetLines(file.Text);
+        } catch (...) {
+            // Out of memory inside the editor: the file's text goes first, then the script comes back.
+            file.Text = std::wstring();
+            FEditor->SetLines(previous);
+            throw;
+        }
+        FFileEncoding = file.Encoding;
         SelectLanguage(::lstrcmpiW(ext.c_str(), L".JS") == 0 ? 1 : 0, false);
     } catch (...) {
         ShowCaughtError(Handle());
@@ -573,8 +605,9 @@ void TScriptFrame::SaveToFile(const std::wstring& fileName) {
     try {
         const std::wstring text = FEditor->Lines();
         WriteScriptFile(fileName, text, FFileEncoding);
-        // An ANSI text that the code page could not hold went out as UTF-8 with a mark; later saves keep it.
-        if (FFileEncoding == TScriptEncoding::Ansi && EncodeScriptFile(text, FFileEncoding).rfind("\xEF\xBB\xBF", 0) == 0)
+        // A text that would not have read back without a mark went out as UTF-8 with one; later saves keep it.
+        if ((FFileEncoding == TScriptEncoding::Ansi || FFileEncoding == TScriptEncoding::Utf8) &&
+            EncodeScriptFile(text, FFileEncoding).rfind("\xEF\xBB\xBF", 0) == 0)
             FFileEncoding = TScriptEncoding::Utf8Bom;
     } catch (...) {
         ShowCaughtError(Handle());

@@ -1,6 +1,7 @@
 // The script frame and the stand-alone Script Editor window with the real engines: history (head, case,
-// blanks, 100 kept, two frames merged), history buttons, the error box and position, languages and
-// files in every encoding, file errors, F5 running once, and the global names.
+// blanks, 100 kept, two frames merged, long scripts not stored, only changes written), history buttons,
+// the debug pane's limit, the error box and position, languages and files in every encoding, file
+// errors, F5 running once, and the global names.
 #include "ScriptTesting.h"
 #include "common/qsMessageBox.h"
 #include "script/fScriptForm.h"
@@ -102,6 +103,83 @@ TEST_F(ScriptEditor, TwoFramesMergeTheirRunsInsteadOfErasingEachOther) {
     Run(*other->ScriptFrame, L"b = 1"); // built before a was run
     EXPECT_EQ(Options().GetValue(L"Script1"), L"b = 1");
     EXPECT_EQ(Options().GetValue(L"Script2"), L"a = 1");
+}
+
+// Entries over 64 KiB (32,768 characters) stay in the window's history but are not stored; the stored
+// ones are numbered without a gap.
+TEST_F(ScriptEditor, AScriptOver64KiBStaysInTheWindowOnly) {
+    const struct {
+        size_t length;
+        bool stored;
+    } cases[] = {{32768, true}, {32769, false}};
+    for (const auto& c : cases) {
+        ClearHistory();
+        frame->LoadScriptHistory();
+        const std::wstring big = L"'" + std::wstring(c.length - 1, L'a');
+        Run(*frame, L"x = 1");
+        Run(*frame, big);
+        Run(*frame, L"y = 2");
+        EXPECT_EQ(frame->ScriptHistory(), (std::vector<std::wstring>{L"y = 2", big, L"x = 1"})) << c.length;
+        TOptions stored;
+        stored.Load(HKEY_CURRENT_USER, kOptionsKey);
+        EXPECT_EQ(stored.GetValue(L"Script2"), c.stored ? big : L"x = 1") << c.length;
+        EXPECT_EQ(stored.GetValue(L"Script3"), c.stored ? L"x = 1" : L"") << c.length;
+    }
+}
+
+// A run that leaves the history as stored writes nothing: values rewritten as REG_EXPAND_SZ keep that
+// type until a run changes them.
+TEST_F(ScriptEditor, SavingTheHistoryWritesOnlyTheValuesThatChanged) {
+    const auto types = [] {
+        std::vector<DWORD> list;
+        for (const wchar_t* name : {L"Script1", L"Script2"}) {
+            DWORD type = REG_NONE;
+            ::RegGetValueW(HKEY_CURRENT_USER, kOptionsKey, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, nullptr);
+            list.push_back(type);
+        }
+        return list;
+    };
+    Run(*frame, L"a = 1");
+    Run(*frame, L"b = 1");
+    for (const wchar_t* name : {L"Script1", L"Script2"}) {
+        const std::wstring value = Options().GetValue(name);
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kOptionsKey, name, REG_EXPAND_SZ, value.c_str(),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    Run(*frame, L"b = 1");
+    EXPECT_EQ(types(), (std::vector<DWORD>{REG_EXPAND_SZ, REG_EXPAND_SZ}));
+    Run(*frame, L"c = 1");
+    EXPECT_EQ(types(), (std::vector<DWORD>{REG_SZ, REG_SZ}));
+    EXPECT_EQ(Options().GetValue(L"Script3"), L"a = 1");
+}
+
+// The lines the debug pane keeps: the newest, after a first line counting the others until Clear.
+TEST_F(ScriptEditor, TheDebugPaneKeepsItsNewestLines) {
+    TMemoLines lines(*frame->MemoDebug, nullptr);
+    lines.Log().SetLimits({10, 1 << 20});
+    std::wstring expected = L"(16 earlier lines not shown)\r\n";
+    for (int i = 16; i < 25; ++i) expected += L"p" + std::to_wstring(i) + L"\r\n";
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 25; ++i) lines.AddLine(L"p" + std::to_wstring(i));
+        EXPECT_EQ(lines.Text(), expected) << round;
+        lines.Clear();
+        EXPECT_EQ(lines.Text(), L"");
+    }
+}
+
+// Positions engines report outside the text: a column of -1 is the line's start, a column past the
+// line its end, a line past the text (even 0xFFFFFFFF) the last line.
+TEST_F(ScriptEditor, MarkErrorKeepsThePositionInTheText) {
+    frame->Editor().SetLines(L"ab\r\ncdef");
+    const struct {
+        ULONG line;
+        LONG col;
+        int selStart;
+    } cases[] = {{1, -1, 4}, {0, 10, 2}, {5, 2, 6}, {0xFFFFFFFF, 1, 5}};
+    for (const auto& c : cases) {
+        frame->MarkError(TScriptErrorInfo{L"", c.line, c.col});
+        EXPECT_EQ(frame->Editor().SelStart(), c.selStart) << c.line << " " << c.col;
+    }
 }
 
 TEST_F(ScriptEditor, HistoryButtonsFollowThePositionInTheHistory) {
