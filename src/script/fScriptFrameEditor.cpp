@@ -3,7 +3,6 @@
 #include "script/fScriptFrame.h"
 
 #include "common/qsError.h"
-#include "common/qsHandles.h"
 #include "common/qsMessageBox.h"
 #include "typeinfo/uUtils.h"
 #include "ui/uOptions.h"
@@ -37,28 +36,6 @@ std::wstring HistoryName(int n) { return L"Script" + std::to_wstring(n); }
 // The longest history entry written to the registry: 64 KiB of UTF-16 text, that is 32,768
 // characters. A longer script stays in the history of the window that ran it, not in the registry.
 constexpr size_t kStoredScriptMaxChars = 32768;
-
-// Writes the settings of `options` whose text differs from `stored`, what the registry holds now, and
-// deletes the values that `options` has emptied and `stored` still holds; unchanged values are left
-// alone. Failures are ignored, as the settings store's own save ignores them.
-void SaveChangedOptions(const TOptions& options, const TOptions& stored) noexcept {
-    try {
-        UniqueHkey key;
-        if (::RegCreateKeyExW(HKEY_CURRENT_USER, kOptionsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_WRITE, nullptr, key.Put(), nullptr) != ERROR_SUCCESS)
-            return;
-        for (size_t i = 0; i < options.Count(); ++i) {
-            const std::wstring name = options.NameAt(i), value = options.ValueAt(i);
-            const size_t bytes = (value.size() + 1) * sizeof(wchar_t);
-            if (value == stored.GetValue(name) || bytes > MAXDWORD) continue;
-            ::RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(bytes));
-        }
-        for (const std::wstring& name : options.NamesToDelete())
-            if (!stored.GetValue(name).empty()) ::RegDeleteValueW(key.Get(), name.c_str());
-    }
-    QS_CATCH_TRACE(L"TScriptFrame.SaveChangedOptions")
-}
 
 std::vector<std::wstring> ReadHistory(const TOptions& options) { return ReadScriptHistory(options); }
 
@@ -535,7 +512,7 @@ void TScriptFrame::AddToScriptHistory() {
     for (const std::wstring& entry : FScriptHistory)
         if (entry.size() <= kStoredScriptMaxChars) options.SetValue(HistoryName(++n), entry);
     while (++n <= kScriptHistoryMax + 1) options.SetValue(HistoryName(n), L"");
-    SaveChangedOptions(options, stored);
+    options.Save(HKEY_CURRENT_USER, kOptionsKey, &stored);
     UpdateHistoryButtons();
 }
 

@@ -123,20 +123,23 @@ void TOptions::Load(HKEY Key, const std::wstring& KeyName) noexcept {
     }
 }
 
-void TOptions::Save(HKEY Key, const std::wstring& KeyName) const noexcept {
+void TOptions::Save(HKEY Key, const std::wstring& KeyName, const TOptions* stored) const noexcept try {
     UniqueHkey key;
     if (::RegCreateKeyExW(Key, KeyName.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(),
                           nullptr) != ERROR_SUCCESS)
         return;
     for (const auto& [name, value] : m_lines) {
         const size_t bytes = (value.size() + 1) * sizeof(wchar_t);
-        if (bytes > MAXDWORD) continue;
+        if (bytes > MAXDWORD || (stored && stored->GetValue(name) == value)) continue;
         ::RegSetValueExW(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                          static_cast<DWORD>(bytes));
     }
     // Deleting a value that does not exist fails with ERROR_FILE_NOT_FOUND and changes nothing, which
     // is what "delete it when it exists" asks.
-    for (const std::wstring& name : fNamesToDelete) ::RegDeleteValueW(key.Get(), name.c_str());
+    for (const std::wstring& name : fNamesToDelete)
+        if (!stored || !stored->GetValue(name).empty()) ::RegDeleteValueW(key.Get(), name.c_str());
+} catch (...) {
+    // Out of memory comparing with what is stored: what was written stays; the rest waits for the next save.
 }
 
 std::wstring TOptions::GetValue(const std::wstring& Name) const {

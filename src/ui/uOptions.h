@@ -26,8 +26,10 @@ public:
     void Load(HKEY Key, const std::wstring& KeyName) noexcept;
 
     // Writes every line as a REG_SZ value under Key\KeyName, creating the key when missing, then
-    // deletes the values named in NamesToDelete(). Every failure is ignored; never throws.
-    void Save(HKEY Key, const std::wstring& KeyName) const noexcept;
+    // deletes the values named in NamesToDelete(). With `stored` (what the key holds now), only the
+    // lines whose text differs from it are written and only the names it still holds are deleted, so
+    // that values nobody changed are left alone. Every failure is ignored; never throws.
+    void Save(HKEY Key, const std::wstring& KeyName, const TOptions* stored = nullptr) const noexcept;
 
     // The value of the setting Name; empty when there is none.
     std::wstring GetValue(const std::wstring& Name) const;

@@ -11,31 +11,9 @@
 
 using namespace qs;
 using namespace qs::ui;
+using namespace qs::test;
 
 namespace {
-
-std::wstring TempPath(const std::wstring& name) {
-    wchar_t dir[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir) + name;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(h);
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string bytes(1 << 16, '\0');
-    DWORD read = 0;
-    ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    ::CloseHandle(h);
-    bytes.resize(read);
-    return bytes;
-}
 
 class ScriptEditor : public test::ScriptTest {
 protected:

@@ -9,29 +9,9 @@
 
 using namespace qs;
 using namespace qs::ui;
+using namespace qs::test;
 
 namespace {
-
-std::wstring TempPath(const std::wstring& name) {
-    wchar_t dir[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, dir);
-    return std::wstring(dir) + name;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    UniqueHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    ::WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    UniqueHandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string bytes(1 << 16, '\0');
-    DWORD read = 0;
-    ::ReadFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    bytes.resize(read);
-    return bytes;
-}
 
 // The files beside `path` whose names start with its own name and end in ".tmp".
 int TemporariesBeside(const std::wstring& path) {

@@ -41,6 +41,28 @@ inline std::vector<std::wstring> SplitLines(const std::wstring& text) {
     return lines;
 }
 
+// A file in the temporary folder, and its bytes written and read as they are (up to 64 KiB).
+inline std::wstring TempPath(const std::wstring& name) {
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + name;
+}
+
+inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    UniqueHandle h(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ::WriteFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+inline std::string ReadBytes(const std::wstring& path) {
+    UniqueHandle h(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string bytes(1 << 16, '\0');
+    DWORD read = 0;
+    ::ReadFile(h.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    bytes.resize(read);
+    return bytes;
+}
+
 // Replaces how the host creates engines while it lives.
 class EngineFactoryScope {
 public:
