@@ -7,7 +7,7 @@
 // Prints each ratio with its goal and the worst ratio over its goal.
 #include "com/ComServEx.h"
 #include "script/fScriptFrame.h"
-#include "script/uCodeEditor.h"
+#include "ui/uCodeEditor.h"
 #include "ui/uControls.h"
 
 #include "BenchClock.h"
@@ -21,7 +21,6 @@
 #include <utility>
 #include <vector>
 
-using namespace qs::script;
 using namespace qs::ui;
 
 namespace {

@@ -3,7 +3,7 @@
 // "Globals" (BrowseObject, Debug), the script files' encodings and the shared history. UI thread.
 #pragma once
 
-#include "script/uCodeEditor.h"
+#include "ui/uCodeEditor.h"
 #include "script/uScriptDebug.h"
 #include "script/uScriptHost.h"
 #include "ui/uComCtrls.h"
@@ -145,7 +145,7 @@ public:
     ~TScriptFrame() override;
 
     TScriptHost& ScriptHost() noexcept { return *FScriptHost; }
-    script::TCodeEditor& Editor() noexcept { return *FEditor; }
+    ui::TCodeEditor& Editor() noexcept { return *FEditor; }
     // Adds the named object aName (not global) and appends its name to GlobalVarsLabel.
     void SetGlobalObjects(const std::wstring& aName, IDispatch* aDispatch);
 
@@ -217,7 +217,7 @@ private:
     void PrepareHost(TScriptHost& host, HWND parent);
 
     std::unique_ptr<TScriptHost> FScriptHost;
-    script::TCodeEditor* FEditor = nullptr;
+    ui::TCodeEditor* FEditor = nullptr;
     Microsoft::WRL::ComPtr<IScriptGlobals> FScriptGlobals;
     std::shared_ptr<TMemoLines> FMemoLines;
     int FScriptIndex = -1;

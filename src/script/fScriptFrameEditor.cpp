@@ -305,17 +305,17 @@ void TScriptFrame::BuildLayout() {
     PopupMenu.Add(L"Paste", [this] { ::SendMessageW(FEditor->Handle(), WM_PASTE, 0, 0); }, L"Paste");
     PopupMenu.Add(L"Delete", [this] { FEditor->ClearSelection(); }, L"Delete");
 
-    FEditor = new script::TCodeEditor(this);
+    FEditor = new ui::TCodeEditor(this);
     FEditor->Name = L"Editor";
     FEditor->SetAlign(TAlign::Client);
     FEditor->PopupMenu = &PopupMenu;
-    FEditor->OnKeyDown = [this](script::TCodeEditor&, WORD& key, UINT shift) {
+    FEditor->OnKeyDown = [this](ui::TCodeEditor&, WORD& key, UINT shift) {
         if (key == VK_F5 && shift == 0) {
             key = 0;
             ToolBar1->Click(RunButton);
         }
     };
-    FEditor->OnCaretMove = [this](script::TCodeEditor&) { ShowCaretPos(); };
+    FEditor->OnCaretMove = [this](ui::TCodeEditor&) { ShowCaretPos(); };
     Realign();
     PlacePanel2();
 }
@@ -329,7 +329,7 @@ void TScriptFrame::PlacePanel2() {
 }
 
 void TScriptFrame::ShowCaretPos() {
-    const script::TTextPos p = FEditor->CaretPos();
+    const ui::TTextPos p = FEditor->CaretPos();
     CaretLabel->SetText(std::to_wstring(p.row + 1) + L": " + std::to_wstring(p.col + 1));
     CaretLabel->AutoSize();
 }
@@ -393,7 +393,7 @@ std::wstring TScriptFrame::Language() const {
 
 void TScriptFrame::SelectLanguage(int index, bool store) {
     LanguageCombo->SetItemIndex(index);
-    FEditor->SetScheme(index == 1 ? script::TCodeScheme::JavaLike : script::TCodeScheme::VisualBasic);
+    FEditor->SetScheme(index == 1 ? ui::TCodeScheme::JavaLike : ui::TCodeScheme::VisualBasic);
     if (store) Options().SetValue(L"ScriptLanguage", index == 1 ? L"JavaScript" : L"VBScript");
 }
 
@@ -475,7 +475,7 @@ void TScriptFrame::MarkError() {
 // Engines may report a column of -1 or a position past the text: a line beyond the last is the last
 // line, and the column is kept within its line.
 void TScriptFrame::MarkError(const TScriptErrorInfo& error) {
-    const script::TCodeEditorModel& model = FEditor->Model();
+    const ui::TCodeEditorModel& model = FEditor->Model();
     const int row = static_cast<int>(std::min<ULONG>(error.Line, static_cast<ULONG>(model.LineCount() - 1)));
     const int col = static_cast<int>(std::clamp<LONG>(error.Char, 0, static_cast<LONG>(model.Line(row).size())));
     FEditor->SetSelLength(0);

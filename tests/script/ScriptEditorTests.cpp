@@ -210,7 +210,7 @@ TEST_F(ScriptEditor, OpeningSelectsTheLanguageByExtension) {
         WriteBytes(path, "x = 1\r\n");
         frame->LoadFromFile(path);
         EXPECT_EQ(frame->LanguageCombo->ItemIndex(), c.item) << c.name;
-        EXPECT_EQ(frame->Editor().Scheme(), c.item ? script::TCodeScheme::JavaLike : script::TCodeScheme::VisualBasic);
+        EXPECT_EQ(frame->Editor().Scheme(), c.item ? ui::TCodeScheme::JavaLike : ui::TCodeScheme::VisualBasic);
         ::DeleteFileW(path.c_str());
     }
     EXPECT_TRUE(boxes.empty());

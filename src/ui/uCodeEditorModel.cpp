@@ -1,12 +1,12 @@
 // The code editor's lexers and text model. The text is an array of lines, each with the lexer state at
 // its end, so an edit re-lexes from its first line only until a line ends in the state it had before.
-#include "script/uCodeEditorModel.h"
+#include "ui/uCodeEditorModel.h"
 
 #include <algorithm>
 #include <cwctype>
 #include <utility>
 
-namespace qs::script {
+namespace qs::ui {
 
 namespace {
 
@@ -740,4 +740,4 @@ int TCodeEditorModel::ColumnFromDisplay(int row, int displayCol) const {
     return static_cast<int>(s.size());
 }
 
-} // namespace qs::script
+} // namespace qs::ui

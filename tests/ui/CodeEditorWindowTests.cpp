@@ -1,7 +1,7 @@
 // The code editor window driven through its messages: the edit messages, keys with the caret's row and
 // column reported, a 1 MB paste through the clipboard, the owner's context menu and key handler, the
 // find and go-to-line dialogs, and a screenshot of both schemes highlighted (build/screenshots).
-#include "script/uCodeEditor.h"
+#include "ui/uCodeEditor.h"
 #include "ui/uComCtrls.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-using namespace qs::script;
 using namespace qs::ui;
 
 namespace {

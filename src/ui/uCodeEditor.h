@@ -3,20 +3,22 @@
 // edit box: it carries ES_MULTILINE and answers the standard edit messages, offsets counting CR LF as two.
 #pragma once
 
-#include "script/uCodeEditorModel.h"
+#include "ui/uCodeEditorModel.h"
 #include "ui/uComCtrls.h"
+#include "ui/uCompletion.h"
 #include "ui/uControls.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
-namespace qs::script {
+namespace qs::ui {
 
 // Used on the UI thread only. Handlers run inside the window's messages (the framework's window
 // procedure catches what they throw).
-class TCodeEditor : public ui::TControl {
+class TCodeEditor : public TControl {
 public:
-    explicit TCodeEditor(ui::TControl* parent);
+    explicit TCodeEditor(TControl* parent);
     ~TCodeEditor() override;
 
     // The shift state given to the key-down handler: a combination of these.
@@ -77,7 +79,19 @@ public:
     // The context menu: OnContextPopup when set, else PopupMenu when set, else a menu of the editing
     // commands. `screen` is where it opens (at the caret when asked from the keyboard).
     std::function<void(TCodeEditor&, POINT screen)> OnContextPopup;
-    ui::TPopupMenu* PopupMenu = nullptr;
+    TPopupMenu* PopupMenu = nullptr;
+
+    // Completion: a list of names after a dot, on Ctrl+Space or while typing a word, and a tip with a
+    // call's parameters after "(" and "," (Ctrl+Shift+Space asks again), from the provider. Without a
+    // provider nothing opens.
+    void SetCompletionProvider(std::shared_ptr<ICompletionProvider> provider) {
+        m_completion->SetProvider(std::move(provider));
+    }
+    TCompletionUi& Completion() noexcept { return *m_completion; }
+    // Screen coordinates of a position's top left, and the height of a row (where pop-ups go).
+    POINT ScreenPointOf(TTextPos p) const;
+    int LineHeight() const noexcept { return m_lineHeight; }
+    HFONT Font() const noexcept { return m_font.Get(); }
 
 protected:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -105,6 +119,7 @@ private:
     int TextColumns() const noexcept;
 
     TCodeEditorModel m_model;
+    std::unique_ptr<TCompletionUi> m_completion;
     UniqueHfont m_font;
     UniqueAny<HBITMAP, &detail::DeleteGdiObject> m_buffer;
     SIZE m_bufferSize{};
@@ -122,4 +137,4 @@ private:
     int m_scrollState[2][3] = {{-1, -1, -1}, {-1, -1, -1}}; // what each scroll bar was last given
 };
 
-} // namespace qs::script
+} // namespace qs::ui

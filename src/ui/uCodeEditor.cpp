@@ -1,7 +1,7 @@
 // The code editor window: paints the visible rows of its model into a back buffer (gutter with line
 // numbers, tokens in their colours, the selection), maps keys, mouse, clipboard and input-method
 // messages onto the model's commands, and answers the standard edit messages.
-#include "script/uCodeEditor.h"
+#include "ui/uCodeEditor.h"
 
 #include <imm.h>
 
@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <memory>
 
-namespace qs::script {
+namespace qs::ui {
 
 namespace {
 
@@ -67,11 +67,11 @@ struct ImmApi {
 };
 
 // A check box of the find dialog.
-class TCheck : public ui::TControl {
+class TCheck : public TControl {
 public:
-    TCheck(ui::TControl* parent, const std::wstring& caption) : TControl(parent) {
+    TCheck(TControl* parent, const std::wstring& caption) : TControl(parent) {
         CreateHandle(L"BUTTON", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 0, true);
-        ::SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(ui::DefaultFont()), FALSE);
+        ::SendMessageW(m_hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(DefaultFont()), FALSE);
         SetText(caption);
     }
     bool Checked() const { return ::SendMessageW(m_hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -79,16 +79,16 @@ public:
 };
 
 // The small modal prompt of Find and Go to Line: a label, an edit box, optional check boxes, OK and Cancel.
-class TPromptForm : public ui::TForm {
+class TPromptForm : public TForm {
 public:
     TPromptForm(HWND owner, const std::wstring& caption, const std::wstring& prompt, bool findOptions)
         : TForm(owner, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_DLGMODALFRAME) {
         SetText(caption);
-        Position = ui::TPosition::ScreenCenter;
+        Position = TPosition::ScreenCenter;
         SetClientSize(300, findOptions ? 118 : 78);
-        Label = new ui::TLabel(this, prompt);
+        Label = new TLabel(this, prompt);
         Label->SetBounds(10, 12, 80, 16);
-        Edit = new ui::TEdit(this);
+        Edit = new TEdit(this);
         Edit->SetBounds(90, 8, 200, 22);
         Edit->Name = L"edtValue";
         if (findOptions) {
@@ -100,16 +100,16 @@ public:
             WholeWord->Name = L"chkWholeWord";
         }
         const int y = findOptions ? 86 : 46;
-        auto* ok = new ui::TButton(this, findOptions ? L"&Find Next" : L"OK");
+        auto* ok = new TButton(this, findOptions ? L"&Find Next" : L"OK");
         ok->SetBounds(130, y, 75, 24);
         ok->ModalResult = IDOK;
         ok->Default = true;
-        auto* cancel = new ui::TButton(this, L"Cancel");
+        auto* cancel = new TButton(this, L"Cancel");
         cancel->SetBounds(215, y, 75, 24);
         cancel->ModalResult = IDCANCEL;
     }
-    ui::TLabel* Label = nullptr;
-    ui::TEdit* Edit = nullptr;
+    TLabel* Label = nullptr;
+    TEdit* Edit = nullptr;
     TCheck* MatchCase = nullptr;
     TCheck* WholeWord = nullptr;
 };
@@ -117,7 +117,8 @@ public:
 
 } // namespace
 
-TCodeEditor::TCodeEditor(ui::TControl* parent) : TControl(parent) {
+TCodeEditor::TCodeEditor(TControl* parent)
+    : TControl(parent), m_completion(std::make_unique<TCompletionUi>(*this)) {
     const wchar_t* cls =
         RegisterFrameworkClass(L"QsCodeEditor", CS_DBLCLKS, nullptr, ::LoadCursorW(nullptr, IDC_IBEAM));
     CreateHandle(cls, WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_CLIPSIBLINGS | ES_MULTILINE,
@@ -139,6 +140,7 @@ TCodeEditor::~TCodeEditor() {
 // ---- The contract's operations ----
 
 void TCodeEditor::SetLines(const std::wstring& text) {
+    m_completion->CloseAll();
     m_top = m_left = 0;
     m_model.SetText(text);
     m_desiredColumn = -1;
@@ -298,8 +300,8 @@ bool TCodeEditor::FindNext(bool forward) {
 void TCodeEditor::ShowFindDialog() {
     // The editor's window may be closed while the prompt is up (its host window destroyed): the
     // editor stays until this returns, and the answer is dropped.
-    const ui::TOwnCode own(Form());
-    const ui::TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Find", L"Find what:", true);
+    const TOwnCode own(Form());
+    const TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Find", L"Find what:", true);
     TPromptForm& form = *owned;
     // The selected word (on one line) or the last search is proposed.
     const std::wstring sel = m_model.SelectedText();
@@ -319,8 +321,8 @@ void TCodeEditor::ShowFindDialog() {
 }
 
 void TCodeEditor::ShowGoToLineDialog() {
-    const ui::TOwnCode own(Form());
-    const ui::TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Go to Line",
+    const TOwnCode own(Form());
+    const TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Go to Line",
                                              L"Line (1-" + std::to_wstring(m_model.LineCount()) + L"):", false);
     TPromptForm& form = *owned;
     form.Edit->SetText(std::to_wstring(m_model.Caret().row + 1));
@@ -395,6 +397,7 @@ void TCodeEditor::ScrollTo(int top, int left) {
     }
     UpdateScrollBars();
     UpdateCaret();
+    m_completion->CaretMoved(); // the list and the tip follow the text
 }
 
 void TCodeEditor::Scroll(int bar, int code) {
@@ -470,6 +473,13 @@ void TCodeEditor::Changed(bool keepDesiredColumn) {
         m_lastCaret = m_model.Caret();
         if (OnCaretMove) OnCaretMove(*this);
     }
+    m_completion->CaretMoved();
+}
+
+POINT TCodeEditor::ScreenPointOf(TTextPos p) const {
+    POINT pt = PointOfPos(m_model.Clamp(p));
+    ::ClientToScreen(m_hwnd, &pt);
+    return pt;
 }
 
 POINT TCodeEditor::PointOfPos(TTextPos p) const {
@@ -635,6 +645,15 @@ void TCodeEditor::PaintRow(HDC dc, int row, int y, int width, std::vector<TToken
 
 void TCodeEditor::KeyDown(WORD key) {
     const UINT shiftState = ShiftState();
+    // The completion list and tip take their keys first (arrows, Tab, Enter, Escape while open).
+    if (m_completion->KeyDown(key, shiftState)) return;
+    if (key == VK_SPACE && (shiftState & (kCtrl | kAlt)) == kCtrl) {
+        if (shiftState & kShift)
+            m_completion->ShowTip();
+        else
+            m_completion->ShowList(TCompletionTrigger::Explicit);
+        return;
+    }
     if (OnKeyDown) {
         OnKeyDown(*this, key, shiftState);
         if (key == 0) return;
@@ -734,6 +753,9 @@ void TCodeEditor::KeyDown(WORD key) {
 }
 
 void TCodeEditor::Char(wchar_t c) {
+    // Ctrl+Space opens completion; the character of a key the list took (Tab, Enter) is not typed.
+    if (c == L' ' && (ShiftState() & (kCtrl | kAlt)) == kCtrl) return;
+    if (m_completion->SwallowChar(c)) return;
     if (c == L'\r')
         m_model.NewLine();
     else if (c == L'\t')
@@ -743,9 +765,11 @@ void TCodeEditor::Char(wchar_t c) {
     else
         return; // control characters of Ctrl+letter and Backspace are handled as keys
     Changed();
+    m_completion->CharTyped(c);
 }
 
 void TCodeEditor::ShowContextMenu(POINT screen) {
+    m_completion->CloseAll();
     if (screen.x == -1 && screen.y == -1) {
         const POINT pt = PointOfPos(m_model.Caret());
         screen = {std::max<LONG>(pt.x, m_gutter), pt.y + m_lineHeight};
@@ -753,7 +777,7 @@ void TCodeEditor::ShowContextMenu(POINT screen) {
     }
     if (OnContextPopup) return OnContextPopup(*this, screen);
     if (PopupMenu) return PopupMenu->Popup(m_hwnd, screen);
-    ui::TPopupMenu menu;
+    TPopupMenu menu;
     const bool sel = m_model.HasSelection();
     menu.Add(
         L"&Undo", [this] { Undo(); }, L"Undo");
@@ -919,6 +943,7 @@ LRESULT TCodeEditor::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_KILLFOCUS:
         m_focused = false;
+        m_completion->CloseAll();
         m_model.BreakUndoGroup();
         ::DestroyCaret();
         ::InvalidateRect(m_hwnd, nullptr, FALSE);
@@ -1026,4 +1051,4 @@ LRESULT TCodeEditor::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return TControl::HandleMessage(msg, wParam, lParam);
 }
 
-} // namespace qs::script
+} // namespace qs::ui

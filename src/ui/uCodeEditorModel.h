@@ -1,6 +1,7 @@
 // The code editor's window-free half: the lexers of the two highlighting schemes (a Visual Basic and a
 // Java-like grammar) and the text model (lines with each line's lexer state at its end, caret and
-// selection, editing commands, undo and redo, find, go to line). The window (uCodeEditor) draws it.
+// selection, editing commands, undo and redo, find and replace, matching brackets, go to line, display
+// columns with wide characters). The window (uCodeEditor) draws it.
 #pragma once
 
 #include <cstddef>
@@ -10,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qs::script {
+namespace qs::ui {
 
 enum class TCodeScheme { VisualBasic, JavaLike };
 
@@ -34,6 +35,16 @@ enum TLexState : std::uint8_t {
 // when `tokens` is given, and returns the state at the line's end.
 std::uint8_t LexLine(TCodeScheme scheme, std::wstring_view line, std::uint8_t state, std::vector<TToken>* tokens);
 
+// UTF-16 surrogate halves: a pair is one character, which the caret never splits.
+constexpr bool IsHighSurrogate(wchar_t c) noexcept { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool IsLowSurrogate(wchar_t c) noexcept { return c >= 0xDC00 && c <= 0xDFFF; }
+// The cells a code point takes in the fixed-pitch grid: 2 for East Asian wide and full-width characters
+// (ideographs, kana, Hangul, full-width forms, most emoji), else 1.
+int CharCells(char32_t cp) noexcept;
+// The cells of the character starting at s[i] (a surrogate pair counts once, at its high half; its low
+// half takes none). Tabs are the caller's business.
+int CellsAt(std::wstring_view s, std::size_t i) noexcept;
+
 // A position in the text: zero-based row and character index in that row.
 struct TTextPos {
     int row = 0;
@@ -54,6 +65,9 @@ public:
 
     // ---- Text. Line breaks in given text may be CR LF, CR or LF; the text is read back joined with CR LF.
     void SetText(std::wstring_view text); // clears undo; caret at the start
+    // Replaces the whole text as one undo step (undoing it gives back the previous text with its caret
+    // and selection); caret at the start, the text counted as not modified.
+    void LoadText(std::wstring_view text);
     std::wstring Text() const;
     std::int64_t TextLength() const; // CR LF counted as two
     int LineCount() const noexcept { return static_cast<int>(m_lines.size()); }
@@ -69,11 +83,19 @@ public:
 
     // ---- Positions and offsets (CR LF counted as two).
     TTextPos Clamp(TTextPos p) const noexcept;
+    // Clamped, and moved to the start of a surrogate pair when it lies between the pair's halves.
+    TTextPos Snap(TTextPos p) const noexcept;
+    // The position one character after (before) p, a surrogate pair being one character; across line
+    // ends; the text's end (start) stays where it is.
+    TTextPos NextChar(TTextPos p) const noexcept;
+    TTextPos PrevChar(TTextPos p) const noexcept;
     std::int64_t OffsetOf(TTextPos p) const;
     TTextPos PosOfOffset(std::int64_t offset) const;  // clamped to the text
     std::wstring Range(TTextPos a, TTextPos b) const; // a <= b
 
     // ---- Caret and selection. The anchor is the selection's fixed end; the caret its moving end.
+    // SetSelection takes positions as given (the edit messages' offsets count UTF-16 units); MoveCaret
+    // snaps out of surrogate pairs.
     TTextPos Caret() const noexcept { return m_caret; }
     TTextPos Anchor() const noexcept { return m_anchor; }
     TTextPos SelStart() const noexcept { return m_anchor < m_caret ? m_anchor : m_caret; }
@@ -92,7 +114,11 @@ public:
     // Delete) with no caret movement between them join into one. A step keeps what it changed (where,
     // the text removed and the text inserted) and the selection before and after, not whole texts.
     void ReplaceSelection(std::wstring_view text, TEditKind kind = TEditKind::Other);
+    // In overwrite mode a typed character replaces the character under the caret (a surrogate pair as
+    // a whole; nothing at a line's end, where it is appended); a selection is replaced as a whole.
     void TypeChar(wchar_t c);
+    bool Overwrite() const noexcept { return m_overwrite; }
+    void SetOverwrite(bool on) noexcept { m_overwrite = on; }
     void Backspace(bool word);
     void DeleteForward(bool word);
     void NewLine();   // keeps the current line's indentation
@@ -115,17 +141,34 @@ public:
     // The bytes the undo and redo steps hold now, counted as the limit counts them.
     std::size_t UndoBytes() const noexcept { return m_undoBytes; }
 
-    // ---- Find and go to line.
+    // ---- Find, replace and go to line. `what` is one line (a line break in it finds nothing).
     // Selects the next (or previous) occurrence from the selection, wrapping around the text once.
     bool Find(std::wstring_view what, bool matchCase, bool wholeWord, bool forward);
+    // Whether the selection is exactly one occurrence of `what`.
+    bool SelectionMatches(std::wstring_view what, bool matchCase, bool wholeWord) const;
+    // Replaces the selection when it is an occurrence (one undo step), then selects the next occurrence
+    // after it; returns whether an occurrence was replaced or found.
+    bool Replace(std::wstring_view what, std::wstring_view with, bool matchCase, bool wholeWord);
+    // Replaces every occurrence in the text, left to right without overlaps, as one undo step; the caret
+    // ends after the last replacement. Returns the number replaced.
+    int ReplaceAll(std::wstring_view what, std::wstring_view with, bool matchCase, bool wholeWord);
+
+    // ---- Brackets. The pairs ( ) of both schemes, and { } [ ] of the Java-like one; brackets inside
+    // strings and comments do not count. The search looks at most kBracketSearchRows rows away.
+    static constexpr int kBracketSearchRows = 10000;
+    // The match of the bracket at `at`; false when `at` holds no bracket of code or it has no match.
+    bool MatchingBracket(TTextPos at, TTextPos& match) const;
+    // The bracket just before the caret, else the one just after it, that has a match: both positions.
+    bool BracketPairAt(TTextPos caret, TTextPos& bracket, TTextPos& match) const;
     // Caret at the start of a one-based line, clamped to the text.
     void GoToLine(int line);
 
     int TabWidth = 4;
     bool UseTabs = false;
-    // The display column of a character index (tabs expanded).
+    // The display column of a character index (tabs expanded, wide characters two cells).
     int DisplayColumn(int row, int col) const;
-    int ColumnFromDisplay(int row, int displayCol) const;          // the first character starting at or after it
+    // The first character starting at or after a display column (never between a pair's halves).
+    int ColumnFromDisplay(int row, int displayCol) const;
     int LongestLineEstimate() const noexcept { return m_longest; } // display columns, never too small
 
     // ---- Re-lexing. Rows whose look may have changed since the window last took them (inclusive);
@@ -164,6 +207,11 @@ private:
     // Forgets the oldest undo steps while the steps are over the limits.
     void TrimUndo() noexcept;
     std::pair<int, int> SelectedRows() const;
+    // The columns of the occurrences of `what` in one line, left to right without overlaps.
+    void FindInLine(const std::wstring& line, std::wstring_view what, bool matchCase, bool wholeWord,
+                    std::vector<int>& cols) const;
+    bool MatchesAt(const std::wstring& line, int i, std::wstring_view what, bool matchCase, bool wholeWord) const;
+    void RecomputeLongest();
 
     std::vector<std::wstring> m_lines;
     std::vector<std::uint8_t> m_endStates;
@@ -175,10 +223,11 @@ private:
     TUndoLimits m_undoLimits;
     std::size_t m_undoBytes = 0;
     bool m_groupOpen = false;
+    bool m_overwrite = false;
     int m_longest = 0;
     TDirty m_dirty;
     int m_lastRelexCount = 0;
     std::int64_t m_changeCount = 0;
 };
 
-} // namespace qs::script
+} // namespace qs::ui

@@ -1,7 +1,7 @@
 // The code editor's window-free model: the two lexers, states carried across lines and where
 // re-lexing stops, offsets with CR LF as two, undo grouping and its memory bound, block indentation,
 // find and go to line.
-#include "script/uCodeEditorModel.h"
+#include "ui/uCodeEditorModel.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using namespace qs::script;
+using namespace qs::ui;
 
 namespace {
 
