@@ -245,7 +245,70 @@ int LeadingBlanks(const std::wstring& line) {
     return i;
 }
 
+// The ranges of East Asian Wide and Full-width code points, sorted: CJK ideographs and their symbols,
+// kana, Hangul, Yi, full-width forms, and the emoji blocks (taken whole; a few narrow symbols in them
+// are drawn wide, which only costs a cell).
+constexpr char32_t kWideRanges[][2] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},   {0x23F0, 0x23F0},
+    {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},   {0x2648, 0x2653},   {0x267F, 0x267F},
+    {0x2693, 0x2693},   {0x26A1, 0x26A1},   {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},
+    {0x26CE, 0x26CE},   {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},   {0x2728, 0x2728},
+    {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},   {0x2757, 0x2757},   {0x2795, 0x2797},
+    {0x27B0, 0x27B0},   {0x27BF, 0x27BF},   {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},
+    {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0xA4CF},   {0xA960, 0xA97F},
+    {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},
+    {0xFFE0, 0xFFE6},   {0x16FE0, 0x16FE4}, {0x17000, 0x18CFF}, {0x1B000, 0x1B2FF}, {0x1F004, 0x1F004},
+    {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F2FF}, {0x1F300, 0x1F64F},
+    {0x1F680, 0x1F6FF}, {0x1F900, 0x1F9FF}, {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+// Opening and closing brackets of a scheme: the index of c in kOpen or kClose, else -1.
+constexpr wchar_t kOpen[] = L"({[";
+constexpr wchar_t kClose[] = L")}]";
+int BracketKind(TCodeScheme scheme, wchar_t c, bool& opening) noexcept {
+    const int kinds = scheme == TCodeScheme::VisualBasic ? 1 : 3;
+    for (int k = 0; k < kinds; ++k) {
+        if (c == kOpen[k] || c == kClose[k]) {
+            opening = c == kOpen[k];
+            return k;
+        }
+    }
+    return -1;
+}
+
+// The kind of the token covering column `col`.
+TTokenKind KindAt(const std::vector<TToken>& tokens, int col) noexcept {
+    for (const TToken& t : tokens)
+        if (col >= t.start && col < t.start + t.length) return t.kind;
+    return TTokenKind::Text;
+}
+
 } // namespace
+
+int CharCells(char32_t cp) noexcept {
+    if (cp < 0x1100) return 1;
+    size_t lo = 0, hi = std::size(kWideRanges);
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (cp > kWideRanges[mid][1])
+            lo = mid + 1;
+        else if (cp < kWideRanges[mid][0])
+            hi = mid;
+        else
+            return 2;
+    }
+    return 1;
+}
+
+int CellsAt(std::wstring_view s, std::size_t i) noexcept {
+    const wchar_t c = s[i];
+    if (c < 0x1100) return 1;
+    if (IsHighSurrogate(c) && i + 1 < s.size() && IsLowSurrogate(s[i + 1]))
+        return CharCells(0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
+    if (IsLowSurrogate(c) && i > 0 && IsHighSurrogate(s[i - 1])) return 0;
+    return CharCells(c);
+}
 
 std::uint8_t LexLine(TCodeScheme scheme, std::wstring_view line, std::uint8_t state, std::vector<TToken>* tokens) {
     return scheme == TCodeScheme::VisualBasic ? LexVb(line, tokens) : LexJs(line, state, tokens);
@@ -258,19 +321,33 @@ TCodeEditorModel::TCodeEditorModel() : m_lines(1), m_endStates(1, kLexNormal) {}
 void TCodeEditorModel::SetText(std::wstring_view text) {
     m_lines = SplitText(text);
     m_endStates.assign(m_lines.size(), kLexNormal);
-    m_longest = 0;
     std::uint8_t state = kLexNormal;
-    for (size_t r = 0; r < m_lines.size(); ++r) {
-        state = LexLine(m_scheme, m_lines[r], state, nullptr);
-        m_endStates[r] = state;
-        m_longest = std::max(m_longest, DisplayColumn(static_cast<int>(r), static_cast<int>(m_lines[r].size())));
-    }
+    for (size_t r = 0; r < m_lines.size(); ++r) m_endStates[r] = state = LexLine(m_scheme, m_lines[r], state, nullptr);
+    RecomputeLongest();
     m_lastRelexCount = LineCount();
     m_caret = m_anchor = {};
     ClearUndo();
     Modified = false;
     ++m_changeCount;
     MarkDirty(0, LineCount() - 1, true);
+}
+
+void TCodeEditorModel::LoadText(std::wstring_view text) {
+    m_groupOpen = false;
+    BeginStep(TEditKind::Other);
+    Edit({0, 0}, {LineCount() - 1, static_cast<int>(m_lines.back().size())}, text);
+    m_anchor = m_caret = {};
+    EndStep();
+    // The longest line of the old text no longer counts.
+    RecomputeLongest();
+    Modified = false;
+    MarkDirty(0, LineCount() - 1, true);
+}
+
+void TCodeEditorModel::RecomputeLongest() {
+    m_longest = 0;
+    for (int r = 0; r < LineCount(); ++r)
+        m_longest = std::max(m_longest, DisplayColumn(r, static_cast<int>(m_lines[r].size())));
 }
 
 std::wstring TCodeEditorModel::Text() const {
@@ -299,6 +376,33 @@ void TCodeEditorModel::SetScheme(TCodeScheme scheme) {
 TTextPos TCodeEditorModel::Clamp(TTextPos p) const noexcept {
     p.row = std::clamp(p.row, 0, LineCount() - 1);
     p.col = std::clamp(p.col, 0, static_cast<int>(m_lines[p.row].size()));
+    return p;
+}
+
+TTextPos TCodeEditorModel::Snap(TTextPos p) const noexcept {
+    p = Clamp(p);
+    const std::wstring& s = m_lines[p.row];
+    if (p.col > 0 && p.col < static_cast<int>(s.size()) && IsLowSurrogate(s[p.col]) && IsHighSurrogate(s[p.col - 1]))
+        --p.col;
+    return p;
+}
+
+TTextPos TCodeEditorModel::NextChar(TTextPos p) const noexcept {
+    p = Clamp(p);
+    const std::wstring& s = m_lines[p.row];
+    const int n = static_cast<int>(s.size());
+    if (p.col == n) return p.row + 1 < LineCount() ? TTextPos{p.row + 1, 0} : p;
+    ++p.col;
+    if (p.col < n && IsLowSurrogate(s[p.col]) && IsHighSurrogate(s[p.col - 1])) ++p.col;
+    return p;
+}
+
+TTextPos TCodeEditorModel::PrevChar(TTextPos p) const noexcept {
+    p = Clamp(p);
+    if (p.col == 0) return p.row > 0 ? TTextPos{p.row - 1, static_cast<int>(m_lines[p.row - 1].size())} : p;
+    const std::wstring& s = m_lines[p.row];
+    --p.col;
+    if (p.col > 0 && IsLowSurrogate(s[p.col]) && IsHighSurrogate(s[p.col - 1])) --p.col;
     return p;
 }
 
@@ -341,6 +445,7 @@ void TCodeEditorModel::SetSelection(TTextPos anchor, TTextPos caret) {
 }
 
 void TCodeEditorModel::MoveCaret(TTextPos to, bool extend) {
+    to = Snap(to);
     SetSelection(extend ? m_anchor : to, to);
 }
 
@@ -504,17 +609,20 @@ TTextPos TCodeEditorModel::Edit(TTextPos a, TTextPos b, std::wstring_view text) 
     b = Clamp(b);
     if (b < a) std::swap(a, b);
     std::wstring removed = Range(a, b);
-    if (removed == (text.find_first_of(L"\r\n") == std::wstring_view::npos ? std::wstring(text) : WithCrLf(text)))
+    // Text read with CR LF is never shorter than as given, so a shorter removal cannot be the same.
+    if (removed.size() >= text.size() &&
+        removed == (text.find_first_of(L"\r\n") == std::wstring_view::npos ? std::wstring(text) : WithCrLf(text)))
         return b; // nothing changes, and nothing is recorded
     const TTextPos end = RawReplace(a, b, text);
     if (!m_step) return end;
     // Recorded as the text now reads (line breaks as CR LF), so that undoing finds its extent.
     std::wstring inserted = Range(a, end);
     if (!m_step->changes.empty()) {
-        // Runs continue the step's last change: typing appends, Backspace grows it to the left,
-        // Delete to the right.
+        // Runs continue the step's last change: typing appends (in overwrite mode what it replaced
+        // follows what the run removed before), Backspace grows it to the left, Delete to the right.
         TChange& prev = m_step->changes.back();
-        if (m_step->kind == TEditKind::Typing && removed.empty()) {
+        if (m_step->kind == TEditKind::Typing) {
+            prev.removed += removed;
             prev.inserted += inserted;
             return end;
         }
@@ -543,16 +651,26 @@ void TCodeEditorModel::ReplaceSelection(std::wstring_view text, TEditKind kind) 
 void TCodeEditorModel::TypeChar(wchar_t c) {
     // A typed character replacing a selection starts its own step.
     if (HasSelection()) m_groupOpen = false;
+    if (m_overwrite && !HasSelection()) {
+        const std::wstring& s = m_lines[m_caret.row];
+        const int col = m_caret.col;
+        // The second half of a pair just typed joins its first half instead of replacing more.
+        const bool completesPair = IsLowSurrogate(c) && col > 0 && IsHighSurrogate(s[col - 1]);
+        if (col < static_cast<int>(s.size()) && !completesPair) {
+            BeginStep(TEditKind::Typing);
+            m_anchor = m_caret = Edit(m_caret, NextChar(m_caret), std::wstring_view(&c, 1));
+            EndStep();
+            m_groupOpen = true;
+            return;
+        }
+    }
     ReplaceSelection(std::wstring_view(&c, 1), TEditKind::Typing);
 }
 
 void TCodeEditorModel::Backspace(bool word) {
     if (HasSelection()) return ReplaceSelection(L"", TEditKind::Other);
     if (m_caret == TTextPos{}) return;
-    const TTextPos from = word ? WordLeft(m_caret)
-                          : m_caret.col > 0
-                              ? TTextPos{m_caret.row, m_caret.col - 1}
-                              : TTextPos{m_caret.row - 1, static_cast<int>(m_lines[m_caret.row - 1].size())};
+    const TTextPos from = word ? WordLeft(m_caret) : PrevChar(m_caret);
     BeginStep(TEditKind::Backspace);
     m_anchor = m_caret = Edit(from, m_caret, L"");
     EndStep();
@@ -561,11 +679,7 @@ void TCodeEditorModel::Backspace(bool word) {
 
 void TCodeEditorModel::DeleteForward(bool word) {
     if (!HasSelection()) {
-        const TTextPos to = word ? WordRight(m_caret)
-                            : m_caret.col < static_cast<int>(m_lines[m_caret.row].size())
-                                ? TTextPos{m_caret.row, m_caret.col + 1}
-                            : m_caret.row + 1 < LineCount() ? TTextPos{m_caret.row + 1, 0}
-                                                            : m_caret;
+        const TTextPos to = word ? WordRight(m_caret) : NextChar(m_caret);
         if (to == m_caret) return;
         BeginStep(TEditKind::Delete);
         Edit(m_caret, to, L"");
@@ -682,20 +796,37 @@ void TCodeEditorModel::ClearUndo() {
 
 // ---- Find and go to line ----
 
+bool TCodeEditorModel::MatchesAt(const std::wstring& s, int i, std::wstring_view what, bool matchCase,
+                                 bool wholeWord) const {
+    const int wlen = static_cast<int>(what.size());
+    if (i < 0 || i + wlen > static_cast<int>(s.size())) return false;
+    for (int k = 0; k < wlen; ++k)
+        if (matchCase ? s[i + k] != what[k] : std::towlower(s[i + k]) != std::towlower(what[k])) return false;
+    if (wholeWord &&
+        ((i > 0 && IsWordChar(s[i - 1])) || (i + wlen < static_cast<int>(s.size()) && IsWordChar(s[i + wlen]))))
+        return false;
+    return true;
+}
+
+void TCodeEditorModel::FindInLine(const std::wstring& s, std::wstring_view what, bool matchCase, bool wholeWord,
+                                  std::vector<int>& cols) const {
+    cols.clear();
+    const int wlen = static_cast<int>(what.size());
+    for (int i = 0; i + wlen <= static_cast<int>(s.size());) {
+        if (MatchesAt(s, i, what, matchCase, wholeWord)) {
+            cols.push_back(i);
+            i += wlen;
+        } else {
+            ++i;
+        }
+    }
+}
+
 bool TCodeEditorModel::Find(std::wstring_view what, bool matchCase, bool wholeWord, bool forward) {
     if (what.empty() || what.find_first_of(L"\r\n") != std::wstring_view::npos) return false;
     const int rows = LineCount();
     const int wlen = static_cast<int>(what.size());
-    auto eq = [&](wchar_t a, wchar_t b) { return matchCase ? a == b : std::towlower(a) == std::towlower(b); };
-    auto matchAt = [&](const std::wstring& s, int i) {
-        if (i < 0 || i + wlen > static_cast<int>(s.size())) return false;
-        for (int k = 0; k < wlen; ++k)
-            if (!eq(s[i + k], what[k])) return false;
-        if (wholeWord &&
-            ((i > 0 && IsWordChar(s[i - 1])) || (i + wlen < static_cast<int>(s.size()) && IsWordChar(s[i + wlen]))))
-            return false;
-        return true;
-    };
+    auto matchAt = [&](const std::wstring& s, int i) { return MatchesAt(s, i, what, matchCase, wholeWord); };
     // Forward from the selection's end, backward from its start; the starting row is visited twice
     // (its part after, then on wrapping its part before).
     const TTextPos from = forward ? SelEnd() : SelStart();
@@ -718,6 +849,57 @@ bool TCodeEditorModel::Find(std::wstring_view what, bool matchCase, bool wholeWo
     return false;
 }
 
+bool TCodeEditorModel::SelectionMatches(std::wstring_view what, bool matchCase, bool wholeWord) const {
+    const TTextPos a = SelStart(), b = SelEnd();
+    return !what.empty() && a.row == b.row && b.col - a.col == static_cast<int>(what.size()) &&
+           what.find_first_of(L"\r\n") == std::wstring_view::npos &&
+           MatchesAt(m_lines[a.row], a.col, what, matchCase, wholeWord);
+}
+
+bool TCodeEditorModel::Replace(std::wstring_view what, std::wstring_view with, bool matchCase, bool wholeWord) {
+    bool replaced = false;
+    if (SelectionMatches(what, matchCase, wholeWord)) {
+        m_groupOpen = false;
+        ReplaceSelection(with, TEditKind::Other);
+        replaced = true;
+    }
+    // The search goes on from the replacement's end, so that a replacement containing `what` is skipped.
+    return Find(what, matchCase, wholeWord, true) || replaced;
+}
+
+int TCodeEditorModel::ReplaceAll(std::wstring_view what, std::wstring_view with, bool matchCase, bool wholeWord) {
+    if (what.empty() || what.find_first_of(L"\r\n") != std::wstring_view::npos) return 0;
+    const int wlen = static_cast<int>(what.size());
+    // Each row with occurrences is one change, from its first occurrence to the end of its last, built
+    // from the row as it was; rows are taken top to bottom, moved by the line breaks `with` may add.
+    const std::wstring withCrLf = with.find_first_of(L"\r\n") == std::wstring_view::npos ? std::wstring(with) : WithCrLf(with);
+    const int breaksPerReplacement = static_cast<int>(std::count(withCrLf.begin(), withCrLf.end(), L'\n'));
+    int count = 0, rowShift = 0;
+    TTextPos lastEnd;
+    std::vector<int> cols;
+    m_groupOpen = false;
+    BeginStep(TEditKind::Other);
+    const int rows = LineCount();
+    for (int original = 0; original < rows; ++original) {
+        const int row = original + rowShift;
+        const std::wstring& s = m_lines[row];
+        FindInLine(s, what, matchCase, wholeWord, cols);
+        if (cols.empty()) continue;
+        std::wstring span;
+        for (size_t k = 0; k < cols.size(); ++k) {
+            if (k) span.append(s, static_cast<size_t>(cols[k - 1] + wlen), static_cast<size_t>(cols[k] - cols[k - 1] - wlen));
+            span += withCrLf;
+        }
+        const int first = cols.front(), last = cols.back() + wlen;
+        lastEnd = Edit({row, first}, {row, last}, span); // the end of the row's last replacement
+        count += static_cast<int>(cols.size());
+        rowShift += static_cast<int>(cols.size()) * breaksPerReplacement;
+    }
+    if (count) m_anchor = m_caret = Clamp(lastEnd);
+    EndStep();
+    return count;
+}
+
 void TCodeEditorModel::GoToLine(int line) {
     MoveCaret(Clamp({line - 1, 0}), false);
 }
@@ -726,7 +908,7 @@ int TCodeEditorModel::DisplayColumn(int row, int col) const {
     const std::wstring& s = m_lines[static_cast<size_t>(row)];
     int d = 0;
     for (int i = 0; i < col && i < static_cast<int>(s.size()); ++i)
-        d = s[i] == L'\t' ? (d / TabWidth + 1) * TabWidth : d + 1;
+        d = s[i] == L'\t' ? (d / TabWidth + 1) * TabWidth : d + CellsAt(s, static_cast<size_t>(i));
     return d;
 }
 
@@ -734,10 +916,78 @@ int TCodeEditorModel::ColumnFromDisplay(int row, int displayCol) const {
     const std::wstring& s = m_lines[static_cast<size_t>(row)];
     int d = 0;
     for (int i = 0; i < static_cast<int>(s.size()); ++i) {
+        const int cells = s[i] == L'\t' ? -1 : CellsAt(s, static_cast<size_t>(i));
+        if (cells == 0) continue; // the second half of a pair
         if (d >= displayCol) return i;
-        d = s[i] == L'\t' ? (d / TabWidth + 1) * TabWidth : d + 1;
+        d = cells < 0 ? (d / TabWidth + 1) * TabWidth : d + cells;
     }
     return static_cast<int>(s.size());
+}
+
+int TCodeEditorModel::NearestColumn(int row, int halfCells) const {
+    const std::wstring& s = m_lines[static_cast<size_t>(row)];
+    int d = 0;
+    for (int i = 0; i < static_cast<int>(s.size()); ++i) {
+        const int cells = s[i] == L'\t' ? -1 : CellsAt(s, static_cast<size_t>(i));
+        if (cells == 0) continue; // the second half of a pair
+        const int next = cells < 0 ? (d / TabWidth + 1) * TabWidth : d + cells;
+        if (halfCells < d + next) return i; // before the character's middle
+        d = next;
+    }
+    return static_cast<int>(s.size());
+}
+
+// ---- Brackets ----
+
+bool TCodeEditorModel::MatchingBracket(TTextPos at, TTextPos& match) const {
+    if (at.row < 0 || at.row >= LineCount() || at.col < 0 || at.col >= static_cast<int>(m_lines[at.row].size()))
+        return false;
+    bool opening = false;
+    const int kind = BracketKind(m_scheme, m_lines[at.row][at.col], opening);
+    if (kind < 0) return false;
+    std::vector<TToken> tokens;
+    LexLine(m_scheme, m_lines[at.row], StateBefore(at.row), &tokens);
+    if (KindAt(tokens, at.col) != TTokenKind::Text) return false;
+    // Walks away from the bracket over the brackets of code of its kind, counting the nesting.
+    const int step = opening ? 1 : -1;
+    const int lastRow = opening ? std::min(LineCount() - 1, at.row + kBracketSearchRows)
+                                : std::max(0, at.row - kBracketSearchRows);
+    int depth = 0;
+    for (int row = at.row;; row += step) {
+        const std::wstring& s = m_lines[row];
+        if (row != at.row) {
+            // Only lines with a bracket of this kind are lexed.
+            if (s.find(kOpen[kind]) == std::wstring::npos && s.find(kClose[kind]) == std::wstring::npos) {
+                if (row == lastRow) return false;
+                continue;
+            }
+            LexLine(m_scheme, s, StateBefore(row), &(tokens = {}));
+        }
+        const int n = static_cast<int>(s.size());
+        for (int col = row == at.row ? at.col : (opening ? 0 : n - 1); col >= 0 && col < n; col += step) {
+            const wchar_t c = s[col];
+            if (c != kOpen[kind] && c != kClose[kind]) continue;
+            if (KindAt(tokens, col) != TTokenKind::Text) continue;
+            depth += (c == kOpen[kind]) == opening ? 1 : -1;
+            if (depth == 0) {
+                match = {row, col};
+                return true;
+            }
+        }
+        if (row == lastRow) return false;
+    }
+}
+
+bool TCodeEditorModel::BracketPairAt(TTextPos caret, TTextPos& bracket, TTextPos& match) const {
+    caret = Clamp(caret);
+    const TTextPos candidates[] = {{caret.row, caret.col - 1}, caret};
+    for (const TTextPos& p : candidates) {
+        if (MatchingBracket(p, match)) {
+            bracket = p;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace qs::ui

@@ -169,6 +169,9 @@ public:
     int DisplayColumn(int row, int col) const;
     // The first character starting at or after a display column (never between a pair's halves).
     int ColumnFromDisplay(int row, int displayCol) const;
+    // The character boundary nearest a point given in half cells from the line's start (a click in the
+    // first half of a character lands before it, in its second half after it).
+    int NearestColumn(int row, int halfCells) const;
     int LongestLineEstimate() const noexcept { return m_longest; } // display columns, never too small
 
     // ---- Re-lexing. Rows whose look may have changed since the window last took them (inclusive);

@@ -1,6 +1,7 @@
 // The code editor's window-free model: the two lexers, states carried across lines and where
 // re-lexing stops, offsets with CR LF as two, undo grouping and its memory bound, block indentation,
-// find and go to line.
+// find, replace and go to line, overwrite typing, matching brackets, loading as an undo step, surrogate
+// pairs and wide characters.
 #include "ui/uCodeEditorModel.h"
 
 #include <gtest/gtest.h>
@@ -275,6 +276,170 @@ TEST(CodeEditorModel, UndoingEveryEditRestoresEachText) {
     }
     EXPECT_EQ(m.Text(), texts.back());
     EXPECT_TRUE(statesMatchAFreshLex());
+}
+
+TEST(CodeEditorModel, ReplaceAllIsOneUndoStep) {
+    const struct {
+        const wchar_t* text;
+        const wchar_t *what, *with;
+        bool matchCase, wholeWord;
+        int count;
+        const wchar_t* after;
+        TTextPos caret;
+    } cases[] = {
+        {L"dim x\r\nDim Dimension dim", L"dim", L"Const", false, true, 3, L"Const x\r\nConst Dimension Const", {1, 21}},
+        {L"dim x\r\nDim Dimension dim", L"dim", L"d", true, false, 2, L"d x\r\nDim Dimension d", {1, 15}},
+        {L"aaa\r\na", L"a", L"aa", false, false, 4, L"aaaaaa\r\naa", {1, 2}},     // no match of what it put in
+        {L"aaaa", L"aa", L"b", false, false, 2, L"bb", {0, 2}},                     // no overlaps
+        {L"x;x\r\ny;x", L";", L"\r\n", false, false, 2, L"x\r\nx\r\ny\r\nx", {3, 0}}, // rows move down
+        {L"abc", L"abc", L"abc", false, false, 1, L"abc", {0, 3}},
+        {L"abc", L"zz", L"y", false, false, 0, L"abc", {0, 1}},
+    };
+    for (const auto& c : cases) {
+        TCodeEditorModel m;
+        m.SetText(c.text);
+        m.SetSelection({0, 0}, {0, 1});
+        EXPECT_EQ(m.ReplaceAll(c.what, c.with, c.matchCase, c.wholeWord), c.count) << c.text;
+        EXPECT_EQ(m.Text(), c.after) << c.text;
+        EXPECT_EQ(m.Caret(), c.caret) << c.text;
+        if (std::wstring(c.after) != c.text) {
+            ASSERT_TRUE(m.Undo()) << c.text;
+            EXPECT_EQ(m.Text(), c.text);
+            EXPECT_EQ(m.SelStart(), (TTextPos{0, 0}));
+            EXPECT_EQ(m.SelEnd(), (TTextPos{0, 1}));
+        }
+        EXPECT_FALSE(m.CanUndo()) << c.text;
+    }
+}
+
+TEST(CodeEditorModel, ReplaceTakesAMatchingSelectionThenFindsTheNext) {
+    TCodeEditorModel m;
+    m.SetText(L"cat cat\r\ncat");
+    m.MoveCaret({0, 1}, false);
+    EXPECT_TRUE(m.Replace(L"cat", L"dog", false, false)); // nothing selected yet: only finds
+    EXPECT_EQ(m.SelStart(), (TTextPos{0, 4}));
+    EXPECT_TRUE(m.Replace(L"cat", L"dog", false, false));
+    EXPECT_EQ(m.Text(), L"cat dog\r\ncat");
+    EXPECT_EQ(m.SelStart(), (TTextPos{1, 0}));
+    EXPECT_TRUE(m.Replace(L"cat", L"dog", false, false)); // wraps to the first
+    EXPECT_TRUE(m.Replace(L"cat", L"dog", false, false));
+    EXPECT_EQ(m.Text(), L"dog dog\r\ndog");
+    EXPECT_FALSE(m.Replace(L"cat", L"dog", false, false));
+}
+
+TEST(CodeEditorModel, OverwriteReplacesTheCharacterUnderTheCaret) {
+    TCodeEditorModel m;
+    m.SetText(L"ab\U0001F600d\r\nxy");
+    m.SetOverwrite(true);
+    m.MoveCaret({0, 1}, false);
+    for (wchar_t c : std::wstring(L"BCDEF")) m.TypeChar(c); // the pair is one character; at the end it appends
+    EXPECT_EQ(m.Text(), L"aBCDEF\r\nxy");
+    m.MoveCaret({1, 0}, false);
+    m.TypeChar(0xD83D); // a pair typed in two halves replaces one character
+    m.TypeChar(0xDE00);
+    EXPECT_EQ(m.Text(), L"aBCDEF\r\n\U0001F600y");
+    m.SetSelection({0, 0}, {0, 3});
+    m.TypeChar(L'Z'); // a selection goes as a whole
+    EXPECT_EQ(m.Text(), L"ZDEF\r\n\U0001F600y");
+    const wchar_t* undone[] = {L"aBCDEF\r\n\U0001F600y", L"aBCDEF\r\nxy", L"ab\U0001F600d\r\nxy"};
+    for (const wchar_t* text : undone) {
+        ASSERT_TRUE(m.Undo());
+        EXPECT_EQ(m.Text(), text);
+    }
+    EXPECT_FALSE(m.CanUndo()); // each run was one step
+}
+
+TEST(CodeEditorModel, MatchingBracketSkipsStringsAndComments) {
+    const struct {
+        TCodeScheme scheme;
+        const wchar_t* text;
+        TTextPos at;
+        TTextPos match; // row -1: none
+    } cases[] = {
+        {TCodeScheme::VisualBasic, L"f(a(b), c)", {0, 1}, {0, 9}},
+        {TCodeScheme::VisualBasic, L"f(a(b), c)", {0, 9}, {0, 1}},
+        {TCodeScheme::VisualBasic, L"f(\")\", x) ' )", {0, 1}, {0, 8}},
+        {TCodeScheme::VisualBasic, L"x = \"(\"", {0, 5}, {-1, 0}}, // in a string itself
+        {TCodeScheme::VisualBasic, L"f(a", {0, 1}, {-1, 0}},
+        {TCodeScheme::VisualBasic, L"{a}", {0, 0}, {-1, 0}}, // no braces in this scheme
+        {TCodeScheme::JavaLike, L"f( // )\r\n  )", {0, 1}, {1, 2}},
+        {TCodeScheme::JavaLike, L"( /*\r\n ) */ ')' )", {0, 0}, {1, 10}},
+        {TCodeScheme::JavaLike, L"if (a) { b[1] = '}'; }", {0, 7}, {0, 21}},
+        {TCodeScheme::JavaLike, L"if (a) { b[1] = '}'; }", {0, 12}, {0, 10}},
+        {TCodeScheme::JavaLike, L"{ ( }", {0, 2}, {-1, 0}},
+    };
+    for (const auto& c : cases) {
+        TCodeEditorModel m;
+        m.SetScheme(c.scheme);
+        m.SetText(c.text);
+        TTextPos match{-1, 0};
+        EXPECT_EQ(m.MatchingBracket(c.at, match), c.match.row >= 0) << c.text << " " << c.at.col;
+        if (c.match.row >= 0) {
+            EXPECT_EQ(match, c.match) << c.text << " " << c.at.col;
+        }
+    }
+    // The caret just after a bracket, else just before one; the search stops kBracketSearchRows away.
+    TCodeEditorModel m;
+    m.SetText(L"(a)(b)");
+    TTextPos bracket, match;
+    ASSERT_TRUE(m.BracketPairAt({0, 3}, bracket, match));
+    EXPECT_EQ(bracket, (TTextPos{0, 2}));
+    EXPECT_EQ(match, (TTextPos{0, 0}));
+    ASSERT_TRUE(m.BracketPairAt({0, 0}, bracket, match));
+    EXPECT_EQ(match, (TTextPos{0, 2}));
+    for (int apart : {TCodeEditorModel::kBracketSearchRows, TCodeEditorModel::kBracketSearchRows + 1}) {
+        std::wstring text = L"(";
+        for (int i = 0; i < apart; ++i) text += L"\r\nx";
+        m.SetText(text + L")");
+        EXPECT_EQ(m.MatchingBracket({0, 0}, match), apart == TCodeEditorModel::kBracketSearchRows) << apart;
+    }
+}
+
+// History stepping and opening a file load through LoadText: one undo gives back the text before.
+TEST(CodeEditorModel, LoadingIsUndoneInOneStep) {
+    TCodeEditorModel m;
+    m.SetText(L"unsaved\r\nscript");
+    m.MoveCaret({1, 3}, false);
+    m.TypeChar(L'!');
+    m.LoadText(L"from\nhistory");
+    EXPECT_EQ(m.Text(), L"from\r\nhistory");
+    EXPECT_EQ(m.Caret(), (TTextPos{0, 0}));
+    EXPECT_FALSE(m.Modified);
+    ASSERT_TRUE(m.Undo());
+    EXPECT_EQ(m.Text(), L"unsaved\r\nscr!ipt");
+    EXPECT_EQ(m.Caret(), (TTextPos{1, 4}));
+    ASSERT_TRUE(m.Redo());
+    EXPECT_EQ(m.Text(), L"from\r\nhistory");
+    m.LoadText(L"x");
+    EXPECT_EQ(m.LongestLineEstimate(), 1); // the old lines' widths are forgotten
+}
+
+TEST(CodeEditorModel, SurrogatePairsAndWideCharacters) {
+    TCodeEditorModel m;
+    // a, an ideograph, an astral ideograph (a pair), an emoji (a pair), a tab, x.
+    m.SetText(L"a\u4E2D\U00020000\U0001F600\tx");
+    const struct {
+        int col, display;
+    } columns[] = {{0, 0}, {1, 1}, {2, 3}, {4, 5}, {6, 7}, {7, 8}, {8, 9}};
+    for (const auto& c : columns) {
+        EXPECT_EQ(m.DisplayColumn(0, c.col), c.display) << c.col;
+        EXPECT_EQ(m.ColumnFromDisplay(0, c.display), c.col) << c.col;
+    }
+    const struct {
+        int halfCells, col;
+    } clicks[] = {{2, 1}, {3, 1}, {4, 2}, {7, 2}, {8, 4}, {11, 4}, {12, 6}, {14, 6}, {15, 7}}; // halves of each cell
+    for (const auto& c : clicks) EXPECT_EQ(m.NearestColumn(0, c.halfCells), c.col) << c.halfCells;
+    EXPECT_EQ(m.ColumnFromDisplay(0, 6), 6); // the second cell of the emoji: after it, never inside
+    EXPECT_EQ(m.NextChar({0, 2}), (TTextPos{0, 4}));
+    EXPECT_EQ(m.PrevChar({0, 6}), (TTextPos{0, 4}));
+    m.MoveCaret({0, 5}, false); // between halves: snapped to the pair's start
+    EXPECT_EQ(m.Caret(), (TTextPos{0, 4}));
+    m.DeleteForward(false);
+    m.Backspace(false);
+    EXPECT_EQ(m.Text(), L"a\u4E2D\tx");
+    EXPECT_EQ(CharCells(0x20AC), 1);
+    EXPECT_EQ(CharCells(0xAC00), 2);
+    EXPECT_EQ(CharCells(0xFF21), 2);
 }
 
 } // namespace
