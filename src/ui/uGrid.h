@@ -1,6 +1,8 @@
 // A simple string grid for the window framework: fixed header rows and columns drawn as headers, and
 // an always-shown editor in every other cell. Tab and Shift+Tab move between the editable cells;
-// Enter and Escape go to OnKeyDown from any cell, also while its text is being edited. UI thread only.
+// Enter and Escape go to OnKeyDown from any cell, also while its text is being edited. It prints itself
+// (WM_PRINT, WM_PRINTCLIENT) as it paints, and accessibility clients see it as a table of rows of
+// cells. UI thread only.
 #pragma once
 
 #include "ui/uControls.h"
@@ -47,8 +49,19 @@ protected:
 private:
     class TCellEditor;
     friend class TCellEditor;
+    class TAccess;
     void Layout();
+    // Draws the headers and grid lines; the screen (WM_PAINT) and a print (WM_PRINTCLIENT) share it.
     void Paint(HDC dc);
+    void PrintClient(HDC dc, LPARAM flags);
+    void Print(HDC dc, LPARAM flags);
+    // Where a row is drawn in the client area (rows scrolled away above the top sit under the headers).
+    int RowTop(int row) const noexcept {
+        return row < m_fixedRows ? row * m_rowHeight : (row - m_topRow) * m_rowHeight;
+    }
+    // A row is shown when it is a header row or scrolled into the client area.
+    bool RowShown(int row) const noexcept;
+    RECT CellRect(int col, int row) const noexcept; // client coordinates
     void Scroll(int topRow);
     // Moves the focus from a cell by `step` editable cells (Tab +1, Shift+Tab -1).
     void MoveFocus(int col, int row, int step);
@@ -59,8 +72,9 @@ private:
     int m_rowHeight = 22;
     int m_topRow = 0;
     std::vector<int> m_colWidths;
-    std::vector<std::wstring> m_texts;                   // header cells' texts
-    std::vector<TCellEditor*> m_editors;                 // editable cells' editors (children; null for headers)
+    std::vector<std::wstring> m_texts;   // header cells' texts
+    std::vector<TCellEditor*> m_editors; // editable cells' editors (children; null for headers)
+    std::shared_ptr<TAccess> m_access;   // made at the first accessibility request
 };
 
 } // namespace qs::ui
