@@ -335,7 +335,13 @@ void TCodeEditorModel::SetText(std::wstring_view text) {
 void TCodeEditorModel::LoadText(std::wstring_view text) {
     m_groupOpen = false;
     BeginStep(TEditKind::Other);
-    Edit({0, 0}, {LineCount() - 1, static_cast<int>(m_lines.back().size())}, text);
+    try {
+        Edit({0, 0}, {LineCount() - 1, static_cast<int>(m_lines.back().size())}, text);
+    } catch (...) {
+        // Out of memory copying the texts (before the text changes): no step is left half made.
+        EndStep();
+        throw;
+    }
     m_anchor = m_caret = {};
     EndStep();
     // The longest line of the old text no longer counts.

@@ -1,8 +1,13 @@
 // The code editor window driven through its messages: the edit messages, keys with the caret's row and
 // column reported, a 1 MB paste through the clipboard, the owner's context menu and key handler, the
-// find and go-to-line dialogs, and a screenshot of both schemes highlighted (build/screenshots).
+// find, replace and go-to-line dialogs, overwrite mode, loading as an undo step, surrogate pairs and wide
+// characters, the accessible object, WM_PRINTCLIENT against the screen, and a screenshot of both
+// schemes highlighted (build/screenshots).
 #include "ui/uCodeEditor.h"
 #include "ui/uComCtrls.h"
+
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
@@ -272,6 +277,164 @@ TEST_F(CodeEditorWindow, FindAndGoToLineAskWithDialogs) {
     EXPECT_EQ(editor->Model().SelStart(), (TTextPos{248, 7}));
 }
 
+TEST_F(CodeEditorWindow, ReplaceDialogReplacesOneAndAllAsOneUndo) {
+    editor->SetLines(L"cat cat\r\nconcat cat");
+    int shown = 0;
+    SetModalInterceptor([&](TForm& f) {
+        ++shown;
+        TButton *replace = nullptr, *all = nullptr;
+        for (TControl* c : f.Children()) {
+            if (c->Name == L"edtValue") c->SetText(L"cat");
+            if (c->Name == L"edtReplace") c->SetText(L"dog");
+            if (c->Name == L"chkWholeWord") ::SendMessageW(c->Handle(), BM_SETCHECK, BST_CHECKED, 0);
+            if (c->Name == L"btnReplace") replace = static_cast<TButton*>(c);
+            if (c->Name == L"btnReplaceAll") all = static_cast<TButton*>(c);
+        }
+        if (!replace || !all) return IDCANCEL;
+        replace->Click(); // selects the first occurrence
+        replace->Click(); // replaces it, selects the next
+        EXPECT_EQ(Text(), L"dog cat\r\nconcat cat");
+        EXPECT_EQ(editor->SelStart(), 4);
+        all->Click();
+        return IDCANCEL;
+    });
+    Press('H', TCodeEditor::kCtrl);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(Text(), L"dog dog\r\nconcat dog"); // whole words only
+    Press('Z', TCodeEditor::kCtrl);
+    EXPECT_EQ(Text(), L"dog cat\r\nconcat cat");
+}
+
+TEST_F(CodeEditorWindow, InsertTogglesOverwriteWithABlockCaret) {
+    editor->SetLines(L"abc\r\nd");
+    int modeChanges = 0;
+    editor->OnModeChange = [&](TCodeEditor&) { ++modeChanges; };
+    auto caretWidth = [] {
+        GUITHREADINFO info{sizeof info};
+        ::GetGUIThreadInfo(::GetCurrentThreadId(), &info);
+        return info.rcCaret.right - info.rcCaret.left;
+    };
+    const LONG barWidth = caretWidth();
+    Press(VK_INSERT);
+    EXPECT_TRUE(editor->Overwrite());
+    EXPECT_EQ(modeChanges, 1);
+    EXPECT_GT(caretWidth(), barWidth);
+    Press(VK_RIGHT);
+    Type(L"XYZ"); // replaces b and c, then appends at the line's end
+    EXPECT_EQ(Text(), L"aXYZ\r\nd");
+    Press('Z', TCodeEditor::kCtrl);
+    EXPECT_EQ(Text(), L"abc\r\nd");
+    Press(VK_INSERT);
+    EXPECT_FALSE(editor->Overwrite());
+    EXPECT_EQ(caretWidth(), barWidth);
+    Type(L"Q");
+    EXPECT_EQ(Text(), L"aQbc\r\nd");
+}
+
+// Stepping through the history or opening a file must not lose the script being written.
+TEST_F(CodeEditorWindow, SetLinesIsUndoneByCtrlZ) {
+    editor->SetLines(L"first");
+    Press(VK_END);
+    Type(L" draft");
+    editor->SetLines(L"from\r\nhistory");
+    EXPECT_EQ(editor->CaretPos(), (TTextPos{0, 0}));
+    Press('Z', TCodeEditor::kCtrl);
+    EXPECT_EQ(Text(), L"first draft");
+    EXPECT_EQ(editor->CaretPos(), (TTextPos{0, 11}));
+    Send(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"set")); // as an edit box: the undo buffer is emptied
+    EXPECT_FALSE(Send(EM_CANUNDO));
+}
+
+TEST_F(CodeEditorWindow, SurrogatePairsMoveAndDeleteAsOneCharacter) {
+    const std::wstring face = L"\U0001F600";
+    editor->SetLines(L"a" + face + L"b" + face);
+    editor->SetCaretPos(2, 0); // between the halves: snapped to the pair's start
+    EXPECT_EQ(editor->CaretPos(), (TTextPos{0, 1}));
+    const struct {
+        WORD key;
+        UINT shift;
+        int caret;
+        std::wstring text;
+        std::wstring selected;
+    } steps[] = {
+        {VK_RIGHT, 0, 3, L"a" + face + L"b" + face, L""},
+        {VK_LEFT, 0, 1, L"a" + face + L"b" + face, L""},
+        {VK_RIGHT, TCodeEditor::kShift, 3, L"a" + face + L"b" + face, face},
+        {VK_DELETE, 0, 1, L"ab" + face, L""},
+        {VK_END, 0, 4, L"ab" + face, L""},
+        {VK_BACK, 0, 2, L"ab", L""},
+    };
+    for (const auto& s : steps) {
+        Press(s.key, s.shift);
+        EXPECT_EQ(editor->CaretPos(), (TTextPos{0, s.caret})) << s.key;
+        EXPECT_EQ(Text(), s.text) << s.key;
+        EXPECT_EQ(editor->SelText(), s.selected) << s.key;
+    }
+}
+
+// A wide character takes two cells, so text typed through an input method does not overlap; a click in
+// its second cell lands after it.
+TEST_F(CodeEditorWindow, WideCharactersTakeTwoCells) {
+    editor->SetLines(L"a\u4E2D\U00020000b");
+    auto x = [&](int offset) { return static_cast<int>(static_cast<short>(LOWORD(Send(EM_POSFROMCHAR, offset)))); };
+    const int cell = x(1) - x(0);
+    EXPECT_EQ(x(2) - x(1), 2 * cell);
+    EXPECT_EQ(x(4) - x(2), 2 * cell);
+    const struct {
+        int atX, offset;
+    } clicks[] = {{x(1) + cell / 2, 1}, {x(1) + cell + cell / 2, 2}, {x(2) + cell + 1, 4}};
+    for (const auto& c : clicks) EXPECT_EQ(LOWORD(Send(EM_CHARFROMPOS, 0, MAKELPARAM(c.atX, 2))), c.offset) << c.atX;
+}
+
+TEST_F(CodeEditorWindow, ContextMenuGreysPasteWithoutText) {
+    editor->SetLines(L"abc");
+    std::vector<bool> pasteEnabled;
+    TPopupMenu::Chooser() = [&](TPopupMenu& menu) {
+        for (size_t i = 0; i < menu.Count(); ++i)
+            if (menu.At(i).caption == L"&Paste") pasteEnabled.push_back(menu.At(i).enabled);
+        return -1;
+    };
+    ASSERT_TRUE(::OpenClipboard(editor->Handle()));
+    ::EmptyClipboard();
+    ::CloseClipboard();
+    Send(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(editor->Handle()), MAKELPARAM(-1, -1));
+    Send(EM_SETSEL, 0, 1);
+    Send(WM_COPY);
+    Send(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(editor->Handle()), MAKELPARAM(-1, -1));
+    EXPECT_EQ(pasteEnabled, (std::vector<bool>{false, true}));
+}
+
+// Screen readers get the system's object of an edit box, which reads the text through the edit messages.
+// Wine's oleacc has no such proxy (its export is a stub that ends the process): there the editor gives
+// the standard client object.
+TEST_F(CodeEditorWindow, AccessibleObjectIsAnEditBox) {
+    const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    editor->SetLines(L"Dim x\r\nx = 1");
+    HMODULE oleacc = ::LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ASSERT_TRUE(oleacc);
+    using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    auto fromWindow =
+        reinterpret_cast<FromWindow>(reinterpret_cast<void*>(::GetProcAddress(oleacc, "AccessibleObjectFromWindow")));
+    ASSERT_TRUE(fromWindow);
+    Microsoft::WRL::ComPtr<IAccessible> accessible;
+    ASSERT_EQ(fromWindow(editor->Handle(), static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                         reinterpret_cast<void**>(accessible.GetAddressOf())),
+              S_OK);
+    VARIANT self;
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role;
+    ::VariantInit(&role);
+    ASSERT_EQ(accessible->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.vt, VT_I4);
+    EXPECT_EQ(role.lVal, wine ? ROLE_SYSTEM_CLIENT : ROLE_SYSTEM_TEXT);
+    if (wine) return;
+    BSTR value = nullptr;
+    ASSERT_EQ(accessible->get_accValue(self, &value), S_OK);
+    EXPECT_EQ(std::wstring(value ? value : L""), L"Dim x\r\nx = 1");
+    ::SysFreeString(value);
+}
+
 // ---- Screenshot ----
 
 std::uint32_t Crc32(const std::uint8_t* p, size_t n, std::uint32_t crc = 0) {
@@ -347,6 +510,66 @@ std::wstring ScreenshotDir() {
     dir += L"\\screenshots";
     ::CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
+}
+
+// The pixels of a DC's area as 32-bit BGRA.
+std::vector<std::uint8_t> Pixels(HDC src, int x, int y, int w, int h) {
+    HDC mem = ::CreateCompatibleDC(src);
+    HBITMAP bmp = ::CreateCompatibleBitmap(src, w, h);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    ::BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
+    ::SelectObject(mem, old);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> bgra(static_cast<size_t>(w) * h * 4);
+    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), bgra.data(), &bi, DIB_RGB_COLORS);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    return bgra;
+}
+
+size_t CountColour(const std::vector<std::uint8_t>& bgra, COLORREF c) {
+    size_t n = 0;
+    for (size_t i = 0; i < bgra.size(); i += 4) n += RGB(bgra[i + 2], bgra[i + 1], bgra[i]) == c;
+    return n;
+}
+
+// WM_PRINTCLIENT (and so WM_PRINT) draws what the screen shows, the bracket pair at the caret included.
+TEST(CodeEditorPrint, PrintClientDrawsWhatTheScreenShows) {
+    auto* form = new TForm(nullptr, WS_POPUP | WS_BORDER | WS_CLIPCHILDREN, WS_EX_TOPMOST); // uncovered
+    form->SetBounds(60, 60, 400, 160);
+    auto* editor = new TCodeEditor(form);
+    editor->SetAlign(TAlign::Client);
+    form->Realign();
+    editor->SetLines(L"If f(a, \"(\") Then\r\n  x = \u4E2D\U0001F600 ' note\r\nEnd If");
+    editor->SetCaretPos(12, 0); // just after the closing bracket
+    form->Show();
+    ::UpdateWindow(form->Handle());
+    TForm::ProcessMessages();
+    ::Sleep(100);
+    TForm::ProcessMessages();
+    RECT rc;
+    ::GetClientRect(editor->Handle(), &rc);
+    POINT origin{0, 0};
+    ::ClientToScreen(editor->Handle(), &origin);
+    HDC screen = ::GetDC(nullptr);
+    const std::vector<std::uint8_t> shown = Pixels(screen, origin.x, origin.y, rc.right, rc.bottom);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, rc.right, rc.bottom);
+    HGDIOBJ old = ::SelectObject(mem, bmp);
+    ::SendMessageW(editor->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+    const std::vector<std::uint8_t> printed = Pixels(mem, 0, 0, rc.right, rc.bottom);
+    ::SelectObject(mem, old);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+    form->Free();
+    EXPECT_GT(CountColour(printed, RGB(0, 0, 200)), 20u);     // keywords
+    EXPECT_GT(CountColour(printed, RGB(255, 226, 140)), 20u); // the two brackets' background
+    EXPECT_TRUE(printed == shown);
+    std::vector<std::uint8_t> rgb;
+    for (size_t i = 0; i < printed.size(); i += 4) rgb.insert(rgb.end(), {printed[i + 2], printed[i + 1], printed[i]});
+    EXPECT_TRUE(SavePng(ScreenshotDir() + L"\\code-editor-print.png", rc.right, rc.bottom, rgb));
 }
 
 TEST(CodeEditorScreenshot, BothSchemesHighlightedWithASelection) {
