@@ -12,9 +12,6 @@ namespace qs {
 
 namespace {
 
-constexpr int kImageNumber = 0, kImageText = 1, kImageObject = 2, kImageDate = 3, kImageBoolean = 4,
-              kImageCurrency = 5, kImageNone = 6;
-
 bool IsPutAccessor(const TTypeElement& e) noexcept {
     return e.InvokeKind() == INVOKE_PROPERTYPUT || e.InvokeKind() == INVOKE_PROPERTYPUTREF;
 }
@@ -101,18 +98,6 @@ std::vector<TTypeElement*> PropertyTreeMembers(const TDispatch& object) {
         return ::lstrcmpiW(a->Name().c_str(), b->Name().c_str()) < 0;
     });
     return members;
-}
-
-int ImageIndexForVarType(VARTYPE vt) {
-    switch (vt) {
-    case VT_EMPTY: case VT_NULL: case VT_ERROR: return kImageNone;
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_UI1: case VT_INT: return kImageNumber;
-    case VT_CY: return kImageCurrency;
-    case VT_DATE: return kImageDate;
-    case VT_BSTR: case VT_CLSID: case 256: return kImageText;
-    case VT_BOOL: return kImageBoolean;
-    default: return kImageObject;
-    }
 }
 
 int MemberImageIndex(const TTypeElement& element) {

@@ -35,10 +35,6 @@ struct TPropertyNode {
 // compares), members of equal name in the reflection's order. The elements stay owned by `object`.
 std::vector<TTypeElement*> PropertyTreeMembers(const TDispatch& object);
 
-// The property image of a value type: 0 number, 1 text, 2 object/other, 3 date, 4 Boolean,
-// 5 currency, 6 no value/error. The whole VARTYPE counts: arrays and references are "other".
-int ImageIndexForVarType(VARTYPE vt);
-
 // The image of a member's node before its value is read: a number for an enumeration-typed property,
 // otherwise the image of the member's declared type.
 int MemberImageIndex(const TTypeElement& element);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ui/uCodeEditor.h"
+#include "script/uScriptCompletion.h"
 #include "script/uScriptDebug.h"
 #include "script/uScriptHost.h"
 #include "ui/uComCtrls.h"
@@ -146,6 +147,7 @@ public:
 
     TScriptHost& ScriptHost() noexcept { return *FScriptHost; }
     ui::TCodeEditor& Editor() noexcept { return *FEditor; }
+    TScriptCompletion& Completion() noexcept { return *FCompletion; }
     // Adds the named object aName (not global) and appends its name to GlobalVarsLabel.
     void SetGlobalObjects(const std::wstring& aName, IDispatch* aDispatch);
 
@@ -217,6 +219,7 @@ private:
     void PrepareHost(TScriptHost& host, HWND parent);
 
     std::unique_ptr<TScriptHost> FScriptHost;
+    std::shared_ptr<TScriptCompletion> FCompletion; // the editor's completion, over FScriptHost
     ui::TCodeEditor* FEditor = nullptr;
     Microsoft::WRL::ComPtr<IScriptGlobals> FScriptGlobals;
     std::shared_ptr<TMemoLines> FMemoLines;

@@ -215,6 +215,8 @@ TScriptFrame::TScriptFrame(TControl* AOwner) : TPanel(AOwner) {
     QS_THROW_IF_FAILED(debug.As(&debugDispatch));
     FScriptHost->NamedObjects().Add(L"Globals", globals.Get(), true);
     FScriptHost->NamedObjects().Add(L"Debug", debugDispatch.Get(), false);
+    FCompletion = std::make_shared<TScriptCompletion>(*FScriptHost);
+    FEditor->SetCompletionProvider(FCompletion);
     const bool java = ::lstrcmpiW(Options().GetValue(L"ScriptLanguage").c_str(), L"JavaScript") == 0;
     SelectLanguage(java ? 1 : 0, false);
     LoadScriptHistory();
@@ -224,6 +226,9 @@ TScriptFrame::TScriptFrame(TControl* AOwner) : TPanel(AOwner) {
 
 TScriptFrame::~TScriptFrame() {
     DestroyHandleTree();
+    // The editor (a child, deleted after this) must not reach the host through its provider.
+    if (FEditor) FEditor->SetCompletionProvider(nullptr);
+    FCompletion.reset();
     // No run is on the stack: a run holds the form, which is destroyed only after it returned. The
     // engine goes first, and with it its references to the named objects; debug objects a script
     // kept print nowhere from now on.

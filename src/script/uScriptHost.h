@@ -61,6 +61,12 @@ struct TConstant {
     Variant Value;
 };
 
+// Constants from every enumeration of a library (may be null), in library order; members whose
+// description or name cannot be read are left out. Throws only std::bad_alloc.
+std::vector<TConstant> ReadTypeLibConstants(ITypeLib* lib);
+// The registered library of that GUID and version, or null.
+Microsoft::WRL::ComPtr<ITypeLib> LoadRegisteredTypeLib(const GUID& guid, WORD major, WORD minor) noexcept;
+
 // An IDispatch that answers every enumeration constant of a type library as a read-only member
 // (DISPID = its index among the library's constants, in library order), for engines that refuse the
 // library itself. The constants are read once, at the first GetIDsOfNames or Invoke.

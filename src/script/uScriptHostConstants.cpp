@@ -54,26 +54,18 @@ ComPtr<IDispatch> TTypeInfoConstants::Create(ITypeLib* TypeLib) {
 
 ComPtr<IDispatch> TTypeInfoConstants::Create(const GUID& GuidTypeLib, WORD wVerMajor, WORD wVerMinor,
                                              ITypeLib* unregistered) {
-    ComPtr<ITypeLib> lib;
-    UniqueBstr path;
-    if (SUCCEEDED(::QueryPathOfRegTypeLib(GuidTypeLib, wVerMajor, wVerMinor, LOCALE_USER_DEFAULT, path.Put())) &&
-        path) {
-        if (FAILED(::LoadTypeLibEx(path.Get(), REGKIND_NONE, &lib))) lib.Reset();
-    }
+    const ComPtr<ITypeLib> lib = LoadRegisteredTypeLib(GuidTypeLib, wVerMajor, wVerMinor);
     return Create(lib ? lib.Get() : unregistered);
 }
 
-// Constants from every enumeration of the library, in library order; members whose description or
-// name cannot be read are left out.
-void TTypeInfoConstants::LoadConstants() {
-    if (fConstants) return;
-    auto constants = std::make_unique<std::vector<TConstant>>();
-    const UINT count = fTypeLib ? fTypeLib->GetTypeInfoCount() : 0;
+std::vector<TConstant> ReadTypeLibConstants(ITypeLib* lib) {
+    std::vector<TConstant> constants;
+    const UINT count = lib ? lib->GetTypeInfoCount() : 0;
     for (UINT t = 0; t < count; ++t) {
         TYPEKIND kind;
-        if (FAILED(fTypeLib->GetTypeInfoType(t, &kind)) || kind != TKIND_ENUM) continue;
+        if (FAILED(lib->GetTypeInfoType(t, &kind)) || kind != TKIND_ENUM) continue;
         ComPtr<ITypeInfo> info;
-        if (FAILED(fTypeLib->GetTypeInfo(t, &info)) || !info) continue;
+        if (FAILED(lib->GetTypeInfo(t, &info)) || !info) continue;
         TypeAttrGuard attr;
         if (FAILED(info->GetTypeAttr(attr.Put(info.Get()))) || !attr) continue;
         for (UINT v = 0; v < attr->cVars; ++v) {
@@ -82,10 +74,24 @@ void TTypeInfoConstants::LoadConstants() {
             UniqueBstr name;
             if (FAILED(info->GetDocumentation(desc->memid, name.Put(), nullptr, nullptr, nullptr))) continue;
             if (desc->varkind != VAR_CONST || !desc->lpvarValue) continue;
-            constants->push_back(TConstant{BstrText(name.Get()), Variant(*desc->lpvarValue)});
+            constants.push_back(TConstant{BstrText(name.Get()), Variant(*desc->lpvarValue)});
         }
     }
-    fConstants = std::move(constants);
+    return constants;
+}
+
+ComPtr<ITypeLib> LoadRegisteredTypeLib(const GUID& guid, WORD major, WORD minor) noexcept {
+    ComPtr<ITypeLib> lib;
+    UniqueBstr path;
+    if (SUCCEEDED(::QueryPathOfRegTypeLib(guid, major, minor, LOCALE_USER_DEFAULT, path.Put())) && path) {
+        if (FAILED(::LoadTypeLibEx(path.Get(), REGKIND_NONE, &lib))) lib.Reset();
+    }
+    return lib;
+}
+
+void TTypeInfoConstants::LoadConstants() {
+    if (fConstants) return;
+    fConstants = std::make_unique<std::vector<TConstant>>(ReadTypeLibConstants(fTypeLib.Get()));
 }
 
 STDMETHODIMP TTypeInfoConstants::QueryInterface(REFIID riid, void** ppv) noexcept {

@@ -39,6 +39,21 @@ Variant TextToVariant(const std::wstring& text, VARTYPE vt) noexcept;
 // VT_DISPATCH/VT_UNKNOWN take only the keywords. VT_BYREF is ignored. Throws only std::bad_alloc.
 bool TryTextToVariant(const std::wstring& text, VARTYPE vt, Variant& out);
 
+// The images of values and members (the PROPERTYIMAGES strip, in its order).
+enum TPropertyImage : int {
+    kImageNumber = 0,
+    kImageText = 1,
+    kImageObject = 2,
+    kImageDate = 3,
+    kImageBoolean = 4,
+    kImageCurrency = 5,
+    kImageNone = 6,
+    kImageMethod = 7,
+};
+// The image of a value type: number, text, object/other, date, Boolean, currency, or no value/error.
+// The whole VARTYPE counts: arrays and references are "other".
+int ImageIndexForVarType(VARTYPE vt);
+
 // The display name of a variant type ("Integer", "Array of Variant", "???" for unknown types).
 std::wstring VarTypeName(VARTYPE vt);
 // The value type of a member: basic automation types stand for themselves, pointers and safe arrays

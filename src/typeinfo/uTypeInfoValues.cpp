@@ -615,4 +615,16 @@ bool TryTextToVariant(const std::wstring& text, VARTYPE vt, Variant& out) {
     return true;
 }
 
+int ImageIndexForVarType(VARTYPE vt) {
+    switch (vt) {
+    case VT_EMPTY: case VT_NULL: case VT_ERROR: return kImageNone;
+    case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_UI1: case VT_INT: return kImageNumber;
+    case VT_CY: return kImageCurrency;
+    case VT_DATE: return kImageDate;
+    case VT_BSTR: case VT_CLSID: case 256: return kImageText;
+    case VT_BOOL: return kImageBoolean;
+    default: return kImageObject;
+    }
+}
+
 } // namespace qs

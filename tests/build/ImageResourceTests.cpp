@@ -37,7 +37,7 @@ struct Strip {
 };
 
 const Strip kStrips[] = {
-    {L"PROPERTYIMAGES", 7}, // number, text, object, date, Boolean, currency, no value
+    {L"PROPERTYIMAGES", 8}, // number, text, object, date, Boolean, currency, no value, method
     {L"TOOLBARIMAGES", 10}, // Refresh, Browse, QueryInterface, Call, Help, Clear, Run, Open, Save, New
 };
 

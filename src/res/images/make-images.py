@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # Makes the browser window's 16x16 image strips from their pixel-art text sources in this folder:
-#   property-images.txt -> property-images.bmp   (7 images: number, text, object, date, Boolean, currency, no value)
+#   property-images.txt -> property-images.bmp   (8 images: number, text, object, date, Boolean, currency, no value, method)
 #   toolbar-images.txt  -> toolbar-images.bmp    (10 images: Refresh ... New, in toolbar button order)
 # Both use the colours of palette.txt. The .bmp files are committed and embedded by quillspar.rc as
 # PROPERTYIMAGES and TOOLBARIMAGES; code loads them with LoadImageW(..., LR_CREATEDIBSECTION) and adds
@@ -30,7 +30,7 @@ SIZE = 16
 
 # Image strips: source name and the image names in index order.
 STRIPS = {
-    "property-images": ["number", "text", "object", "date", "boolean", "currency", "no-value"],
+    "property-images": ["number", "text", "object", "date", "boolean", "currency", "no-value", "method"],
     "toolbar-images": ["refresh", "browse", "query-interface", "call", "help", "clear", "run", "open", "save",
                        "new"],
 }
