@@ -534,8 +534,8 @@ size_t CountColour(const std::vector<std::uint8_t>& bgra, COLORREF c) {
     return n;
 }
 
-// WM_PRINTCLIENT (and so WM_PRINT) draws what the screen shows, the bracket pair at the caret included.
-TEST(CodeEditorPrint, PrintClientDrawsWhatTheScreenShows) {
+// WM_PRINTCLIENT and WM_PRINT draw what the screen shows, the bracket pair at the caret included.
+TEST(CodeEditorPrint, PrintDrawsWhatTheScreenShows) {
     auto* form = new TForm(nullptr, WS_POPUP | WS_BORDER | WS_CLIPCHILDREN, WS_EX_TOPMOST); // uncovered
     form->SetBounds(60, 60, 400, 160);
     auto* editor = new TCodeEditor(form);
@@ -548,28 +548,41 @@ TEST(CodeEditorPrint, PrintClientDrawsWhatTheScreenShows) {
     TForm::ProcessMessages();
     ::Sleep(100);
     TForm::ProcessMessages();
-    RECT rc;
-    ::GetClientRect(editor->Handle(), &rc);
+    RECT client, window;
+    ::GetClientRect(editor->Handle(), &client);
+    ::GetWindowRect(editor->Handle(), &window);
     POINT origin{0, 0};
     ::ClientToScreen(editor->Handle(), &origin);
+    const int w = client.right, h = client.bottom;
     HDC screen = ::GetDC(nullptr);
-    const std::vector<std::uint8_t> shown = Pixels(screen, origin.x, origin.y, rc.right, rc.bottom);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, rc.right, rc.bottom);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::SendMessageW(editor->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
-    const std::vector<std::uint8_t> printed = Pixels(mem, 0, 0, rc.right, rc.bottom);
-    ::SelectObject(mem, old);
-    ::DeleteObject(bmp);
-    ::DeleteDC(mem);
+    const std::vector<std::uint8_t> shown = Pixels(screen, origin.x, origin.y, w, h);
+    const struct {
+        UINT msg;
+        LPARAM flags;
+        POINT at; // where the client area lands in the image
+    } cases[] = {
+        {WM_PRINTCLIENT, PRF_CLIENT, {0, 0}},
+        {WM_PRINT, PRF_CLIENT | PRF_NONCLIENT, {origin.x - window.left, origin.y - window.top}},
+    };
+    std::vector<std::uint8_t> printed;
+    for (const auto& c : cases) {
+        HDC mem = ::CreateCompatibleDC(screen);
+        HBITMAP bmp = ::CreateCompatibleBitmap(screen, window.right - window.left, window.bottom - window.top);
+        HGDIOBJ old = ::SelectObject(mem, bmp);
+        ::SendMessageW(editor->Handle(), c.msg, reinterpret_cast<WPARAM>(mem), c.flags);
+        printed = Pixels(mem, c.at.x, c.at.y, w, h);
+        ::SelectObject(mem, old);
+        ::DeleteObject(bmp);
+        ::DeleteDC(mem);
+        EXPECT_GT(CountColour(printed, RGB(0, 0, 200)), 20u) << c.msg;     // keywords
+        EXPECT_GT(CountColour(printed, RGB(255, 226, 140)), 20u) << c.msg; // the two brackets' background
+        EXPECT_TRUE(printed == shown) << c.msg;
+    }
     ::ReleaseDC(nullptr, screen);
     form->Free();
-    EXPECT_GT(CountColour(printed, RGB(0, 0, 200)), 20u);     // keywords
-    EXPECT_GT(CountColour(printed, RGB(255, 226, 140)), 20u); // the two brackets' background
-    EXPECT_TRUE(printed == shown);
     std::vector<std::uint8_t> rgb;
     for (size_t i = 0; i < printed.size(); i += 4) rgb.insert(rgb.end(), {printed[i + 2], printed[i + 1], printed[i]});
-    EXPECT_TRUE(SavePng(ScreenshotDir() + L"\\code-editor-print.png", rc.right, rc.bottom, rgb));
+    EXPECT_TRUE(SavePng(ScreenshotDir() + L"\\code-editor-print.png", w, h, rgb));
 }
 
 TEST(CodeEditorScreenshot, BothSchemesHighlightedWithASelection) {
