@@ -182,6 +182,8 @@ protected:
         }
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK: {
+            // Inserting raises the editor's events: its form is held while they run.
+            const TOwnCode own(m_owner.m_editor.Form());
             const int index = m_top + GET_Y_LPARAM_SAFE(lParam) / m_rowHeight;
             if (index >= 0 && index < static_cast<int>(m_owner.m_shown.size())) {
                 m_owner.Select(index);

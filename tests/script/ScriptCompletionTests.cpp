@@ -115,6 +115,16 @@ TEST_F(ScriptCompletion, AFailingReadListsNothingAndAMethodIsNeverCalled) {
     EXPECT_TRUE(ListAfter(L"Application.Evaluate(\"A1\").", true).empty());
     EXPECT_EQ(evaluations, 0);
     EXPECT_EQ(boxes, 0);
+    // A read may run anything, closing the window included: the list ends quietly.
+    graph->At(L"ActiveWindow")->SetMethod(L"ActiveSheet", [&](standin::THostObject&, const standin::THostArgs&) {
+        form->Free();
+        return Variant();
+    });
+    Frame().Editor().SetLines(L"");
+    const HWND editor = Frame().Editor().Handle();
+    for (wchar_t c : std::wstring(L"Application.ActiveWindow.ActiveSheet.")) ::SendMessageW(editor, WM_CHAR, c, 0);
+    form = nullptr;
+    EXPECT_FALSE(::IsWindow(editor));
 }
 
 TEST_F(ScriptCompletion, TipShowsOptionalParametersWithDefaultsAndTheCurrentOneInBold) {
