@@ -967,7 +967,8 @@ bool TCodeEditorModel::MatchingBracket(TTextPos at, TTextPos& match) const {
                 if (row == lastRow) return false;
                 continue;
             }
-            LexLine(m_scheme, s, StateBefore(row), &(tokens = {}));
+            tokens.clear();
+            LexLine(m_scheme, s, StateBefore(row), &tokens);
         }
         const int n = static_cast<int>(s.size());
         for (int col = row == at.row ? at.col : (opening ? 0 : n - 1); col >= 0 && col < n; col += step) {
