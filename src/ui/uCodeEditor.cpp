@@ -1,9 +1,12 @@
 // The code editor window: paints the visible rows of its model into a back buffer (gutter with line
-// numbers, tokens in their colours, the selection), maps keys, mouse, clipboard and input-method
-// messages onto the model's commands, and answers the standard edit messages.
+// numbers, tokens in their colours, the selection, the bracket pair at the caret, wide characters over
+// two cells), maps keys, mouse, clipboard and input-method messages onto the model's commands, answers
+// the standard edit messages, and hands accessibility clients the system's edit box proxy.
 #include "ui/uCodeEditor.h"
 
 #include <imm.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <climits>
@@ -26,6 +29,7 @@ constexpr COLORREF kTokenColours[] = {
 constexpr COLORREF kGutterBack = RGB(240, 240, 240);
 constexpr COLORREF kGutterText = RGB(128, 128, 128);
 constexpr COLORREF kInactiveSelection = RGB(210, 210, 210);
+constexpr COLORREF kBracketBack = RGB(255, 226, 140);
 constexpr UINT_PTR kDragTimer = 1;
 
 UINT ShiftState() noexcept {
@@ -59,6 +63,36 @@ struct ImmApi {
                     reinterpret_cast<void*>(::GetProcAddress(m, "ImmSetCompositionWindow")));
                 a.setFont = reinterpret_cast<SetCompositionFont>(
                     reinterpret_cast<void*>(::GetProcAddress(m, "ImmSetCompositionFontW")));
+            }
+            return a;
+        }();
+        return api;
+    }
+};
+
+// The accessibility functions of oleacc, loaded on first use from the system directory only (the module
+// imports nothing of oleacc).
+struct OleaccApi {
+    using CreateProxy = HRESULT(WINAPI*)(HWND, LPCWSTR, LONG, REFIID, void**);
+    using CreateStd = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+    using LresultFrom = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
+    CreateProxy createProxy = nullptr;
+    CreateStd createStd = nullptr;
+    LresultFrom lresultFromObject = nullptr;
+    static const OleaccApi& Get() {
+        static const OleaccApi api = [] {
+            OleaccApi a;
+            if (HMODULE m = ::LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+                // Wine's oleacc exports the proxy as a stub that ends the process when called.
+                const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+                const bool wine = ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+                if (!wine)
+                    a.createProxy = reinterpret_cast<CreateProxy>(
+                        reinterpret_cast<void*>(::GetProcAddress(m, "CreateStdAccessibleProxyW")));
+                a.createStd = reinterpret_cast<CreateStd>(
+                    reinterpret_cast<void*>(::GetProcAddress(m, "CreateStdAccessibleObject")));
+                a.lresultFromObject =
+                    reinterpret_cast<LresultFrom>(reinterpret_cast<void*>(::GetProcAddress(m, "LresultFromObject")));
             }
             return a;
         }();
@@ -114,6 +148,59 @@ public:
     TCheck* WholeWord = nullptr;
 };
 
+// The modal Replace dialog: what to find, what to put instead, the two options, and buttons that act on
+// the editor while the dialog stays open (Cancel closes it).
+class TReplaceForm : public TForm {
+public:
+    explicit TReplaceForm(HWND owner)
+        : TForm(owner, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, WS_EX_DLGMODALFRAME) {
+        SetText(L"Replace");
+        Position = TPosition::ScreenCenter;
+        SetClientSize(390, 118);
+        (new TLabel(this, L"Find what:"))->SetBounds(10, 12, 80, 16);
+        What = new TEdit(this);
+        What->SetBounds(90, 8, 200, 22);
+        What->Name = L"edtValue";
+        (new TLabel(this, L"Replace with:"))->SetBounds(10, 40, 80, 16);
+        With = new TEdit(this);
+        With->SetBounds(90, 36, 200, 22);
+        With->Name = L"edtReplace";
+        MatchCase = new TCheck(this, L"Match &case");
+        MatchCase->SetBounds(90, 66, 200, 18);
+        MatchCase->Name = L"chkMatchCase";
+        WholeWord = new TCheck(this, L"&Whole word");
+        WholeWord->SetBounds(90, 88, 200, 18);
+        WholeWord->Name = L"chkWholeWord";
+        const struct {
+            const wchar_t* caption;
+            const wchar_t* name;
+            TButton** slot;
+        } buttons[] = {{L"&Find Next", L"btnFindNext", &FindNextButton},
+                       {L"&Replace", L"btnReplace", &ReplaceButton},
+                       {L"Replace &All", L"btnReplaceAll", &ReplaceAllButton},
+                       {L"Cancel", L"btnCancel", nullptr}};
+        int y = 8;
+        for (const auto& b : buttons) {
+            auto* button = new TButton(this, b.caption);
+            button->SetBounds(305, y, 75, 24);
+            button->Name = b.name;
+            if (b.slot)
+                *b.slot = button;
+            else
+                button->ModalResult = IDCANCEL;
+            y += 27;
+        }
+        FindNextButton->Default = true;
+    }
+    TEdit* What = nullptr;
+    TEdit* With = nullptr;
+    TCheck* MatchCase = nullptr;
+    TCheck* WholeWord = nullptr;
+    TButton* FindNextButton = nullptr;
+    TButton* ReplaceButton = nullptr;
+    TButton* ReplaceAllButton = nullptr;
+};
+
 
 } // namespace
 
@@ -142,9 +229,24 @@ TCodeEditor::~TCodeEditor() {
 void TCodeEditor::SetLines(const std::wstring& text) {
     m_completion->CloseAll();
     m_top = m_left = 0;
+    m_model.LoadText(text);
+    m_desiredColumn = -1;
+    Changed();
+}
+
+void TCodeEditor::ResetText(const std::wstring& text) {
+    m_completion->CloseAll();
+    m_top = m_left = 0;
     m_model.SetText(text);
     m_desiredColumn = -1;
     Changed();
+}
+
+void TCodeEditor::SetOverwrite(bool on) {
+    if (on == m_model.Overwrite()) return;
+    m_model.SetOverwrite(on);
+    if (m_focused) CreateCaretShape();
+    if (OnModeChange) OnModeChange(*this);
 }
 
 void TCodeEditor::SetScheme(TCodeScheme scheme) {
@@ -320,6 +422,57 @@ void TCodeEditor::ShowFindDialog() {
     if (!FindText.empty()) FindNext(true);
 }
 
+bool TCodeEditor::ReplaceNext() {
+    if (FindText.empty()) {
+        ShowReplaceDialog();
+        return false;
+    }
+    const bool done = m_model.Replace(FindText, ReplaceText, FindMatchCase, FindWholeWord);
+    if (!done) ::MessageBeep(MB_ICONASTERISK);
+    Changed();
+    return done;
+}
+
+int TCodeEditor::ReplaceAll() {
+    const int count = FindText.empty() ? 0 : m_model.ReplaceAll(FindText, ReplaceText, FindMatchCase, FindWholeWord);
+    if (!count) ::MessageBeep(MB_ICONASTERISK);
+    Changed();
+    return count;
+}
+
+void TCodeEditor::ShowReplaceDialog() {
+    const TOwnCode own(Form());
+    const TFormHolder<TReplaceForm> owned(::GetAncestor(m_hwnd, GA_ROOT));
+    TReplaceForm& form = *owned;
+    const std::wstring sel = m_model.SelectedText();
+    form.What->SetText(!sel.empty() && sel.find(L'\n') == std::wstring::npos ? sel : FindText);
+    form.With->SetText(ReplaceText);
+    form.MatchCase->SetChecked(FindMatchCase);
+    form.WholeWord->SetChecked(FindWholeWord);
+    // Each button takes the dialog's fields first; the editor under the dialog shows what it did.
+    auto take = [this, &form] {
+        FindText = form.What->Text();
+        ReplaceText = form.With->Text();
+        FindMatchCase = form.MatchCase->Checked();
+        FindWholeWord = form.WholeWord->Checked();
+        return !FindText.empty();
+    };
+    form.FindNextButton->OnClick = [this, take](TButton&) {
+        if (take()) FindNext(true);
+    };
+    form.ReplaceButton->OnClick = [this, take](TButton&) {
+        if (take()) ReplaceNext();
+    };
+    form.ReplaceAllButton->OnClick = [this, take](TButton&) {
+        if (take()) ReplaceAll();
+    };
+    form.What->SelectAll();
+    form.What->SetFocus();
+    form.ShowModal(Form());
+    if (own.Closed() || owned.Closed() || !m_hwnd) return;
+    ::SetFocus(m_hwnd);
+}
+
 void TCodeEditor::ShowGoToLineDialog() {
     const TOwnCode own(Form());
     const TFormHolder<TPromptForm> owned(::GetAncestor(m_hwnd, GA_ROOT), L"Go to Line",
@@ -464,6 +617,7 @@ void TCodeEditor::Changed(bool keepDesiredColumn) {
     if (!keepDesiredColumn) m_desiredColumn = -1;
     UpdateScrollBars();
     ScrollCaretIntoView();
+    UpdateBracket();
     UpdateCaret();
     if (m_model.ChangeCount() != m_lastChangeCount) {
         m_lastChangeCount = m_model.ChangeCount();
@@ -489,8 +643,30 @@ POINT TCodeEditor::PointOfPos(TTextPos p) const {
 TTextPos TCodeEditor::PosFromPoint(int x, int y) const {
     int row = m_top + (y >= 0 ? y / m_lineHeight : -1 + (y + 1) / m_lineHeight);
     row = std::clamp(row, 0, m_model.LineCount() - 1);
-    const int display = std::max(0, m_left + (x - m_gutter + m_charWidth / 2) / m_charWidth);
-    return {row, m_model.ColumnFromDisplay(row, x < m_gutter ? m_left : display)};
+    // In half cells, so that a wide character's second cell counts as its right half.
+    const int halfCells = 2 * m_left + (x < m_gutter ? 0 : 2 * (x - m_gutter) / m_charWidth);
+    return {row, m_model.NearestColumn(row, halfCells)};
+}
+
+void TCodeEditor::UpdateBracket() {
+    TTextPos bracket{-1, -1}, match{-1, -1};
+    if (!m_model.HasSelection() && !m_model.BracketPairAt(m_model.Caret(), bracket, match)) bracket = match = {-1, -1};
+    if (bracket == m_bracket && match == m_bracketMatch) return;
+    RECT rc;
+    ::GetClientRect(m_hwnd, &rc);
+    for (const int row : {m_bracket.row, m_bracketMatch.row, bracket.row, match.row}) {
+        if (row < m_top || row >= m_top + VisibleRows() + 1) continue;
+        RECT line{0, (row - m_top) * m_lineHeight, rc.right, (row - m_top + 1) * m_lineHeight};
+        ::InvalidateRect(m_hwnd, &line, FALSE);
+    }
+    m_bracket = bracket;
+    m_bracketMatch = match;
+}
+
+void TCodeEditor::CreateCaretShape() {
+    ::CreateCaret(m_hwnd, nullptr, m_model.Overwrite() ? m_charWidth : 2, m_lineHeight);
+    UpdateCaret();
+    ::ShowCaret(m_hwnd);
 }
 
 void TCodeEditor::UpdateCaret() {
@@ -527,30 +703,38 @@ void TCodeEditor::Paint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(m_hwnd, &ps);
     if (!dc) return;
+    PaintTo(dc, ps.rcPaint);
+    ::EndPaint(m_hwnd, &ps);
+}
+
+void TCodeEditor::PaintTo(HDC dc, const RECT& area) {
     RECT rc;
     ::GetClientRect(m_hwnd, &rc);
-    if (rc.right > 0 && rc.bottom > 0) {
-        if (!m_buffer || m_bufferSize.cx < rc.right || m_bufferSize.cy < rc.bottom) {
-            m_bufferSize = {std::max<LONG>(rc.right, m_bufferSize.cx), std::max<LONG>(rc.bottom, m_bufferSize.cy)};
-            m_buffer.Reset(::CreateCompatibleBitmap(dc, m_bufferSize.cx, m_bufferSize.cy));
-        }
-        HDC mem = ::CreateCompatibleDC(dc);
-        HGDIOBJ oldBitmap = ::SelectObject(mem, m_buffer.Get());
-        HGDIOBJ oldFont = ::SelectObject(mem, m_font.Get());
-        ::SetBkMode(mem, OPAQUE);
-        std::vector<TToken> tokens;
-        std::vector<int> dx;
-        std::wstring run;
-        const int firstRow = std::max(0, static_cast<int>(ps.rcPaint.top) / m_lineHeight);
-        const int lastRow = (static_cast<int>(ps.rcPaint.bottom) - 1) / m_lineHeight;
-        for (int r = firstRow; r <= lastRow; ++r) PaintRow(mem, m_top + r, r * m_lineHeight, rc.right, tokens, dx, run);
-        ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-                 ps.rcPaint.bottom - ps.rcPaint.top, mem, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
-        ::SelectObject(mem, oldFont);
-        ::SelectObject(mem, oldBitmap);
-        ::DeleteDC(mem);
+    RECT paint;
+    if (rc.right <= 0 || rc.bottom <= 0 || !::IntersectRect(&paint, &area, &rc)) return;
+    if (!m_buffer || m_bufferSize.cx < rc.right || m_bufferSize.cy < rc.bottom) {
+        // Compatible with the screen, whatever DC is drawn into (WM_PRINTCLIENT may bring a memory DC).
+        HDC screen = ::GetDC(m_hwnd);
+        m_bufferSize = {std::max<LONG>(rc.right, m_bufferSize.cx), std::max<LONG>(rc.bottom, m_bufferSize.cy)};
+        m_buffer.Reset(::CreateCompatibleBitmap(screen, m_bufferSize.cx, m_bufferSize.cy));
+        ::ReleaseDC(m_hwnd, screen);
     }
-    ::EndPaint(m_hwnd, &ps);
+    HDC mem = ::CreateCompatibleDC(dc);
+    if (!mem) return;
+    HGDIOBJ oldBitmap = ::SelectObject(mem, m_buffer.Get());
+    HGDIOBJ oldFont = ::SelectObject(mem, m_font.Get());
+    ::SetBkMode(mem, OPAQUE);
+    std::vector<TToken> tokens;
+    std::vector<int> dx;
+    std::wstring run;
+    const int firstRow = std::max(0, static_cast<int>(paint.top) / m_lineHeight);
+    const int lastRow = (static_cast<int>(paint.bottom) - 1) / m_lineHeight;
+    for (int r = firstRow; r <= lastRow; ++r) PaintRow(mem, m_top + r, r * m_lineHeight, rc.right, tokens, dx, run);
+    ::BitBlt(dc, paint.left, paint.top, paint.right - paint.left, paint.bottom - paint.top, mem, paint.left, paint.top,
+             SRCCOPY);
+    ::SelectObject(mem, oldFont);
+    ::SelectObject(mem, oldBitmap);
+    ::DeleteDC(mem);
 }
 
 void TCodeEditor::PaintRow(HDC dc, int row, int y, int width, std::vector<TToken>& tokens, std::vector<int>& dx,
@@ -588,41 +772,73 @@ void TCodeEditor::PaintRow(HDC dc, int row, int y, int width, std::vector<TToken
     const COLORREF selBack = m_focused ? ::GetSysColor(COLOR_HIGHLIGHT) : kInactiveSelection;
     const COLORREF selText = m_focused ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : RGB(0, 0, 0);
     const int visibleEnd = m_left + (width - m_gutter) / m_charWidth + 1;
-    // Draws the characters gathered in `run` (tabs already expanded) starting at display column `d0`.
+    // Draws the characters gathered in `run` (tabs already expanded), each `dx` wide, starting at display
+    // column `d0`. A wide character takes two cells. A surrogate pair is drawn alone, with the font's own
+    // advance clipped to its cells: GDI implementations differ in how they apply dx to a pair.
     int x = m_gutter;
     auto flush = [&](int d0, COLORREF fg, COLORREF bg) {
         if (run.empty()) return;
-        dx.assign(run.size(), m_charWidth);
+        const bool pair = run.size() == 2 && IsHighSurrogate(run[0]);
         x = m_gutter + (d0 - m_left) * m_charWidth;
-        RECT cell{std::max(x, m_gutter), y, x + static_cast<int>(run.size()) * m_charWidth, y + m_lineHeight};
+        int runWidth = 0;
+        for (const int w : dx) runWidth += w;
+        RECT cell{std::max(x, m_gutter), y, x + runWidth, y + m_lineHeight};
         ::SetTextColor(dc, fg);
         ::SetBkColor(dc, bg);
-        ::ExtTextOutW(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &cell, run.c_str(), static_cast<UINT>(run.size()), dx.data());
+        ::ExtTextOutW(dc, x, y, ETO_OPAQUE | ETO_CLIPPED, &cell, run.c_str(), static_cast<UINT>(run.size()),
+                      pair ? nullptr : dx.data());
         x = cell.right;
         run.clear();
+        dx.clear();
     };
+    run.clear();
+    dx.clear();
+    const bool brackets = m_bracket.row == row || m_bracketMatch.row == row;
     int d = 0;
     int runStart = 0;
     COLORREF runFg = 0, runBg = back;
     size_t t = 0;
-    for (int i = 0; i < static_cast<int>(s.size()) && d < visibleEnd; ++i) {
+    bool highPushed = false; // the last character drawn was a pair's high half
+    for (int i = 0; i < static_cast<int>(s.size()); ++i) {
+        const wchar_t ch = s[i];
+        const int cells = ch == L'\t' ? -1 : CellsAt(s, static_cast<size_t>(i));
+        if (cells == 0) { // the low half goes with its high half, in its colours
+            if (highPushed) {
+                run.push_back(ch);
+                dx.push_back(0);
+                flush(runStart, runFg, runBg);
+            }
+            highPushed = false;
+            continue;
+        }
+        if (d >= visibleEnd) break;
         while (t + 1 < tokens.size() && i >= tokens[t].start + tokens[t].length) ++t;
         const TTokenKind kind = tokens.empty() ? TTokenKind::Text : tokens[t].kind;
         const bool selected = i >= sel0 && i < sel1;
+        const bool bracket = brackets && (m_bracket == TTextPos{row, i} || m_bracketMatch == TTextPos{row, i});
         const COLORREF fg = selected ? selText : kTokenColours[static_cast<int>(kind)];
-        const COLORREF bg = selected ? selBack : back;
-        const int next = s[i] == L'\t' ? (d / m_model.TabWidth + 1) * m_model.TabWidth : d + 1;
+        const COLORREF bg = selected ? selBack : bracket ? kBracketBack : back;
+        const int next = cells < 0 ? (d / m_model.TabWidth + 1) * m_model.TabWidth : d + cells;
+        highPushed = false;
         if (next > m_left) {
-            if (!run.empty() && (fg != runFg || bg != runBg)) flush(runStart, runFg, runBg);
+            const bool pairStarts = cells > 0 && d >= m_left && IsHighSurrogate(ch);
+            if (!run.empty() && (fg != runFg || bg != runBg || pairStarts)) flush(runStart, runFg, runBg);
             if (run.empty()) {
                 runStart = std::max(d, m_left);
                 runFg = fg;
                 runBg = bg;
             }
-            if (s[i] == L'\t')
-                run.append(static_cast<size_t>(next - std::max(d, m_left)), L' ');
-            else if (d >= m_left)
-                run.push_back(s[i]);
+            if (cells < 0 || d < m_left) {
+                // A tab, or a wide character cut by the left edge: blank cells.
+                for (int k = std::max(d, m_left); k < next; ++k) {
+                    run.push_back(L' ');
+                    dx.push_back(m_charWidth);
+                }
+            } else {
+                run.push_back(ch);
+                dx.push_back(cells * m_charWidth);
+                highPushed = IsHighSurrogate(ch);
+            }
         }
         d = next;
     }
@@ -669,18 +885,10 @@ void TCodeEditor::KeyDown(WORD key) {
     switch (key) {
     case VK_LEFT:
         if (!shift && !ctrl && m_model.HasSelection()) return MoveCaretBy(m_model.SelStart(), false);
-        return MoveCaretBy(ctrl        ? m_model.WordLeft(c)
-                           : c.col > 0 ? TTextPos{c.row, c.col - 1}
-                           : c.row > 0 ? TTextPos{c.row - 1, static_cast<int>(m_model.Line(c.row - 1).size())}
-                                       : c,
-                           shift);
+        return MoveCaretBy(ctrl ? m_model.WordLeft(c) : m_model.PrevChar(c), shift);
     case VK_RIGHT:
         if (!shift && !ctrl && m_model.HasSelection()) return MoveCaretBy(m_model.SelEnd(), false);
-        return MoveCaretBy(ctrl                              ? m_model.WordRight(c)
-                           : c.col < lineLen                 ? TTextPos{c.row, c.col + 1}
-                           : c.row + 1 < m_model.LineCount() ? TTextPos{c.row + 1, 0}
-                                                             : c,
-                           shift);
+        return MoveCaretBy(ctrl ? m_model.WordRight(c) : m_model.NextChar(c), shift);
     case VK_UP:
         if (ctrl) return ScrollTo(m_top - 1, m_left);
         return vertical(-1);
@@ -717,6 +925,7 @@ void TCodeEditor::KeyDown(WORD key) {
     case VK_INSERT:
         if (ctrl) return CopyToClipboard();
         if (shift) return PasteFromClipboard();
+        if (!(shiftState & kAlt)) SetOverwrite(!m_model.Overwrite());
         return;
     case VK_F3:
         FindNext(!shift);
@@ -745,6 +954,8 @@ void TCodeEditor::KeyDown(WORD key) {
         return;
     case 'F':
         return ShowFindDialog();
+    case 'H':
+        return ShowReplaceDialog();
     case 'G':
         return ShowGoToLineDialog();
     default:
@@ -792,8 +1003,9 @@ void TCodeEditor::ShowContextMenu(POINT screen) {
     menu.At(menu.Add(
                 L"&Copy", [this] { CopyToClipboard(); }, L"Copy"))
         .enabled = sel;
-    menu.Add(
-        L"&Paste", [this] { PasteFromClipboard(); }, L"Paste");
+    menu.At(menu.Add(
+                L"&Paste", [this] { PasteFromClipboard(); }, L"Paste"))
+        .enabled = ::IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
     menu.At(menu.Add(
                 L"&Delete", [this] { ClearSelection(); }, L"Delete"))
         .enabled = sel;
@@ -824,7 +1036,7 @@ LRESULT TCodeEditor::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& h
         return static_cast<LRESULT>(n);
     }
     case WM_SETTEXT:
-        SetLines(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"");
+        ResetText(lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"");
         return TRUE;
     case EM_GETSEL: {
         const DWORD start = static_cast<DWORD>(SelStart()), end = start + static_cast<DWORD>(SelLength());
@@ -920,6 +1132,27 @@ LRESULT TCodeEditor::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& h
     }
 }
 
+LRESULT TCodeEditor::AccessibleObject(WPARAM wParam, LPARAM lParam, bool& handled) {
+    handled = false;
+    if (static_cast<LONG>(lParam) != OBJID_CLIENT) return 0;
+    const OleaccApi& api = OleaccApi::Get();
+    if (!api.lresultFromObject) return 0;
+    // The system's proxy of an edit box reads the text, the selection and the lines through the edit
+    // messages this control answers. Where the proxy is missing, the standard client object.
+    Microsoft::WRL::ComPtr<IAccessible> accessible;
+    HRESULT hr = E_NOTIMPL;
+    if (api.createProxy)
+        hr = api.createProxy(m_hwnd, L"EDIT", OBJID_CLIENT, IID_IAccessible,
+                             reinterpret_cast<void**>(accessible.GetAddressOf()));
+    if ((FAILED(hr) || !accessible) && api.createStd)
+        hr = api.createStd(m_hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(accessible.ReleaseAndGetAddressOf()));
+    if (FAILED(hr) || !accessible) return 0;
+    const LRESULT result = api.lresultFromObject(IID_IAccessible, wParam, accessible.Get());
+    if (FAILED(static_cast<HRESULT>(result))) return 0;
+    handled = true;
+    return result;
+}
+
 LRESULT TCodeEditor::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     bool handled = false;
     const LRESULT result = EditMessage(msg, wParam, lParam, handled);
@@ -928,6 +1161,40 @@ LRESULT TCodeEditor::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         Paint();
         return 0;
+    case WM_PRINTCLIENT: {
+        RECT rc;
+        ::GetClientRect(m_hwnd, &rc);
+        if (wParam) PaintTo(reinterpret_cast<HDC>(wParam), rc);
+        return 0;
+    }
+    case WM_PRINT: {
+        // The frame by the default handling, then the client area where it sits in the window (Wine's
+        // default printing draws it at the window's origin).
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        if (!dc || ((lParam & PRF_CHECKVISIBLE) && !::IsWindowVisible(m_hwnd))) return 0;
+        if (lParam & PRF_NONCLIENT) CallDefault(WM_PRINT, wParam, lParam & ~(PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND));
+        if (!(lParam & PRF_CLIENT)) return 0;
+        POINT origin{0, 0};
+        if (lParam & PRF_NONCLIENT) {
+            RECT window;
+            ::GetWindowRect(m_hwnd, &window);
+            ::ClientToScreen(m_hwnd, &origin);
+            origin = {origin.x - window.left, origin.y - window.top};
+        }
+        RECT rc;
+        ::GetClientRect(m_hwnd, &rc);
+        const int saved = ::SaveDC(dc);
+        ::OffsetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+        PaintTo(dc, rc);
+        ::RestoreDC(dc, saved);
+        return 0;
+    }
+    case WM_GETOBJECT: {
+        bool answered = false;
+        const LRESULT object = AccessibleObject(wParam, lParam, answered);
+        if (answered) return object;
+        break;
+    }
     case WM_ERASEBKGND:
         return TRUE; // every pixel is painted from the back buffer
     case WM_SIZE:
@@ -936,9 +1203,7 @@ LRESULT TCodeEditor::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_SETFOCUS:
         m_focused = true;
-        ::CreateCaret(m_hwnd, nullptr, 2, m_lineHeight);
-        UpdateCaret();
-        ::ShowCaret(m_hwnd);
+        CreateCaretShape();
         ::InvalidateRect(m_hwnd, nullptr, FALSE); // the selection's colour follows the focus
         return 0;
     case WM_KILLFOCUS:

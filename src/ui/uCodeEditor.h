@@ -1,6 +1,7 @@
 // The code editor control: a syntax-highlighting programmer's editor for VBScript and JScript, drawn by
 // the control itself from its text model (uCodeEditorModel). To the outside it is also a multi-line
-// edit box: it carries ES_MULTILINE and answers the standard edit messages, offsets counting CR LF as two.
+// edit box: it carries ES_MULTILINE and answers the standard edit messages, offsets counting CR LF as two,
+// and gives accessibility clients the system's accessible object of an edit box.
 #pragma once
 
 #include "ui/uCodeEditorModel.h"
@@ -28,6 +29,8 @@ public:
 
     // The whole text, lines joined with CR LF (also TControl::Text/SetText through WM_GETTEXT/WM_SETTEXT).
     std::wstring Lines() const { return m_model.Text(); }
+    // Replaces the text as one undo step: Undo brings back the text before with its caret. WM_SETTEXT
+    // (TControl::SetText) replaces it and empties the undo buffer, as it does in an edit box.
     void SetLines(const std::wstring& text);
     void Clear() { SetLines(L""); }
 
@@ -56,6 +59,7 @@ public:
     bool Undo();
     bool Redo();
     bool CanUndo() const noexcept { return m_model.CanUndo(); }
+    bool CanRedo() const noexcept { return m_model.CanRedo(); }
     void CutToClipboard();
     void CopyToClipboard();
     void PasteFromClipboard();
@@ -63,12 +67,23 @@ public:
     void SelectAll();
     void InsertText(const std::wstring& text); // replaces the selection, one undo step
 
-    // Find (Ctrl+F asks with a dialog; F3 and Shift+F3 repeat) and go to line (Ctrl+G).
+    // Overwrite mode (the Insert key toggles it): a typed character replaces the one under the caret,
+    // and the caret is a block. OnModeChange runs when it changes.
+    bool Overwrite() const noexcept { return m_model.Overwrite(); }
+    void SetOverwrite(bool on);
+
+    // Find (Ctrl+F asks with a dialog; F3 and Shift+F3 repeat), replace (Ctrl+H) and go to line (Ctrl+G).
     std::wstring FindText;
+    std::wstring ReplaceText;
     bool FindMatchCase = false;
     bool FindWholeWord = false;
     bool FindNext(bool forward = true); // beeps and returns false when the text has no match
+    // Replaces the selection when it is an occurrence of FindText, then selects the next one; beeps and
+    // returns false when there was neither.
+    bool ReplaceNext();
+    int ReplaceAll(); // every occurrence, one undo step; the number replaced
     void ShowFindDialog();
+    void ShowReplaceDialog();
     void ShowGoToLineDialog();
     void GoToLine(int line); // one-based, clamped
 
@@ -76,6 +91,7 @@ public:
     std::function<void(TCodeEditor&, WORD& key, UINT shift)> OnKeyDown;
     std::function<void(TCodeEditor&)> OnChange;    // the text changed (by the user or by SetLines)
     std::function<void(TCodeEditor&)> OnCaretMove; // the caret's row or column changed (CaretPos)
+    std::function<void(TCodeEditor&)> OnModeChange; // Overwrite changed
     // The context menu: OnContextPopup when set, else PopupMenu when set, else a menu of the editing
     // commands. `screen` is where it opens (at the caret when asked from the keyboard).
     std::function<void(TCodeEditor&, POINT screen)> OnContextPopup;
@@ -101,6 +117,9 @@ private:
     void KeyDown(WORD key);
     void Char(wchar_t c);
     void Paint();
+    // Draws the rows that `area` (client coordinates) touches into `dc`, through the back buffer: the
+    // one drawing of WM_PAINT, WM_PRINTCLIENT and WM_PRINT.
+    void PaintTo(HDC dc, const RECT& area);
     void PaintRow(HDC dc, int row, int y, int width, std::vector<TToken>& tokens, std::vector<int>& dx,
                   std::wstring& run);
     void UpdateMetrics();
@@ -110,6 +129,14 @@ private:
     // After a model command: repaints what changed, keeps the caret visible, raises the events.
     void Changed(bool keepDesiredColumn = false);
     void UpdateCaret();
+    // The caret's shape: a bar, or a block of one cell in overwrite mode.
+    void CreateCaretShape();
+    // Finds the bracket pair at the caret and repaints the rows of the old and the new pair.
+    void UpdateBracket();
+    // WM_SETTEXT: the new text with an empty undo buffer.
+    void ResetText(const std::wstring& text);
+    // WM_GETOBJECT: the system's accessible object of an edit box for OBJID_CLIENT.
+    LRESULT AccessibleObject(WPARAM wParam, LPARAM lParam, bool& handled);
     void PlaceComposition();
     TTextPos PosFromPoint(int x, int y) const;
     POINT PointOfPos(TTextPos p) const; // client coordinates of a position's top left
@@ -134,6 +161,7 @@ private:
     bool m_composing = false;
     std::int64_t m_lastChangeCount = 0;
     TTextPos m_lastCaret{-1, -1};
+    TTextPos m_bracket{-1, -1}, m_bracketMatch{-1, -1}; // the highlighted pair; row -1 when none
     int m_scrollState[2][3] = {{-1, -1, -1}, {-1, -1, -1}}; // what each scroll bar was last given
 };
 
