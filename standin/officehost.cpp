@@ -2,7 +2,8 @@
 // host (--app), loads the add-ins registered for it as Office does, draws their "Quillspar" tab and
 // calls the ribbon callbacks by name; --click, --fire, --page, --page-script and --page-run (a browser
 // window's Script page), --call (its Functions page), --browse (its Properties page), --close-document (the
-// active document window's close box), --script (typed into the Script Editor and run with F5), --screenshot
+// active document window's close box), --script (typed into the Script Editor and run with F5), --type
+// (typed into it key by key, so that completion opens), --screenshot
 // and --exit-after automate it, --storm fires an event many times from a timer (as a host does while a
 // macro changes cells), --ctrl-break-after presses Ctrl+Break as a person would, --nil, --empty and
 // --fail shape the host's objects for the paths that open nothing or fail, and --refuse-close makes its
@@ -91,6 +92,7 @@ struct Options {
     bool eventLog = false; // log the add-in's event logs before exiting
     bool refuseClose = false; // the frame and document windows refuse WM_CLOSE
     std::wstring script;   // typed into the newest Script Editor after the steps, then run with F5
+    std::wstring type;     // typed key by key into the newest Script Editor after the steps, not run
     std::wstring storm;    // [PATH.]EVENT fired stormCount times, one every 10 ms, after the steps
     unsigned stormCount = 0;
     DWORD ctrlBreakAfter = 0; // Ctrl+Break pressed this long after the steps (0: never)
@@ -146,6 +148,8 @@ Options ParseOptions() {
             o.refuseClose = true;
         else if (a == L"--script" && hasValue)
             o.script = ScriptLines(args[++i]);
+        else if (a == L"--type" && hasValue)
+            o.type = ScriptLines(args[++i]);
         else if (a == L"--storm" && hasValue) {
             const std::wstring value = args[++i];
             const size_t colon = value.rfind(L':');
@@ -208,6 +212,35 @@ bool SaveScreen(const std::wstring& file) {
     if (dib && bits) {
         HGDIOBJ old = ::SelectObject(mem, dib);
         ::BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY | CAPTUREBLT);
+        // Without a window manager the X server may keep an owned pop-up below its owner, where Windows
+        // always shows it above: the add-in's completion list and parameter tip are drawn over the
+        // capture as Windows shows them.
+        ::EnumThreadWindows(
+            ::GetCurrentThreadId(),
+            [](HWND hwnd, LPARAM param) -> BOOL {
+                wchar_t cls[64] = {};
+                ::GetClassNameW(hwnd, cls, 64);
+                if ((std::wcscmp(cls, L"QsCompletionList") != 0 && std::wcscmp(cls, L"QsParameterTip") != 0) ||
+                    !::IsWindowVisible(hwnd))
+                    return TRUE;
+                HDC dc = reinterpret_cast<HDC>(param);
+                RECT rc;
+                ::GetWindowRect(hwnd, &rc);
+                const int pw = rc.right - rc.left, ph = rc.bottom - rc.top;
+                HDC pop = ::CreateCompatibleDC(dc);
+                HBITMAP bitmap = ::CreateCompatibleBitmap(dc, pw, ph);
+                if (pop && bitmap) {
+                    HGDIOBJ was = ::SelectObject(pop, bitmap);
+                    if (::PrintWindow(hwnd, pop, 0))
+                        ::BitBlt(dc, rc.left - ::GetSystemMetrics(SM_XVIRTUALSCREEN),
+                                 rc.top - ::GetSystemMetrics(SM_YVIRTUALSCREEN), pw, ph, pop, 0, 0, SRCCOPY);
+                    ::SelectObject(pop, was);
+                }
+                if (bitmap) ::DeleteObject(bitmap);
+                if (pop) ::DeleteDC(pop);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(mem));
         ::SelectObject(mem, old);
         if (EndsWith(file, L".png")) {
             ok = SavePng(dib, file);
@@ -498,6 +531,7 @@ private:
     HRESULT Click(TTabButton& button);
     void RunAutomation();
     void TypeScript();
+    void TypeKeys();
     void TypePageScript(const std::wstring& text, bool run);
     HRESULT CallFunction(const std::wstring& call, bool browse);
     void AnswerParameters();
@@ -1014,6 +1048,7 @@ void TOfficeHost::RunAutomation() {
         }
         if (FAILED(Click(*found))) Fail(2);
     }
+    if (!m_options.type.empty()) TypeKeys();
     if (!m_options.script.empty()) TypeScript();
     if (!m_options.storm.empty()) ::SetTimer(m_window, kStormTimer, 10, nullptr);
     if (m_options.ctrlBreakAfter > 0) PressCtrlBreakLater();
@@ -1055,6 +1090,54 @@ void TOfficeHost::TypeScript() {
     ::SetFocus(editor);
     ::PostMessageW(editor, WM_KEYDOWN, VK_F5, 1);
     ::PostMessageW(editor, WM_KEYUP, VK_F5, 0xC0000001);
+}
+
+// Types text into the newest Script Editor's code editor character by character, as a keyboard does
+// (WM_CHAR through this program's message loop), so that what reacts to typing (completion) runs.
+void TOfficeHost::TypeKeys() {
+    const std::vector<HWND> editors = ScriptEditors();
+    HWND editor = editors.empty() ? nullptr : FindChildByClass(editors.front(), L"QsCodeEditor");
+    if (!editor) {
+        Log(L"type: no Script Editor is open");
+        Fail(2);
+        return;
+    }
+    ::SetFocus(editor);
+    for (wchar_t c : m_options.type) {
+        if (c == L'\n') continue; // a line ends with the CR
+        ::PostMessageW(editor, WM_CHAR, c, 1);
+    }
+    Log(L"typed " + std::to_wstring(m_options.type.size()) + L" characters into the Script Editor");
+}
+
+// The completion list of the add-in's code editor, when one is shown: its names through the list-box
+// messages it answers.
+void LogCompletionList() {
+    struct Found {
+        HWND list = nullptr;
+    } found;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            wchar_t cls[64] = {};
+            ::GetClassNameW(hwnd, cls, 64);
+            if (std::wcscmp(cls, L"QsCompletionList") != 0 || !::IsWindowVisible(hwnd)) return TRUE;
+            reinterpret_cast<Found*>(param)->list = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    if (!found.list) return;
+    const LRESULT count = ::SendMessageW(found.list, LB_GETCOUNT, 0, 0);
+    std::wstring names;
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT length = ::SendMessageW(found.list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length < 0 || length > 4096) continue;
+        std::wstring name(static_cast<size_t>(length) + 1, L'\0');
+        ::SendMessageW(found.list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(name.data()));
+        name.resize(std::wcslen(name.c_str()));
+        names += (i ? L", " : L"") + name;
+    }
+    Log(L"completion list: " + std::to_wstring(count) + L" names: " + names);
 }
 
 // One event of the storm. The timer goes on while a modal box of the add-in is up (its message loop
@@ -1361,6 +1444,7 @@ LRESULT TOfficeHost::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         ::KillTimer(m_window, wp);
         LogTopLevelWindows();
         LogScriptEditors();
+        LogCompletionList();
         if (m_options.eventLog) LogEventLogs();
         if (!m_options.screenshot.empty()) {
             const bool saved = SaveScreen(m_options.screenshot);
@@ -1429,6 +1513,7 @@ int main() {
             L"                  [--screenshot FILE.png|.bmp] [--exit-after MS] [--frame-hwnd] [--no-application2] [--event-log]\n"
             L"                  [--refuse-close] [--storm [PATH.]EVENT:N] [--ctrl-break-after MS]\n"
             L"                  [--nil PATH]... [--empty PATH]... [--fail PATH]... [--script TEXT (\\n ends a line)]\n"
+            L"                  [--type TEXT (typed key by key into the Script Editor, not run)]\n"
             L"exit codes: 0 all went well, 1 the add-in did not load, 2 a click failed or found no button,\n"
             L"            3 the screenshot was not saved, 4 an event was not found, 64 bad arguments");
         return 64;

@@ -153,6 +153,7 @@ public:
         ::SetWindowPos(m_hwnd, HWND_TOP, x, y, width, height, SWP_NOACTIVATE | SWP_SHOWWINDOW);
         UpdateScroll();
         ::InvalidateRect(m_hwnd, nullptr, TRUE);
+        ::UpdateWindow(m_hwnd);
     }
     // Keeps the selected row visible.
     void Reveal() {
@@ -172,6 +173,22 @@ protected:
         switch (msg) {
         case WM_MOUSEACTIVATE:
             return MA_NOACTIVATE;
+        // The list-box messages that read a list, for accessibility and automation tools.
+        case LB_GETCOUNT:
+            return static_cast<LRESULT>(m_owner.m_shown.size());
+        case LB_GETCURSEL:
+            return m_owner.m_selected;
+        case LB_GETTEXTLEN:
+        case LB_GETTEXT: {
+            if (wParam >= m_owner.m_shown.size()) return LB_ERR;
+            const std::wstring& name = m_owner.m_shown[wParam].Name;
+            if (msg == LB_GETTEXT) {
+                if (!lParam) return LB_ERR;
+                std::copy(name.begin(), name.end(), reinterpret_cast<wchar_t*>(lParam));
+                reinterpret_cast<wchar_t*>(lParam)[name.size()] = L'\0';
+            }
+            return static_cast<LRESULT>(name.size());
+        }
         case WM_PAINT:
         case WM_PRINTCLIENT: {
             PAINTSTRUCT ps{};
