@@ -533,4 +533,17 @@ TEST(StandinHostScripts, ARunawayScriptStopsAtCtrlBreakAndAStormOfFailuresShowsO
     }
 }
 
+// In Excel, typing "Application.ActiveSheet." in the Script Editor lists the worksheet's members,
+// although ActiveSheet is declared as a plain object: the sheet is read on the running Application.
+TEST(StandinHostScripts, TypingADotListsTheMembersOfTheLiveObject) {
+    const HostRun run =
+        RunHost("--app excel --click Quillspar_ScriptEditor --type Application.ActiveSheet. --exit-after 2000");
+    SCOPED_TRACE(run.Text());
+    EXPECT_EQ(run.exitCode, 0u);
+    const auto lists = run.Starting("completion list: ");
+    ASSERT_EQ(lists.size(), 1u);
+    for (const char* name : {" UsedRange", " Cells", " Activate"}) EXPECT_NE(lists[0].find(name), std::string::npos) << name;
+    EXPECT_TRUE(run.Has("Application references after shutdown: 1"));
+}
+
 } // namespace
