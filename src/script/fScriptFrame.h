@@ -11,6 +11,7 @@
 #include "ui/uControls.h"
 #include "ui/uLogBox.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -189,6 +190,8 @@ public:
     void ClearDebug();
     const std::vector<std::wstring>& ScriptHistory() const noexcept { return FScriptHistory; }
     int ScriptIndex() const noexcept { return FScriptIndex; }
+    // The editor's text differs from the text last run, saved or opened (an empty text at first).
+    bool Modified() const;
     // Runs the script from the F5 key pressed anywhere in the frame (posted, so that it runs once the
     // key's message is gone).
     void PostRun() noexcept;
@@ -206,6 +209,7 @@ public:
     ui::TButton* btnClearDebug = nullptr;
     ui::TEdit* MemoDebug = nullptr;
     ui::TLabel* CaretLabel = nullptr; // the caret's row and column
+    ui::TLabel* StateLabel = nullptr; // INS or OVR, and "Modified" while the text differs from its last run or save
     ui::TPopupMenu PopupMenu;
 
 protected:
@@ -215,11 +219,16 @@ private:
     void BuildLayout();
     void PlacePanel2();
     void ShowCaretPos();
+    // Takes the editor's text as the one run, saved or opened, and updates the state label.
+    void SetBaseline();
+    void UpdateEditorState();
     // The editor's text in the chosen language, with `parent` as the scripts' parent window.
     void PrepareHost(TScriptHost& host, HWND parent);
 
     std::unique_ptr<TScriptHost> FScriptHost;
     std::shared_ptr<TScriptCompletion> FCompletion; // the editor's completion, over FScriptHost
+    std::wstring FBaseline;                         // the text last run, saved or opened
+    std::int64_t FBaselineChange = 0;               // the editor's change count then
     ui::TCodeEditor* FEditor = nullptr;
     Microsoft::WRL::ComPtr<IScriptGlobals> FScriptGlobals;
     std::shared_ptr<TMemoLines> FMemoLines;

@@ -216,6 +216,7 @@ TScriptFrame::TScriptFrame(TControl* AOwner) : TPanel(AOwner) {
     FScriptHost->NamedObjects().Add(L"Globals", globals.Get(), true);
     FScriptHost->NamedObjects().Add(L"Debug", debugDispatch.Get(), false);
     FCompletion = std::make_shared<TScriptCompletion>(*FScriptHost);
+    FCompletion->Busy = [this] { return FRunning || m_nestedProcedures > 0; };
     FEditor->SetCompletionProvider(FCompletion);
     const bool java = ::lstrcmpiW(Options().GetValue(L"ScriptLanguage").c_str(), L"JavaScript") == 0;
     SelectLanguage(java ? 1 : 0, false);
@@ -295,6 +296,8 @@ void TScriptFrame::BuildLayout() {
     btnClearDebug->OnClick = [this](TButton&) { ClearDebug(); };
     CaretLabel = NewLabel(panel4, L"1: 1", 150, 6, false);
     CaretLabel->Name = L"CaretLabel";
+    StateLabel = NewLabel(panel4, L"INS", 230, 6, false);
+    StateLabel->Name = L"StateLabel";
     MemoDebug = new TEdit(Panel3, TEdit::Options{.multiLine = true, .hScroll = true, .vScroll = true, .wordWrap = false});
     MemoDebug->Name = L"MemoDebug";
     MemoDebug->SetAlign(TAlign::Client);
@@ -304,11 +307,29 @@ void TScriptFrame::BuildLayout() {
     Splitter1->Name = L"Splitter1";
 
     PopupMenu.Add(L"Undo", [this] { FEditor->Undo(); }, L"Undo");
+    PopupMenu.Add(L"Redo", [this] { FEditor->Redo(); }, L"Redo");
     PopupMenu.AddSeparator();
     PopupMenu.Add(L"Cut", [this] { ::SendMessageW(FEditor->Handle(), WM_CUT, 0, 0); }, L"Cut");
     PopupMenu.Add(L"Copy", [this] { ::SendMessageW(FEditor->Handle(), WM_COPY, 0, 0); }, L"Copy");
     PopupMenu.Add(L"Paste", [this] { ::SendMessageW(FEditor->Handle(), WM_PASTE, 0, 0); }, L"Paste");
     PopupMenu.Add(L"Delete", [this] { FEditor->ClearSelection(); }, L"Delete");
+    PopupMenu.AddSeparator();
+    PopupMenu.Add(L"Select All", [this] { FEditor->SelectAll(); }, L"SelectAll");
+    // Each command is greyed when it cannot act.
+    PopupMenu.OnPopup = [this](TPopupMenu& menu) {
+        const bool selection = FEditor->Model().HasSelection();
+        const struct {
+            const wchar_t* name;
+            bool enabled;
+        } states[] = {{L"Undo", FEditor->CanUndo()},
+                      {L"Redo", FEditor->CanRedo()},
+                      {L"Cut", selection},
+                      {L"Copy", selection},
+                      {L"Paste", ::IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE},
+                      {L"Delete", selection}};
+        for (const auto& state : states)
+            if (TPopupMenu::Item* item = menu.Find(state.name)) item->enabled = state.enabled;
+    };
 
     FEditor = new ui::TCodeEditor(this);
     FEditor->Name = L"Editor";
@@ -321,6 +342,8 @@ void TScriptFrame::BuildLayout() {
         }
     };
     FEditor->OnCaretMove = [this](ui::TCodeEditor&) { ShowCaretPos(); };
+    FEditor->OnChange = [this](ui::TCodeEditor&) { UpdateEditorState(); };
+    FEditor->OnModeChange = [this](ui::TCodeEditor&) { UpdateEditorState(); };
     Realign();
     PlacePanel2();
 }
@@ -331,6 +354,30 @@ void TScriptFrame::PlacePanel2() {
     const int height = LanguageCombo->Height();
     LanguageCombo->SetBounds(std::max(0, static_cast<int>(r.right) - 4 - 100), std::max(0, static_cast<int>(r.bottom - height) / 2),
                              100, height);
+}
+
+void TScriptFrame::SetBaseline() {
+    FBaseline = FEditor->Lines();
+    FBaselineChange = FEditor->Model().ChangeCount();
+    UpdateEditorState();
+}
+
+bool TScriptFrame::Modified() const {
+    const ui::TCodeEditorModel& model = FEditor->Model();
+    if (model.ChangeCount() == FBaselineChange) return false;
+    // Edits that came back to the text (undone, or typed again) are no change. Texts over 1 MB are
+    // compared by length only, so that typing in them stays fast.
+    const std::int64_t length = model.TextLength();
+    if (length != static_cast<std::int64_t>(FBaseline.size())) return true;
+    return length <= (std::int64_t{1} << 20) && FEditor->Lines() != FBaseline;
+}
+
+void TScriptFrame::UpdateEditorState() {
+    if (!StateLabel || !FEditor) return;
+    const std::wstring text = std::wstring(FEditor->Overwrite() ? L"OVR" : L"INS") + (Modified() ? L"   Modified" : L"");
+    if (text == StateLabel->Text()) return;
+    StateLabel->SetText(text);
+    StateLabel->AutoSize();
 }
 
 void TScriptFrame::ShowCaretPos() {
@@ -414,6 +461,7 @@ HRESULT TScriptFrame::Run() {
 
     TForm* form = Form();
     PrepareHost(*FScriptHost, form ? form->Handle() : Handle());
+    SetBaseline(); // the text as it ran
     HRESULT hr;
     {
         THourglass hourglass;
@@ -578,6 +626,7 @@ void TScriptFrame::LoadFromFile(const std::wstring& fileName) {
         }
         FFileEncoding = file.Encoding;
         SelectLanguage(::lstrcmpiW(ext.c_str(), L".JS") == 0 ? 1 : 0, false);
+        SetBaseline();
     } catch (...) {
         ShowCaughtError(Handle());
     }
@@ -591,6 +640,7 @@ void TScriptFrame::SaveToFile(const std::wstring& fileName) {
         if ((FFileEncoding == TScriptEncoding::Ansi || FFileEncoding == TScriptEncoding::Utf8) &&
             EncodeScriptFile(text, FFileEncoding).rfind("\xEF\xBB\xBF", 0) == 0)
             FFileEncoding = TScriptEncoding::Utf8Bom;
+        SetBaseline();
     } catch (...) {
         ShowCaughtError(Handle());
     }

@@ -672,7 +672,7 @@ bool TScriptCompletion::ListAt(const ui::TCodeEditorModel& model, ui::TTextPos c
         std::vector<TChainStep> steps;
         if (!ParseMemberChain(std::wstring_view(line).substr(0, static_cast<size_t>(start - 1)), basic, steps))
             return false;
-        const TCompletionType* type = ResolveChain(steps, basic, true);
+        const TCompletionType* type = ResolveChain(steps, basic, !(Busy && Busy()));
         if (!type) return false;
         list.Items = type->Items();
         return !list.Items.empty();
@@ -689,7 +689,7 @@ bool TScriptCompletion::TipAt(const ui::TCodeEditorModel& model, ui::TTextPos op
     std::vector<TChainStep> steps;
     if (!ParseMemberChain(std::wstring_view(line).substr(0, static_cast<size_t>(open.col)), basic, steps))
         return false;
-    TResolver resolver(*this, basic, true);
+    TResolver resolver(*this, basic, !(Busy && Busy()));
     const TCompletionType* owner = nullptr;
     const TCompletionMember* member = nullptr;
     if (!resolver.ResolveMember(steps, owner, member)) return false;

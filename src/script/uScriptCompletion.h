@@ -11,6 +11,7 @@
 #include "ui/uCompletion.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -85,6 +86,10 @@ public:
     const TCompletionType* ResolveChain(const std::vector<TChainStep>& steps, bool basic, bool readLive);
     // The cached members of a type (read on first use).
     const TCompletionType* TypeOf(ITypeInfo* info);
+
+    // True while the objects are busy (a script of the frame is running, paused in one of its boxes):
+    // lists then follow declared types only and read nothing.
+    std::function<bool()> Busy;
 
     // The total time live reads may take for one list; a read is not started once it is spent.
     void SetReadTimeLimit(std::chrono::milliseconds limit) noexcept { m_readLimit = limit; }

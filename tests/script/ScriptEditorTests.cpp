@@ -176,6 +176,37 @@ TEST_F(ScriptEditor, HistoryButtonsFollowThePositionInTheHistory) {
     EXPECT_EQ(states(), std::make_pair(true, false));
 }
 
+// Previous replaces the text as one undoable step, so an unsaved draft comes back with Ctrl+Z; the state
+// label tells a text that differs from the one last run; the context menu greys what cannot act.
+TEST_F(ScriptEditor, PreviousIsUndoneAndTheStateTellsAnUnrunText) {
+    Run(*frame, L"a = 1");
+    TCodeEditor& editor = frame->Editor();
+    EXPECT_FALSE(frame->Modified());
+    editor.InsertText(L"draft ");
+    const std::wstring draft = editor.Lines();
+    EXPECT_TRUE(frame->Modified());
+    EXPECT_EQ(frame->StateLabel->Text(), L"INS   Modified");
+    frame->ToolBar1->Click(frame->btnPrevScript);
+    EXPECT_EQ(editor.Lines(), L"a = 1");
+    EXPECT_FALSE(frame->Modified());
+    ASSERT_TRUE(editor.Undo());
+    EXPECT_EQ(editor.Lines(), draft);
+
+    std::vector<std::pair<std::wstring, bool>> items;
+    TPopupMenu::Chooser() = [&](TPopupMenu& menu) {
+        for (size_t i = 0; i < menu.Count(); ++i)
+            if (!menu.At(i).caption.empty()) items.emplace_back(menu.At(i).caption, menu.At(i).enabled);
+        return -1;
+    };
+    editor.SetSelection(0, 0);
+    ::SendMessageW(editor.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(editor.Handle()), MAKELPARAM(-1, -1));
+    TPopupMenu::Chooser() = nullptr;
+    const std::vector<std::pair<std::wstring, bool>> expected = {
+        {L"Undo", true}, {L"Redo", true}, {L"Cut", false}, {L"Copy", false},
+        {L"Paste", ::IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE}, {L"Delete", false}, {L"Select All", true}};
+    EXPECT_EQ(items, expected);
+}
+
 TEST_F(ScriptEditor, AFailedRunShowsTheErrorBoxAndSelectsTheErrorsCharacter) {
     struct Case {
         const wchar_t* language;
