@@ -579,6 +579,11 @@ bool TCompletionUi::KeyDown(WORD key, UINT shift) {
         case VK_TAB:
         case VK_RETURN:
             if ((shift & (TCodeEditor::kCtrl | TCodeEditor::kAlt)) != 0 || m_selected < 0) break;
+            // Enter after a name typed in full (as the list has it) is a new line, not a choice.
+            if (key == VK_RETURN && WordBeforeCaret() == m_shown[static_cast<size_t>(m_selected)].Name) {
+                CloseList();
+                break;
+            }
             m_swallow = key == VK_TAB ? L'\t' : L'\r';
             InsertSelected();
             return true;

@@ -180,6 +180,14 @@ TEST_F(ScriptCompletion, TypingADotOpensTheListAndTabInsertsTheChoice) {
     ::SendMessageW(editor.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_FALSE(completion.ListOpen());
     EXPECT_EQ(editor.Lines(), L"Application.ActiveDocument.Paragraphs.");
+    // The start of a name opens the list as you type; Enter after the whole name is a new line.
+    editor.SetLines(L"");
+    for (wchar_t c : std::wstring(L"Deb")) ::SendMessageW(editor.Handle(), WM_CHAR, c, 0);
+    EXPECT_TRUE(completion.ListOpen());
+    for (wchar_t c : std::wstring(L"ug")) ::SendMessageW(editor.Handle(), WM_CHAR, c, 0);
+    ::SendMessageW(editor.Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    ::SendMessageW(editor.Handle(), WM_CHAR, L'\r', 0);
+    EXPECT_EQ(editor.Lines(), L"Debug\r\n");
 }
 
 } // namespace
