@@ -3,6 +3,8 @@
 #include "browser/fDispatchBrowser.h"
 
 #include "common/qsError.h"
+#include "common/qsMessageBox.h"
+#include "common/qsModule.h"
 #include "browser/uBrowserModel.h"
 #include "browser/uBrowserText.h"
 
@@ -265,6 +267,31 @@ void TDispatchBrowser::BuildLayout() {
     PropertyPopup.Add(L"Collapse", [this] { PropertyCollapseMenuClick(); }, L"PropertyCollapseMenu");
     PropertyPopup.AddSeparator();
     PropertyPopup.Add(L"Help", [this] { PropertyHelpMenuClick(); }, L"PropertyHelpMenu");
+    PropertyPopup.AddSeparator();
+    AddCopyPathMenu(PropertyPopup, L"PropertyCopyPathMenu",
+                    [this](TCodeLanguage language) { return PathAsCodeOf(FPopupMenuNode, language); });
+
+    EnumVariantPopup.Add(L"Browse...", [this] { btnEnumVariantBrowseClick(); }, L"EnumVariantBrowseMenu");
+    AddCopyPathMenu(EnumVariantPopup, L"EnumVariantCopyPathMenu",
+                    [this](TCodeLanguage language) { return EnumItemPathAsCode(lbEnumVariant->ItemIndex(), language); });
+    lbEnumVariant->OnContextPopup = [this](TListBox& list, POINT screen) {
+        if (screen.x == -1 && screen.y == -1) {
+            screen = {0, 0};
+            ::ClientToScreen(list.Handle(), &screen);
+        } else {
+            // A right click selects the item under the mouse first.
+            POINT client = screen;
+            ::ScreenToClient(list.Handle(), &client);
+            const LRESULT hit = ::SendMessageW(list.Handle(), LB_ITEMFROMPOINT, 0, MAKELPARAM(client.x, client.y));
+            if (HIWORD(hit) == 0) list.SetItemIndex(LOWORD(hit));
+        }
+        const bool item = list.ItemIndex() >= 0;
+        EnumVariantPopup.Find(L"EnumVariantBrowseMenu")->enabled =
+            item && static_cast<size_t>(list.ItemIndex()) < fEnumVariantValues.size() &&
+            CanBrowse(fEnumVariantValues[static_cast<size_t>(list.ItemIndex())]->Value.Get());
+        EnumVariantPopup.Find(L"EnumVariantCopyPathMenu")->enabled = item;
+        EnumVariantPopup.Popup(m_hwnd, screen);
+    };
 
     PageControl->SetActivePage(tsProperties);
     Realign();
@@ -413,7 +440,58 @@ void TDispatchBrowser::lbEnumVariantDblClick() { btnEnumVariantBrowseClick(); }
 void TDispatchBrowser::btnEnumVariantBrowseClick() {
     const int index = lbEnumVariant->ItemIndex();
     if (index < 0 || static_cast<size_t>(index) >= fEnumVariantValues.size()) return;
-    BrowseValue(this, fEnumVariantValues[static_cast<size_t>(index)]->Value.Get(), nullptr);
+    if (TValueBrowser* window = BrowseValue(this, fEnumVariantValues[static_cast<size_t>(index)]->Value.Get(), nullptr)) {
+        window->PathRoot = PathRootName();
+        window->PathBase = PathBase;
+        window->PathBase.push_back(TPathStep{{}, index + 1});
+    }
+}
+
+// ---- paths as code ----
+
+std::wstring TDispatchBrowser::PathRootName() const {
+    if (!PathRoot.empty()) return PathRoot;
+    if (HostApplication && Identity(FDispatch.Get()).Get() == Identity(HostApplication.Get()).Get())
+        return L"Application";
+    const std::wstring name = FTypeInfo ? ScriptObjectName(FTypeInfo->Name()) : std::wstring();
+    return name.empty() ? L"obj" : name;
+}
+
+std::vector<TPathStep> TDispatchBrowser::PathOf(HTREEITEM Node) const {
+    std::vector<TPathStep> steps;
+    for (HTREEITEM n = Node; n; n = PropertiesTreeView->ParentOf(n)) {
+        const TPropertyNode* record = NodeOf(n);
+        if (!record || record->Kind != TPropertyNodeKind::Member || !record->Element) continue;
+        steps.push_back(TPathStep{record->Element->Name(), 0});
+    }
+    std::reverse(steps.begin(), steps.end());
+    steps.insert(steps.begin(), PathBase.begin(), PathBase.end());
+    return steps;
+}
+
+std::wstring TDispatchBrowser::PathAsCodeOf(HTREEITEM Node, TCodeLanguage Language) {
+    return PathAsCode(PathRootName(), PathOf(Node), Language);
+}
+
+std::wstring TDispatchBrowser::EnumItemPathAsCode(int Index, TCodeLanguage Language) {
+    std::vector<TPathStep> steps = PathBase;
+    steps.push_back(TPathStep{{}, Index + 1});
+    return PathAsCode(PathRootName(), steps, Language);
+}
+
+void TDispatchBrowser::AddCopyPathMenu(TPopupMenu& menu, const std::wstring& name,
+                                       std::function<std::wstring(TCodeLanguage)> path) {
+    const size_t submenu = menu.AddSubmenu(L"Copy Path As", name);
+    for (const TCodeLanguageName& language : CodeLanguages()) {
+        menu.AddTo(
+            submenu, language.Name,
+            [this, path, language = language.Language] {
+                if (!SetClipboardText(m_hwnd, path(language)))
+                    ShowMessageBox(m_hwnd, L"The clipboard is in use by another program.", L"Copy Path As",
+                                   MB_ICONWARNING);
+            },
+            name + L"." + language.Name);
+    }
 }
 
 // ---- the property tree ----
@@ -654,6 +732,10 @@ TValueBrowser* TDispatchBrowser::BrowseNode(HTREEITEM Node) {
     TValueBrowser* window = BrowseValue(this, value.Get(), nullptr);
     if (window && (value.Type() == VT_DISPATCH || value.Type() == VT_UNKNOWN) && V_UNKNOWN(&value.Get()))
         V_UNKNOWN(&value.Get())->QueryInterface(IID_IUnknown, &window->Controller);
+    if (window) {
+        window->PathRoot = PathRootName();
+        window->PathBase = PathOf(Node);
+    }
     return window;
 }
 
@@ -682,6 +764,7 @@ void TDispatchBrowser::PropertiesTreeViewContextPopup(POINT screen) {
     PropertyPopup.Find(L"PropertyExpandMenu")->enabled = children && !expanded;
     PropertyPopup.Find(L"PropertyCollapseMenu")->enabled = children && expanded;
     PropertyPopup.Find(L"PropertyHelpMenu")->enabled = true;
+    PropertyPopup.Find(L"PropertyCopyPathMenu")->enabled = node != nullptr;
     PropertyPopup.Popup(m_hwnd, screen);
 }
 

@@ -17,6 +17,7 @@
 #include <wrl/client.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -44,12 +45,19 @@ public:
 
     // Set by the opener when the window was opened on a node of another window.
     Microsoft::WRL::ComPtr<IUnknown> Controller;
+    // Where the value came from, for the paths copied as code: the root object's script name and the
+    // steps from it (set by the window that opened this one; empty for a window opened on its own).
+    std::wstring PathRoot;
+    std::vector<TPathStep> PathBase;
 
     // Creates a window of `cls` on Value, shows it and places it: cascaded from OwnerForm (and onto
     // its owner window's monitor when it would leave it), or centred when there is no OwnerForm.
     static TValueBrowser* ShowBrowser(TValueBrowserClass cls, TValueBrowser* OwnerForm, const VARIANT& Value,
                                       HWND WndParent);
 };
+
+// The object's identity (its IUnknown), for comparing objects; null for null.
+Microsoft::WRL::ComPtr<IUnknown> Identity(IUnknown* object);
 
 // Opens a browser window on Value when it is a usable IDispatch object; returns the new, visible
 // window, or null when nothing opened. OwnerForm is the window asking (null from outside).
@@ -174,6 +182,12 @@ public:
     void lbEnumVariantClick();
     void lbEnumVariantDblClick();
     void btnEnumVariantBrowseClick();
+    // The root object's script name: PathRoot, else Application for the host's, else its type's.
+    std::wstring PathRootName() const;
+    std::vector<TPathStep> PathOf(HTREEITEM Node) const;
+    // Adds "Copy Path As" with one item per language; `path` gives the text for a language.
+    void AddCopyPathMenu(ui::TPopupMenu& menu, const std::wstring& name,
+                         std::function<std::wstring(TCodeLanguage)> path);
     // Fetches enumerator items until the list holds two screens beyond its top line.
     void FetchEnumItems();
     void FunctionsListViewSelectItem();
@@ -212,6 +226,10 @@ public:
 
     // Opens the value of a node in a new window (the selected node when null); returns the window.
     TValueBrowser* BrowseNode(HTREEITEM Node);
+    // The path from the root object to a node (an enumerator item: index >= 0) as code.
+    std::wstring PathAsCodeOf(HTREEITEM Node, TCodeLanguage Language);
+    std::wstring EnumItemPathAsCode(int Index, TCodeLanguage Language);
+    ui::TPopupMenu EnumVariantPopup;
     // The value of a node: the object for the root, the current value of a property element, empty
     // otherwise (a write-only property is never read).
     Variant NodeValue(HTREEITEM Node);

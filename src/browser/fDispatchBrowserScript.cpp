@@ -22,13 +22,13 @@ std::wstring UpperCase(std::wstring text) {
     return text;
 }
 
+} // namespace
+
 ComPtr<IUnknown> Identity(IUnknown* object) {
     ComPtr<IUnknown> identity;
     if (object) object->QueryInterface(IID_PPV_ARGS(&identity));
     return identity;
 }
-
-} // namespace
 
 void TDispatchBrowser::BuildScriptPage() {
     ScriptFrame = new TScriptFrame(tsScript);

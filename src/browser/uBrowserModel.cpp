@@ -5,6 +5,7 @@
 #include "browser/uBrowserText.h"
 
 #include <algorithm>
+#include <cwctype>
 
 using Microsoft::WRL::ComPtr;
 
@@ -167,6 +168,46 @@ std::wstring EnumItemCaption(const VARIANT& value) {
         return L"<" + VariantTypeCaption(shown.Type()) + L">";
     std::wstring caption = BstrText(V_BSTR(&text.Get()));
     return caption.empty() ? L"\"\"" : caption;
+}
+
+// ---- Paths as code ----
+
+const std::vector<TCodeLanguageName>& CodeLanguages() {
+    static const std::vector<TCodeLanguageName> languages = {
+        {TCodeLanguage::VBScript, L"VBScript"}, {TCodeLanguage::JScript, L"JScript"},
+        {TCodeLanguage::VBA, L"VBA"},           {TCodeLanguage::PowerShell, L"PowerShell"},
+        {TCodeLanguage::CSharp, L"C#"},         {TCodeLanguage::Python, L"Python"}};
+    return languages;
+}
+
+std::wstring PathAsCode(const std::wstring& root, const std::vector<TPathStep>& steps, TCodeLanguage language) {
+    std::wstring text;
+    switch (language) {
+    case TCodeLanguage::VBScript:
+    case TCodeLanguage::JScript:
+    case TCodeLanguage::VBA:
+        text = root;
+        break;
+    case TCodeLanguage::PowerShell:
+    case TCodeLanguage::CSharp:
+    case TCodeLanguage::Python: {
+        std::wstring variable = ::CompareStringOrdinal(root.c_str(), -1, L"Application", -1, TRUE) == CSTR_EQUAL
+                                    ? std::wstring(L"app")
+                                    : root;
+        if (!variable.empty()) variable[0] = static_cast<wchar_t>(std::towlower(variable[0]));
+        text = (language == TCodeLanguage::PowerShell ? L"$" : L"") + variable;
+        break;
+    }
+    }
+    for (const TPathStep& step : steps) {
+        if (!step.Name.empty())
+            text += L"." + step.Name;
+        else if (language == TCodeLanguage::CSharp)
+            text += L"[" + std::to_wstring(step.Index) + L"]";
+        else
+            text += L".Item(" + std::to_wstring(step.Index) + L")";
+    }
+    return text;
 }
 
 } // namespace qs

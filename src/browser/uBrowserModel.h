@@ -64,4 +64,27 @@ Variant EnumeratedItemValue(const Variant& item);
 // with no text as "<" + VariantTypeCaption + ">". Reads the object; never throws except std::bad_alloc.
 std::wstring EnumItemCaption(const VARIANT& value);
 
+// ---- Paths as code ----
+
+// The languages a path is copied in, in menu order.
+enum class TCodeLanguage { VBScript, JScript, VBA, PowerShell, CSharp, Python };
+struct TCodeLanguageName {
+    TCodeLanguage Language;
+    const wchar_t* Name; // "VBScript", "C#", ...
+};
+const std::vector<TCodeLanguageName>& CodeLanguages();
+
+// One step from an object: a member read by name, or (Name empty) the item its enumerator gave at the
+// one-based position Index.
+struct TPathStep {
+    std::wstring Name;
+    long Index = 0;
+};
+
+// The path from a root object to a value as an expression of the language. `root` is the name scripts
+// know the root by ("Application", "Document"); languages that hold objects in variables use `app` for
+// the Application and the root's name with a small first letter otherwise ($app in PowerShell). An
+// enumerator's item reads as Item(i), in C# as [i].
+std::wstring PathAsCode(const std::wstring& root, const std::vector<TPathStep>& steps, TCodeLanguage language);
+
 } // namespace qs

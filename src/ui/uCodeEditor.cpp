@@ -331,23 +331,7 @@ bool TCodeEditor::Redo() {
 
 void TCodeEditor::CopyToClipboard() {
     if (!m_model.HasSelection()) return;
-    const std::wstring text = m_model.SelectedText();
-    // Another program may hold the clipboard for a moment.
-    bool open = false;
-    for (int attempt = 0; attempt < 5 && !(open = ::OpenClipboard(m_hwnd)); ++attempt) ::Sleep(10);
-    if (!open) return;
-    ::EmptyClipboard();
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    if (HGLOBAL mem = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
-        if (void* p = ::GlobalLock(mem)) {
-            std::memcpy(p, text.c_str(), bytes);
-            ::GlobalUnlock(mem);
-            if (!::SetClipboardData(CF_UNICODETEXT, mem)) ::GlobalFree(mem);
-        } else {
-            ::GlobalFree(mem);
-        }
-    }
-    ::CloseClipboard();
+    SetClipboardText(m_hwnd, m_model.SelectedText());
 }
 
 void TCodeEditor::CutToClipboard() {

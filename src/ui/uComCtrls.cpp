@@ -5,6 +5,7 @@
 #include "common/qsModule.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 
 namespace qs::ui {
@@ -406,6 +407,14 @@ void TListBox::SetItemIndex(int index) { ::SendMessageW(m_hwnd, LB_SETCURSEL, in
 
 int TListBox::TopIndex() const { return static_cast<int>(::SendMessageW(m_hwnd, LB_GETTOPINDEX, 0, 0)); }
 
+LRESULT TListBox::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CONTEXTMENU && OnContextPopup) {
+        OnContextPopup(*this, POINT{GET_X_LPARAM_SAFE(lParam), GET_Y_LPARAM_SAFE(lParam)});
+        return 0;
+    }
+    return TControl::HandleMessage(msg, wParam, lParam);
+}
+
 bool TListBox::HandleCommand(WORD code, WORD, LRESULT& result) {
     if (code == LBN_SELCHANGE && OnChange) {
         OnChange(*this);
@@ -632,6 +641,21 @@ size_t TPopupMenu::Add(const std::wstring& caption, std::function<void()> onClic
 
 void TPopupMenu::AddSeparator() { m_items.push_back(Item{}); }
 
+size_t TPopupMenu::AddSubmenu(const std::wstring& caption, const std::wstring& name) {
+    Item item{caption, true, nullptr, name};
+    item.submenu = true;
+    m_items.push_back(std::move(item));
+    return m_items.size() - 1;
+}
+
+size_t TPopupMenu::AddTo(size_t submenu, const std::wstring& caption, std::function<void()> onClick,
+                         const std::wstring& name) {
+    Item item{caption, true, std::move(onClick), name};
+    item.parent = static_cast<int>(submenu);
+    m_items.push_back(std::move(item));
+    return m_items.size() - 1;
+}
+
 TPopupMenu::Item* TPopupMenu::Find(const std::wstring& name) {
     for (auto& i : m_items)
         if (i.name == name) return &i;
@@ -651,10 +675,23 @@ void TPopupMenu::Popup(HWND owner, POINT screen) {
     } else {
         HMENU menu = ::CreatePopupMenu();
         if (!menu) return;
+        // Each submenu is a menu of its own, appended to its parent (destroyed with it).
+        std::vector<HMENU> menus(m_items.size(), nullptr);
         for (size_t i = 0; i < m_items.size(); ++i) {
             const Item& it = m_items[i];
-            if (it.caption.empty()) ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-            else ::AppendMenuW(menu, MF_STRING | (it.enabled ? 0 : MF_GRAYED), i + 1, it.caption.c_str());
+            HMENU into = it.parent >= 0 && static_cast<size_t>(it.parent) < i && menus[static_cast<size_t>(it.parent)]
+                             ? menus[static_cast<size_t>(it.parent)]
+                             : menu;
+            if (it.caption.empty()) {
+                ::AppendMenuW(into, MF_SEPARATOR, 0, nullptr);
+            } else if (it.submenu) {
+                menus[i] = ::CreatePopupMenu();
+                if (!menus[i]) continue;
+                ::AppendMenuW(into, MF_POPUP | (it.enabled ? 0 : MF_GRAYED), reinterpret_cast<UINT_PTR>(menus[i]),
+                              it.caption.c_str());
+            } else {
+                ::AppendMenuW(into, MF_STRING | (it.enabled ? 0 : MF_GRAYED), i + 1, it.caption.c_str());
+            }
         }
         const int cmd = static_cast<int>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY,
                                                           screen.x, screen.y, 0, owner, nullptr));
@@ -663,7 +700,32 @@ void TPopupMenu::Popup(HWND owner, POINT screen) {
     }
     if (chosen < 0 || static_cast<size_t>(chosen) >= m_items.size()) return;
     const Item& it = m_items[static_cast<size_t>(chosen)];
-    if (it.enabled && !it.caption.empty() && it.onClick) it.onClick();
+    const bool parentEnabled = it.parent < 0 || m_items[static_cast<size_t>(it.parent)].enabled;
+    if (it.enabled && parentEnabled && !it.caption.empty() && it.onClick) {
+        const std::function<void()> onClick = it.onClick; // the handler may change the menu
+        onClick();
+    }
+}
+
+// ---- The clipboard ----
+
+bool SetClipboardText(HWND owner, const std::wstring& text) noexcept {
+    bool open = false;
+    for (int attempt = 0; attempt < 5 && !(open = ::OpenClipboard(owner)); ++attempt) ::Sleep(10);
+    if (!open) return false;
+    ::EmptyClipboard();
+    bool set = false;
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    if (HGLOBAL mem = ::GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+        if (void* p = ::GlobalLock(mem)) {
+            std::memcpy(p, text.c_str(), bytes);
+            ::GlobalUnlock(mem);
+            set = ::SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+        }
+        if (!set) ::GlobalFree(mem);
+    }
+    ::CloseClipboard();
+    return set;
 }
 
 // ---- TTimer ----

@@ -138,8 +138,13 @@ public:
     std::function<std::wstring(TListBox&, int index)> OnData;
     std::function<void(TListBox&)> OnChange;
     std::function<void(TListBox&)> OnDblClick;
+    // The context menu asked for by the mouse or the keyboard (screen {-1, -1} from the keyboard).
+    std::function<void(TListBox&, POINT screen)> OnContextPopup;
     bool HandleCommand(WORD code, WORD id, LRESULT& result) override;
     bool HandleDrawItem(DRAWITEMSTRUCT& dis) override;
+
+protected:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
     bool m_ownerData;
@@ -222,11 +227,17 @@ public:
         bool enabled = true;
         std::function<void()> onClick;
         std::wstring name;
+        int parent = -1;      // the index of the submenu it is in, or -1
+        bool submenu = false; // opens the items whose parent it is
     };
     TPopupMenu() = default;
     // Adds an item and returns its index.
     size_t Add(const std::wstring& caption, std::function<void()> onClick, const std::wstring& name = L"");
     void AddSeparator();
+    // Adds a submenu and returns its index; its items are added with AddTo.
+    size_t AddSubmenu(const std::wstring& caption, const std::wstring& name = L"");
+    size_t AddTo(size_t submenu, const std::wstring& caption, std::function<void()> onClick,
+                 const std::wstring& name = L"");
     Item& At(size_t index) { return m_items[index]; }
     Item* Find(const std::wstring& name);
     size_t Count() const noexcept { return m_items.size(); }
@@ -239,6 +250,10 @@ public:
 private:
     std::vector<Item> m_items;
 };
+
+// Puts text on the clipboard for `owner` (another program may hold it for a moment: a few tries).
+// False when the clipboard could not be opened or the memory not allocated.
+bool SetClipboardText(HWND owner, const std::wstring& text) noexcept;
 
 // A timer whose OnTimer runs on the UI thread.
 class TTimer {

@@ -200,4 +200,23 @@ TEST(BrowserModel, EnumeratedItemCaptions) {
     }
 }
 
+// One chain in every language: root, property, the third item of an enumerator, property.
+TEST(PathAsCode, EveryLanguageSpellsTheChainItsWay) {
+    const std::vector<TPathStep> steps = {{L"Paragraphs", 0}, {L"", 3}, {L"Range", 0}};
+    const struct {
+        TCodeLanguage language;
+        const wchar_t* root;
+        const wchar_t* text;
+    } cases[] = {
+        {TCodeLanguage::VBScript, L"Application", L"Application.Paragraphs.Item(3).Range"},
+        {TCodeLanguage::JScript, L"Application", L"Application.Paragraphs.Item(3).Range"},
+        {TCodeLanguage::VBA, L"Document", L"Document.Paragraphs.Item(3).Range"},
+        {TCodeLanguage::PowerShell, L"Application", L"$app.Paragraphs.Item(3).Range"},
+        {TCodeLanguage::CSharp, L"Application", L"app.Paragraphs[3].Range"},
+        {TCodeLanguage::Python, L"Document", L"document.Paragraphs.Item(3).Range"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(PathAsCode(c.root, steps, c.language), c.text);
+    EXPECT_EQ(CodeLanguages().size(), 6u);
+}
+
 } // namespace

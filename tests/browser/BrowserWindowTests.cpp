@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwctype>
+
 #include <algorithm>
 #include <set>
 
@@ -260,7 +262,8 @@ TEST_F(BrowserWindow, PopupMenuFollowsTheNode) {
     };
     w->PropertiesTreeViewContextPopup(POINT{-1, -1});
     EXPECT_EQ(w->PopupMenuNode(), child);
-    // Browse, separator, Expand, Collapse, separator, Help.
+    // Browse, separator, Expand, Collapse, separator, Help (then Copy Path As).
+    enabled.resize(6);
     EXPECT_EQ(enabled, (std::vector<bool>{true, true, true, false, true, true}));
     EXPECT_TRUE(w->PropertiesTreeView->Expanded(child));
 
@@ -270,6 +273,7 @@ TEST_F(BrowserWindow, PopupMenuFollowsTheNode) {
         return 3; // "Collapse"
     };
     w->PropertiesTreeViewContextPopup(POINT{-1, -1});
+    enabled.resize(6);
     EXPECT_EQ(enabled, (std::vector<bool>{true, true, false, true, true, true}));
     EXPECT_FALSE(w->PropertiesTreeView->Expanded(child));
 
@@ -284,6 +288,47 @@ TEST_F(BrowserWindow, PopupMenuFollowsTheNode) {
     EXPECT_EQ(TParentedForm::ParentedForms().size(), 1u);
     w->Free();
     fixture->child.Reset();
+}
+
+// A node's path as code follows the tree, "Copy Path As" puts it on the clipboard, and a window opened
+// on a node goes on from that node's path.
+TEST_F(BrowserWindow, PathsAsCodeFollowTheTreeAndTheWindowsOpenedFromIt) {
+    auto other = FixtureDispatch::Create();
+    fixture->child = other;
+    TDispatchBrowser* w = Open(fixture.Get());
+    const std::wstring root = w->PathAsCodeOf(w->MainPropertyNode(), TCodeLanguage::VBScript);
+    ASSERT_FALSE(root.empty());
+    HTREEITEM typed = Node(w, L"Typed");
+    w->PropertiesTreeView->Expand(typed);
+    HTREEITEM name = Child(w, typed, L"Name");
+    EXPECT_EQ(w->PathAsCodeOf(name, TCodeLanguage::VBScript), root + L".Typed.Name");
+    SelectNode(w, name);
+    TPopupMenu::Chooser() = [](TPopupMenu& menu) {
+        for (size_t i = 0; i < menu.Count(); ++i)
+            if (menu.At(i).name == L"PropertyCopyPathMenu.PowerShell") return static_cast<int>(i);
+        return -1;
+    };
+    w->PropertiesTreeViewContextPopup(POINT{-1, -1});
+    std::wstring copied;
+    if (::OpenClipboard(nullptr)) {
+        if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT)) {
+            copied = static_cast<const wchar_t*>(::GlobalLock(data));
+            ::GlobalUnlock(data);
+        }
+        ::CloseClipboard();
+    }
+    std::wstring variable = root;
+    variable[0] = static_cast<wchar_t>(std::towlower(variable[0]));
+    EXPECT_EQ(copied, L"$" + variable + L".Typed.Name");
+    auto* second = dynamic_cast<TDispatchBrowser*>(w->BrowseNode(typed));
+    ASSERT_TRUE(second);
+    TForm::ProcessMessages();
+    EXPECT_EQ(second->PathAsCodeOf(Node(second, L"Name"), TCodeLanguage::CSharp), variable + L".Typed.Name");
+    second->Free();
+    w->Free();
+    TForm::ProcessMessages();
+    fixture->child.Reset();
+    EXPECT_EQ(other->ExtraRefs(), 0u);
 }
 
 TEST_F(BrowserWindow, BrowseValueOpensOnlyOnDispatchObjects) {
