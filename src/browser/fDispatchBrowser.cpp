@@ -270,6 +270,10 @@ void TDispatchBrowser::BuildLayout() {
     PropertyPopup.AddSeparator();
     AddCopyPathMenu(PropertyPopup, L"PropertyCopyPathMenu",
                     [this](TCodeLanguage language) { return PathAsCodeOf(FPopupMenuNode, language); });
+    PropertyPopup.AddSeparator();
+    PropertyPopup.Add(L"Snapshot", [this] { TakeSnapshot(); }, L"PropertySnapshotMenu");
+    PropertyPopup.Add(L"Compare", [this] { CompareCommand(); }, L"PropertyCompareMenu");
+    PropertyPopup.Add(L"Copy Values", [this] { CopyValuesCommand(); }, L"PropertyCopyValuesMenu");
 
     EnumVariantPopup.Add(L"Browse...", [this] { btnEnumVariantBrowseClick(); }, L"EnumVariantBrowseMenu");
     AddCopyPathMenu(EnumVariantPopup, L"EnumVariantCopyPathMenu",
@@ -765,6 +769,7 @@ void TDispatchBrowser::PropertiesTreeViewContextPopup(POINT screen) {
     PropertyPopup.Find(L"PropertyCollapseMenu")->enabled = children && expanded;
     PropertyPopup.Find(L"PropertyHelpMenu")->enabled = true;
     PropertyPopup.Find(L"PropertyCopyPathMenu")->enabled = node != nullptr;
+    PropertyPopup.Find(L"PropertyCompareMenu")->enabled = HasSnapshot();
     PropertyPopup.Popup(m_hwnd, screen);
 }
 

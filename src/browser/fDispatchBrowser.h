@@ -226,6 +226,22 @@ public:
 
     // Opens the value of a node in a new window (the selected node when null); returns the window.
     TValueBrowser* BrowseNode(HTREEITEM Node);
+    // Snapshot and compare: the values of the nodes shown (the root and every node under an expanded
+    // one) recorded by caption path; Compare reads them again, marks the changed nodes bold and returns
+    // the differences (a path shown only before or only now has "(not shown)" on the other side).
+    struct TValueDifference {
+        std::wstring Path, Before, After;
+        friend bool operator==(const TValueDifference&, const TValueDifference&) = default;
+    };
+    void TakeSnapshot();
+    bool HasSnapshot() const noexcept { return !fSnapshot.empty(); }
+    std::vector<TValueDifference> CompareWithSnapshot();
+    // The nodes shown as indented text, one "Name = value" line each (for bug reports).
+    std::wstring ValuesText();
+    // The menu commands: the comparison in a window of its own (a box when nothing changed), and the
+    // values text on the clipboard.
+    void CompareCommand();
+    void CopyValuesCommand();
     // The path from the root object to a node (an enumerator item: index >= 0) as code.
     std::wstring PathAsCodeOf(HTREEITEM Node, TCodeLanguage Language);
     std::wstring EnumItemPathAsCode(int Index, TCodeLanguage Language);
@@ -285,6 +301,11 @@ private:
     // The records of the tree's nodes, by address; each item's data is the address of its record.
     std::unordered_map<const TPropertyNode*, std::unique_ptr<TPropertyNode>> fNodes;
     HTREEITEM FPopupMenuNode = nullptr;
+    std::vector<std::pair<std::wstring, std::wstring>> fSnapshot; // caption path, value text
+    // The value text of a node as the Value box shows it (reads the property); empty for others.
+    std::wstring NodeValueText(HTREEITEM Node);
+    // The nodes shown, in tree order, with their depth (0 for the root).
+    std::vector<std::pair<HTREEITEM, int>> ShownNodes() const;
     Microsoft::WRL::ComPtr<IEnumVARIANT> fEnumVariant;
     HRESULT fLastEnumVariantResult = S_OK;
     std::vector<std::unique_ptr<TEnumVariantItem>> fEnumVariantValues;

@@ -118,6 +118,14 @@ bool TTreeView::Expanded(HTREEITEM item) const {
     return item && (TreeView_GetItemState(m_hwnd, item, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
+void TTreeView::SetBold(HTREEITEM item, bool bold) {
+    if (item) TreeView_SetItemState(m_hwnd, item, bold ? TVIS_BOLD : 0, TVIS_BOLD);
+}
+
+bool TTreeView::Bold(HTREEITEM item) const {
+    return item && (TreeView_GetItemState(m_hwnd, item, TVIS_BOLD) & TVIS_BOLD);
+}
+
 void TTreeView::Expand(HTREEITEM item) {
     if (!item || Expanded(item)) return;
     bool allow = true;

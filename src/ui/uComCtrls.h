@@ -46,6 +46,9 @@ public:
     std::vector<HTREEITEM> ChildrenOf(HTREEITEM item) const;
     bool HasChildren(HTREEITEM item) const;
     bool Expanded(HTREEITEM item) const;
+    // Draws an item's caption bold (a mark the window gives it), or not.
+    void SetBold(HTREEITEM item, bool bold);
+    bool Bold(HTREEITEM item) const;
     void Expand(HTREEITEM item);
     void Collapse(HTREEITEM item);
     void SortChildren(HTREEITEM item);

@@ -331,6 +331,24 @@ TEST_F(BrowserWindow, PathsAsCodeFollowTheTreeAndTheWindowsOpenedFromIt) {
     EXPECT_EQ(other->ExtraRefs(), 0u);
 }
 
+// A snapshot of the values shown; after the object changed, Compare marks and lists what differs, and
+// the values as text show the tree as it is.
+TEST_F(BrowserWindow, CompareMarksAndListsWhatChangedSinceTheSnapshot) {
+    TDispatchBrowser* w = Open(fixture.Get());
+    const std::wstring root = w->PropertiesTreeView->ItemText(w->MainPropertyNode());
+    w->TakeSnapshot();
+    EXPECT_TRUE(w->CompareWithSnapshot().empty());
+    fixture->number = 43;
+    const std::vector<TDispatchBrowser::TValueDifference> expected = {{root + L".Number", L"42", L"43"}};
+    EXPECT_EQ(w->CompareWithSnapshot(), expected);
+    EXPECT_TRUE(w->PropertiesTreeView->Bold(Node(w, L"Number")));
+    EXPECT_FALSE(w->PropertiesTreeView->Bold(Node(w, L"Name")));
+    const std::wstring text = w->ValuesText();
+    EXPECT_EQ(text.rfind(root, 0), 0u);
+    EXPECT_NE(text.find(L"\r\n  Number = 43\r\n"), std::wstring::npos) << text;
+    w->Free();
+}
+
 TEST_F(BrowserWindow, BrowseValueOpensOnlyOnDispatchObjects) {
     EXPECT_EQ(BrowseValue(nullptr, Variant().Get(), nullptr), nullptr);
     EXPECT_EQ(BrowseValue(nullptr, Variant::FromI4(5).Get(), nullptr), nullptr);
