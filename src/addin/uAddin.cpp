@@ -61,6 +61,7 @@ TComAddinContainer::~TComAddinContainer() {
 }
 
 STDMETHODIMP TComAddinContainer::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
+    NoteConnection();
     return SafeCall([&] {
         fApplication = Application;
         HostApplication = Application;
@@ -121,6 +122,7 @@ STDMETHODIMP TComAddinContainer::OnGetButtonImage(IDispatch* RibbonControl, IDis
     *retVal = nullptr;
     return SafeCall([&] {
         if (fAddin) *retVal = fAddin->OnGetButtonImage(RibbonControl).Detach();
+        NoteButtonImage();
     });
 }
 

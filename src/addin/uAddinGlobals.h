@@ -8,4 +8,10 @@ namespace qs {
 // then hands every key and character message to the tool's windows.
 extern bool ForwardAllKeys;
 
+// The add-in's start in this host: from OnConnection to the last button image the ribbon asked for.
+void NoteConnection() noexcept;
+void NoteButtonImage() noexcept;
+// Milliseconds from the connection to the last button image; negative before both were noted.
+double StartupMilliseconds() noexcept;
+
 } // namespace qs

@@ -263,7 +263,7 @@ bool TGenericAddin::ClickCommonButton(const std::wstring& id) {
         return true;
     }
     if (SameButtonId(id, kAboutId)) {
-        ShowAboutWindow(GetActiveHwnd());
+        ShowAboutWindow(GetActiveHwnd(), RegistryName());
         return true;
     }
     return false;

@@ -105,6 +105,8 @@ public:
     virtual void OnButtonClick(IDispatch* RibbonControl);
     // The window that the tool's windows are parented to; the base answers the foreground window.
     virtual HWND GetActiveHwnd();
+    // The host's name in the registry ("Excel"); empty for the base.
+    virtual std::wstring RegistryName() const { return {}; }
 
 protected:
     // Application asked for the host's interface `iid`, held through its IDispatch; throws

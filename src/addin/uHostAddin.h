@@ -21,6 +21,7 @@ public:
     // The row's window-handle property, or the foreground window. An error reading the object that
     // holds the property is thrown.
     HWND GetActiveHwnd() override;
+    std::wstring RegistryName() const override { return m_host.registryName; }
 
 private:
     void ClickButton(IDispatch* RibbonControl);

@@ -4,6 +4,7 @@
 #include "AddinHosts.h"
 
 #include "Fixtures.h"
+#include "RegistrySandbox.h"
 #include "addin/fAbout.h"
 #include "addin/uModule.h"
 #include "com/ComServEx.h"
@@ -15,6 +16,7 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 using namespace qs;
@@ -714,7 +716,10 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
             EXPECT_EQ(::GetWindow(about->Handle(), GW_OWNER), hostWindow);
             EXPECT_EQ(about->Text(), L"About Quillspar");
             EXPECT_EQ(about->ProductLabel->Text(), L"Quillspar");
-            EXPECT_EQ(about->VersionLabel->Text(), L"Version 1.0");
+            EXPECT_EQ(about->VersionLabel->Text().rfind(L"Version 1.0", 0), 0u);
+            EXPECT_EQ(about->PathLabel->Text().rfind(L"Location: ", 0), 0u);
+            EXPECT_NE(about->DisabledLabel->Text().find(std::wstring(host, host + std::strlen(host))),
+                      std::wstring::npos);
             EXPECT_NE(about->DescriptionLabel->Text().find(L"object"), std::wstring::npos);
             // The whole paragraph fits its label when wrapped.
             const std::wstring paragraph = about->DescriptionLabel->Text();
@@ -740,6 +745,32 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
         // The window is gone once the click returns.
         EXPECT_TRUE(TParentedForm::ParentedForms().empty());
     }
+}
+
+// The About window's facts: the version block the built DLL carries, and the host's list of disabled
+// add-ins searched for the DLL's path (UTF-16 inside binary data, at any byte offset, any letter case).
+TEST(AboutFacts, TheDllsVersionAndTheHostsDisabledItems) {
+    const HMODULE dll = ::LoadLibraryExA(QS_DLL_PATH, nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE | LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(dll);
+    EXPECT_EQ(ModuleVersion(dll), L"1.0.0.0");
+    ::FreeLibrary(dll);
+
+    RegistrySandbox sandbox(false);
+    const std::wstring path = L"C:\\Tools\\Quillspar\\quillspar.dll";
+    UniqueHkey items;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Office\\16.0\\Excel\\Resiliency\\DisabledItems",
+                                0, nullptr, 0, KEY_ALL_ACCESS, nullptr, items.Put(), nullptr),
+              ERROR_SUCCESS);
+    std::wstring upper = path;
+    ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    std::string data = "\x01\x00\x00\x00\x07"; // a header of odd length, then the path
+    data.append(reinterpret_cast<const char*>(upper.c_str()), (upper.size() + 1) * sizeof(wchar_t));
+    ASSERT_EQ(::RegSetValueExW(items.Get(), L"5B1D", 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                               static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(HostDisabledTheAddin(L"Excel", path));
+    EXPECT_FALSE(HostDisabledTheAddin(L"Word", path));
+    EXPECT_FALSE(HostDisabledTheAddin(L"Excel", L"C:\\Other\\quillspar.dll"));
 }
 
 TEST_F(AddinTest, TheScriptEditorButtonOpensAScriptEditorEveryClick) {
