@@ -123,6 +123,11 @@ public:
     ui::TListBox* lbEnumVariant = nullptr;
     // Functions page.
     ui::TListView* FunctionsListView = nullptr;
+    // Filters the functions by a part of their names (letter case ignored); Escape clears it.
+    ui::TEdit* FunctionsFilterEdit = nullptr;
+    // Shows the functions whose names contain the filter's text, keeping the selected one when it
+    // still matches.
+    void ApplyFunctionsFilter();
     ui::TPanel* FunctionsRightPanel = nullptr;
     ui::TToolBar* ToolBar3 = nullptr;
     int CallButton = 0, FunctionHelpButton = 0;
@@ -310,7 +315,9 @@ private:
     HRESULT fLastEnumVariantResult = S_OK;
     std::vector<std::unique_ptr<TEnumVariantItem>> fEnumVariantValues;
     // The rows of the Functions page, sorted by name; the reflection owns the elements.
-    std::vector<TFunctionElement*> fFunctionItems;
+    std::vector<TFunctionElement*> fFunctionItems;    // the functions shown (those the filter keeps)
+    std::vector<TFunctionElement*> fAllFunctionItems; // every function, sorted
+    std::vector<std::wstring> fFunctionNamesUpper;    // their names in upper case, for the filter
     bool fFetching = false;
     bool fNodeAsLink = false;
     Microsoft::WRL::ComPtr<IDispatch> FDispatch;

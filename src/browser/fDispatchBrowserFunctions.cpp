@@ -58,6 +58,16 @@ void TDispatchBrowser::BuildFunctionsPage() {
     FunctionsRightPanel->OnResize = [this](TControl&) { FunctionsRightPanelResize(); };
     new TSplitter(tsFunctions, TAlign::Right);
 
+    FunctionsFilterEdit = new TEdit(tsFunctions);
+    FunctionsFilterEdit->Name = L"FunctionsFilterEdit";
+    FunctionsFilterEdit->SetAlign(TAlign::Top);
+    FunctionsFilterEdit->SetCueBanner(L"Filter");
+    FunctionsFilterEdit->OnChange = [this](TEdit&) { ApplyFunctionsFilter(); };
+    FunctionsFilterEdit->OnKeyDown = [](TEdit& edit, WORD& key) {
+        if (key != VK_ESCAPE || edit.Text().empty()) return;
+        key = 0;
+        edit.SetText(L"");
+    };
     // Owner data: an interface of a thousand methods fills the list with one message.
     FunctionsListView = new TListView(tsFunctions, TListView::Options{.showHeader = false, .ownerData = true});
     FunctionsListView->Name = L"FunctionsListView";
@@ -93,7 +103,31 @@ void TDispatchBrowser::FillFunctions() {
     std::stable_sort(fFunctionItems.begin(), fFunctionItems.end(), [](const TFunctionElement* a, const TFunctionElement* b) {
         return ::lstrcmpiW(a->Name().c_str(), b->Name().c_str()) < 0;
     });
+    fAllFunctionItems = fFunctionItems;
+    fFunctionNamesUpper.clear();
+    fFunctionNamesUpper.reserve(fAllFunctionItems.size());
+    for (const TFunctionElement* f : fAllFunctionItems) fFunctionNamesUpper.push_back(UpperName(f->Name()));
+    FunctionsListView->SetCount(0);
+    fFunctionItems.clear();
+    ApplyFunctionsFilter();
+}
+
+void TDispatchBrowser::ApplyFunctionsFilter() {
+    TFunctionElement* selected = SelectedFunction();
+    std::vector<TFunctionElement*> shown;
+    for (size_t i : FilterNames(fFunctionNamesUpper, FunctionsFilterEdit ? FunctionsFilterEdit->Text() : L""))
+        shown.push_back(fAllFunctionItems[i]);
+    if (shown == fFunctionItems) return;
+    fFunctionItems = std::move(shown);
     FunctionsListView->SetCount(static_cast<int>(fFunctionItems.size()));
+    const auto kept = std::find(fFunctionItems.begin(), fFunctionItems.end(), selected);
+    if (selected && kept != fFunctionItems.end()) {
+        FunctionsListView->Select(static_cast<int>(kept - fFunctionItems.begin()));
+    } else {
+        FunctionsListView->Select(-1);
+        FunctionsListViewSelectItem();
+    }
+    ::InvalidateRect(FunctionsListView->Handle(), nullptr, FALSE);
 }
 
 TFunctionElement* TDispatchBrowser::SelectedFunction() const {

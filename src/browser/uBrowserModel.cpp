@@ -170,6 +170,22 @@ std::wstring EnumItemCaption(const VARIANT& value) {
     return caption.empty() ? L"\"\"" : caption;
 }
 
+// ---- Filtering ----
+
+std::wstring UpperName(std::wstring name) {
+    if (!name.empty()) ::CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+    return name;
+}
+
+std::vector<size_t> FilterNames(const std::vector<std::wstring>& upperNames, const std::wstring& filter) {
+    std::vector<size_t> shown;
+    shown.reserve(upperNames.size());
+    const std::wstring wanted = UpperName(filter);
+    for (size_t i = 0; i < upperNames.size(); ++i)
+        if (wanted.empty() || upperNames[i].find(wanted) != std::wstring::npos) shown.push_back(i);
+    return shown;
+}
+
 // ---- Paths as code ----
 
 const std::vector<TCodeLanguageName>& CodeLanguages() {

@@ -64,6 +64,14 @@ Variant EnumeratedItemValue(const Variant& item);
 // with no text as "<" + VariantTypeCaption + ">". Reads the object; never throws except std::bad_alloc.
 std::wstring EnumItemCaption(const VARIANT& value);
 
+// ---- Filtering ----
+
+// The positions of the names that contain `filter` without regard to case, in order; every position
+// for an empty filter. `upperNames` are the names in upper case (made once, when the list is filled).
+std::vector<size_t> FilterNames(const std::vector<std::wstring>& upperNames, const std::wstring& filter);
+// A name in upper case, as FilterNames compares.
+std::wstring UpperName(std::wstring name);
+
 // ---- Paths as code ----
 
 // The languages a path is copied in, in menu order.

@@ -629,8 +629,24 @@ bool TEdit::HandleCommand(WORD code, WORD, LRESULT& result) {
     return false;
 }
 
+void TEdit::SetCueBanner(const std::wstring& text) {
+    ::SendMessageW(m_hwnd, EM_SETCUEBANNER, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 LRESULT TEdit::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+    case WM_GETDLGCODE:
+        if (OnKeyDown && lParam && reinterpret_cast<const MSG*>(lParam)->message == WM_KEYDOWN &&
+            reinterpret_cast<const MSG*>(lParam)->wParam == VK_ESCAPE)
+            return CallDefault(msg, wParam, lParam) | DLGC_WANTMESSAGE;
+        break;
+    case WM_KEYDOWN:
+        if (OnKeyDown) {
+            WORD key = static_cast<WORD>(wParam);
+            OnKeyDown(*this, key);
+            if (key == 0) return 0;
+        }
+        break;
     case WM_SETCURSOR:
         if (m_link && LOWORD(lParam) == HTCLIENT && !THourglass::Active()) {
             ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));

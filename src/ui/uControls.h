@@ -240,6 +240,11 @@ public:
 
     std::function<void(TEdit&)> OnClick;
     std::function<void(TEdit&)> OnChange;
+    // A key pressed in the box (Escape included, which a dialog would take otherwise); setting `key`
+    // to 0 consumes it.
+    std::function<void(TEdit&, WORD& key)> OnKeyDown;
+    // The grey hint shown while the box is empty.
+    void SetCueBanner(const std::wstring& text);
 
     HBRUSH HandleCtlColor(HDC dc) override;
     bool HandleCommand(WORD code, WORD id, LRESULT& result) override;

@@ -3,6 +3,7 @@
 #include "Fixtures.h"
 #include "InputFuzz.h"
 #include "browser/fDispatchBrowser.h"
+#include "browser/uBrowserModel.h"
 #include "browser/fFunctionParamsDlg.h"
 #include "browser/fSelectGUIDDialog.h"
 
@@ -52,6 +53,40 @@ protected:
     }
     ComPtr<FixtureDispatch> fixture;
 };
+
+// The filter keeps the functions whose names contain its text, letter case ignored; the selected one
+// stays selected while it matches; Escape clears the filter.
+TEST_F(Acting, TheFunctionsFilterKeepsMatchesAndTheSelectionThatStillMatches) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    const int all = w->FunctionsListView->Count();
+    SelectFunction(w, L"Partial");
+    auto shown = [&] {
+        std::vector<std::wstring> names;
+        for (int i = 0; i < w->FunctionsListView->Count(); ++i) names.push_back(w->FunctionsListView->ItemText(i));
+        return names;
+    };
+    auto selected = [&] {
+        const int i = w->FunctionsListView->Selected();
+        return i < 0 ? std::wstring() : w->FunctionsListView->ItemText(i);
+    };
+    const struct {
+        const wchar_t* filter;
+        const wchar_t* selected;
+    } cases[] = {{L"ART", L"Partial"}, {L"al", L"Partial"}, {L"ai", L""}, {L"zzz", L""}};
+    for (const auto& c : cases) {
+        w->FunctionsFilterEdit->SetText(c.filter);
+        TForm::ProcessMessages();
+        for (const std::wstring& name : shown())
+            EXPECT_NE(UpperName(name).find(UpperName(c.filter)), std::wstring::npos) << c.filter << " " << name;
+        EXPECT_EQ(selected(), c.selected) << c.filter;
+    }
+    EXPECT_TRUE(shown().empty());
+    ::SendMessageW(w->FunctionsFilterEdit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    TForm::ProcessMessages();
+    EXPECT_EQ(w->FunctionsFilterEdit->Text(), L"");
+    EXPECT_EQ(w->FunctionsListView->Count(), all);
+}
 
 TEST_F(Acting, FunctionsPageListsMethodsAndIndexedPropertiesWithTheirDetails) {
     TDispatchBrowser* w = Open();
