@@ -192,6 +192,16 @@ void TDispatchBrowser::BuildLayout() {
     PropertiesSplitter = new TSplitter(tsProperties, TAlign::Right);
     PropertiesSplitter->MinSize = 150;
 
+    PropertiesFilterEdit = new TEdit(tsProperties);
+    PropertiesFilterEdit->Name = L"PropertiesFilterEdit";
+    PropertiesFilterEdit->SetAlign(TAlign::Top);
+    PropertiesFilterEdit->SetCueBanner(L"Filter");
+    PropertiesFilterEdit->OnChange = [this](TEdit&) { ApplyPropertiesFilter(); };
+    PropertiesFilterEdit->OnKeyDown = [](TEdit& edit, WORD& key) {
+        if (key != VK_ESCAPE || edit.Text().empty()) return;
+        key = 0;
+        edit.SetText(L"");
+    };
     PropertiesTreeView = new TTreeView(tsProperties);
     PropertiesTreeView->Name = L"PropertiesTreeView";
     PropertiesTreeView->SetImages(fPropertyImages.get());
@@ -501,11 +511,11 @@ void TDispatchBrowser::AddCopyPathMenu(TPopupMenu& menu, const std::wstring& nam
 // ---- the property tree ----
 
 HTREEITEM TDispatchBrowser::AddNode(HTREEITEM parent, const std::wstring& caption, const TPropertyNode& record,
-                                    int image) {
+                                    int image, HTREEITEM after) {
     auto owned = std::make_unique<TPropertyNode>(record);
     TPropertyNode* address = owned.get();
     fNodes.emplace(address, std::move(owned));
-    HTREEITEM item = PropertiesTreeView->AddChild(parent, caption, address, image);
+    HTREEITEM item = PropertiesTreeView->AddChild(parent, caption, address, image, after);
     if (!item) fNodes.erase(address);
     return item;
 }
@@ -537,6 +547,7 @@ void TDispatchBrowser::DeleteNode(HTREEITEM node) {
     std::vector<HTREEITEM> items;
     CollectSubtree(node, items);
     items.push_back(node);
+    if (std::find(items.begin(), items.end(), fFilterLevel) != items.end()) fFilterLevel = nullptr;
     std::vector<TPropertyNode*> records;
     for (HTREEITEM item : items)
         if (TPropertyNode* record = NodeOf(item)) records.push_back(record);
@@ -553,6 +564,7 @@ void TDispatchBrowser::DeleteNode(HTREEITEM node) {
 }
 
 void TDispatchBrowser::ClearNodes() {
+    fFilterLevel = nullptr;
     PropertiesTreeView->Clear();
     fNodes.clear();
     FObjects.clear();
@@ -570,6 +582,8 @@ void TDispatchBrowser::RefreshProperties() {
         AddNode(fMainPropertyNode, L"", {TPropertyNodeKind::Placeholder});
         PropertiesTreeView->Expand(fMainPropertyNode);
         if (!hadSelection || !PropertiesTreeView->Selected()) PropertiesTreeView->Select(fMainPropertyNode);
+        // A filter typed before stays in force on the new tree's first level.
+        if (PropertiesFilterEdit && !PropertiesFilterEdit->Text().empty()) ApplyPropertiesFilter();
     }
     QS_CATCH_TRACE(L"TDispatchBrowser.RefreshProperties")
     PropertiesTreeView->EndUpdate();
@@ -611,14 +625,7 @@ void TDispatchBrowser::FillNode(HTREEITEM Node) {
     }
     if (list) {
         tree.SetImageIndex(Node, ImageIndexForVarType(VT_DISPATCH));
-        for (TTypeElement* e : PropertyTreeMembers(*list)) {
-            HTREEITEM child = AddNode(Node, e->Name(), {TPropertyNodeKind::Member, e});
-            try {
-                if (MemberOffersExpansion(*e)) AddNode(child, L"", {TPropertyNodeKind::Placeholder});
-                tree.SetImageIndex(child, MemberImageIndex(*e));
-            }
-            QS_CATCH_TRACE(L"TDispatchBrowser.FillNode")
-        }
+        for (TTypeElement* e : PropertyTreeMembers(*list)) AddMemberNode(Node, e);
     }
     // Placeholders go; so do children that repeat an earlier child's member.
     std::vector<const TTypeElement*> seen;
@@ -631,6 +638,63 @@ void TDispatchBrowser::FillNode(HTREEITEM Node) {
         }
         seen.push_back(c->Element);
     }
+}
+
+HTREEITEM TDispatchBrowser::AddMemberNode(HTREEITEM parent, TTypeElement* element, HTREEITEM after) {
+    HTREEITEM child = AddNode(parent, element->Name(), {TPropertyNodeKind::Member, element}, -1, after);
+    try {
+        if (MemberOffersExpansion(*element)) AddNode(child, L"", {TPropertyNodeKind::Placeholder});
+        PropertiesTreeView->SetImageIndex(child, MemberImageIndex(*element));
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.AddMemberNode")
+    return child;
+}
+
+void TDispatchBrowser::ApplyPropertiesFilter() {
+    TTreeView& tree = *PropertiesTreeView;
+    const std::wstring filter = PropertiesFilterEdit->Text();
+    // The level is fixed when the filter starts, so that a selection filtered away does not move it.
+    if (!fFilterLevel) {
+        const HTREEITEM selected = tree.Selected();
+        fFilterLevel = !selected || selected == fMainPropertyNode ? fMainPropertyNode : tree.ParentOf(selected);
+    }
+    const HTREEITEM level = fFilterLevel;
+    if (filter.empty()) fFilterLevel = nullptr;
+    const TPropertyNode* record = NodeOf(level);
+    const TDispatch* object = !record                                       ? nullptr
+                              : record->Kind == TPropertyNodeKind::Root ? FTypeInfo.get()
+                                                                        : record->Object;
+    if (!object || !tree.Expanded(level)) return;
+    const std::vector<TTypeElement*> members = PropertyTreeMembers(*object);
+    std::vector<std::wstring> upper;
+    upper.reserve(members.size());
+    for (const TTypeElement* e : members) upper.push_back(UpperName(e->Name()));
+    std::vector<TTypeElement*> wanted;
+    for (size_t i : FilterNames(upper, filter)) wanted.push_back(members[i]);
+    // Both lists are in the members' order: the nodes kept stay as they are (expanded or not), the
+    // others go, and the missing ones are put in their places.
+    tree.BeginUpdate();
+    try {
+        const std::vector<HTREEITEM> children = tree.ChildrenOf(level);
+        size_t next = 0;
+        HTREEITEM previous = TVI_FIRST;
+        for (HTREEITEM child : children) {
+            const TPropertyNode* c = NodeOf(child);
+            const TTypeElement* element = c ? c->Element : nullptr;
+            const auto at = std::find(wanted.begin() + static_cast<std::ptrdiff_t>(next), wanted.end(), element);
+            if (!element || at == wanted.end()) {
+                DeleteNode(child);
+                continue;
+            }
+            for (; wanted.begin() + static_cast<std::ptrdiff_t>(next) != at; ++next)
+                previous = AddMemberNode(level, wanted[next], previous);
+            previous = child;
+            ++next;
+        }
+        for (; next < wanted.size(); ++next) previous = AddMemberNode(level, wanted[next], previous);
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.ApplyPropertiesFilter")
+    tree.EndUpdate();
 }
 
 void TDispatchBrowser::ResetNode(HTREEITEM Node) {

@@ -100,6 +100,10 @@ public:
     ui::TTabSheet* tsScript = nullptr;
     ui::TStatusBar* StatusBar = nullptr;
     ui::TTreeView* PropertiesTreeView = nullptr;
+    // Filters the tree's current level (the selected node's siblings when the filter starts) by a part
+    // of the members' names, letter case ignored, keeping what the kept nodes show; Escape clears it.
+    ui::TEdit* PropertiesFilterEdit = nullptr;
+    void ApplyPropertiesFilter();
     ui::TSplitter* PropertiesSplitter = nullptr;
     ui::TPanel* RightPanel = nullptr;
     ui::TToolBar* PropertiesToolbar = nullptr;
@@ -290,7 +294,11 @@ private:
     void AppendEventLine(const std::wstring& line);
     void ClearDetails();
     // Adds a tree item for `record`; the window keeps the record while the item exists.
-    HTREEITEM AddNode(HTREEITEM parent, const std::wstring& caption, const TPropertyNode& record, int image = -1);
+    HTREEITEM AddNode(HTREEITEM parent, const std::wstring& caption, const TPropertyNode& record, int image = -1,
+                      HTREEITEM after = TVI_LAST);
+    // Adds a member's node (with its placeholder when it offers to expand) after `after`.
+    HTREEITEM AddMemberNode(HTREEITEM parent, TTypeElement* element, HTREEITEM after = TVI_LAST);
+    HTREEITEM fFilterLevel = nullptr; // the level the filter applies to, while it is not empty
     TPropertyNode* NodeOf(HTREEITEM node) const;
     // Deletes an item with its descendants, their records, and the nested reflections they listed.
     void DeleteNode(HTREEITEM node);

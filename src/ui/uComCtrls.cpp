@@ -41,10 +41,10 @@ void TTreeView::SetImages(TImageList* images) {
     TreeView_SetImageList(m_hwnd, images ? images->Handle() : nullptr, TVSIL_NORMAL);
 }
 
-HTREEITEM TTreeView::AddChild(HTREEITEM parent, const std::wstring& text, void* data, int image) {
+HTREEITEM TTreeView::AddChild(HTREEITEM parent, const std::wstring& text, void* data, int image, HTREEITEM after) {
     TVINSERTSTRUCTW ins{};
     ins.hParent = parent ? parent : TVI_ROOT;
-    ins.hInsertAfter = TVI_LAST;
+    ins.hInsertAfter = after ? after : TVI_LAST;
     ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
     ins.item.pszText = const_cast<LPWSTR>(text.c_str());
     ins.item.lParam = reinterpret_cast<LPARAM>(data);

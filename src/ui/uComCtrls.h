@@ -32,7 +32,10 @@ public:
     explicit TTreeView(TControl* parent);
 
     void SetImages(TImageList* images);
-    HTREEITEM AddChild(HTREEITEM parent, const std::wstring& text, void* data, int image = -1);
+    // Adds an item as the last child of `parent` (null: a root), or right after the child `after`
+    // (TVI_FIRST: as the first child).
+    HTREEITEM AddChild(HTREEITEM parent, const std::wstring& text, void* data, int image = -1,
+                       HTREEITEM after = TVI_LAST);
     void Delete(HTREEITEM item);
     void DeleteChildren(HTREEITEM item);
     void Clear();

@@ -331,6 +331,35 @@ TEST_F(BrowserWindow, PathsAsCodeFollowTheTreeAndTheWindowsOpenedFromIt) {
     EXPECT_EQ(other->ExtraRefs(), 0u);
 }
 
+// The filter thins the selected node's level to the members whose names contain its text; a node it
+// keeps stays as it was (expanded, with its children), and clearing it brings every member back in order.
+TEST_F(BrowserWindow, TheTreeFilterThinsTheCurrentLevelAndKeepsWhatItKeeps) {
+    fixture->child = FixtureDispatch::Create();
+    TDispatchBrowser* w = Open(fixture.Get());
+    auto captions = [&](HTREEITEM parent) {
+        std::vector<std::wstring> names;
+        for (HTREEITEM c : w->PropertiesTreeView->ChildrenOf(parent)) names.push_back(w->PropertiesTreeView->ItemText(c));
+        return names;
+    };
+    const std::vector<std::wstring> all = captions(w->MainPropertyNode());
+    HTREEITEM typed = Node(w, L"Typed");
+    w->PropertiesTreeView->Expand(typed);
+    SelectNode(w, typed);
+    w->PropertiesFilterEdit->SetText(L"YP");
+    TForm::ProcessMessages();
+    EXPECT_EQ(captions(w->MainPropertyNode()), std::vector<std::wstring>{L"Typed"});
+    EXPECT_EQ(Node(w, L"Typed"), typed);
+    EXPECT_TRUE(w->PropertiesTreeView->Expanded(typed));
+    EXPECT_TRUE(Child(w, typed, L"Name"));
+    w->PropertiesFilterEdit->SetText(L"");
+    TForm::ProcessMessages();
+    EXPECT_EQ(captions(w->MainPropertyNode()), all);
+    EXPECT_TRUE(w->PropertiesTreeView->Expanded(typed));
+    w->Free();
+    TForm::ProcessMessages();
+    fixture->child.Reset();
+}
+
 // A snapshot of the values shown; after the object changed, Compare marks and lists what differs, and
 // the values as text show the tree as it is.
 TEST_F(BrowserWindow, CompareMarksAndListsWhatChangedSinceTheSnapshot) {
