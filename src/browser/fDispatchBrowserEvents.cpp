@@ -1,12 +1,23 @@
 // The browser window's Events page: the events of the object's source interfaces with the choice of
 // which to log, their details, and the event log, which takes events in batches so that a storm of
 // events costs time in proportion to its length. See fDispatchBrowser.h.
+//
+// The log's tools: Time starts each line logged while it is on with the milliseconds since the first
+// event logged after the last Clear, taken when the event arrives, three decimals right-aligned in ten
+// characters and two spaces ("    12.345  Changed (x)"); Pause counts events instead of logging them
+// (their Script page procedures still run) and logs how many on resume; Copy puts the log's text on the
+// clipboard; Save As writes the logged events as CSV from a record kept beside the box.
 #include "browser/fDispatchBrowser.h"
 
 #include "common/qsError.h"
+#include "common/qsMessageBox.h"
 #include "browser/uBrowserText.h"
 
+#include "ui/uUtilsDialogs.h"
+
 #include <algorithm>
+#include <cstdio>
+#include <utility>
 
 namespace qs {
 
@@ -20,6 +31,72 @@ constexpr auto kEventBatchInterval = std::chrono::milliseconds(50);
 bool SameTextNoCase(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
                                   TRUE) == CSTR_EQUAL;
+}
+
+// Milliseconds from `from` to `to` of the performance counter with three decimals: "12.345".
+std::wstring ElapsedMsText(LONGLONG from, LONGLONG to) {
+    LARGE_INTEGER frequency{};
+    ::QueryPerformanceFrequency(&frequency);
+    const double ms = frequency.QuadPart > 0 ? static_cast<double>(to - from) * 1000.0 / static_cast<double>(frequency.QuadPart) : 0.0;
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%.3f", ms);
+    return text;
+}
+
+// A CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or a line break.
+std::wstring CsvField(const std::wstring& field) {
+    if (field.find_first_of(L",\"\r\n") == std::wstring::npos) return field;
+    std::wstring quoted = L"\"";
+    for (const wchar_t c : field) {
+        if (c == L'"') quoted += L'"';
+        quoted += c;
+    }
+    return quoted + L'"';
+}
+
+std::wstring SystemErrorText(DWORD error) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n && buffer ? std::wstring(buffer, n) : std::wstring();
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    return text.empty() ? L"Error " + std::to_wstring(error) + L"." : text;
+}
+
+// Writes `text` to `fileName` as UTF-8 after a byte-order mark; the system's reason when it cannot.
+bool WriteUtf8File(const std::wstring& fileName, const std::wstring& text, std::wstring& error) {
+    std::string bytes = "\xEF\xBB\xBF";
+    if (!text.empty()) {
+        const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                            nullptr, nullptr);
+        const size_t start = bytes.size();
+        bytes.resize(start + static_cast<size_t>(std::max(n, 0)));
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data() + start, n,
+                              nullptr, nullptr);
+    }
+    const HANDLE h = ::CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        error = SystemErrorText(::GetLastError());
+        return false;
+    }
+    DWORD written = 0;
+    const bool ok = ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    if (!ok) error = SystemErrorText(::GetLastError());
+    ::CloseHandle(h);
+    return ok;
+}
+
+// A check box drawn as a push button, whose state the page sets itself.
+void MakeToggle(TButton& button) {
+    ::SendMessageW(button.Handle(), BM_SETSTYLE, BS_CHECKBOX | BS_PUSHLIKE, TRUE);
+}
+
+void SetToggle(TButton& button, bool on) {
+    ::SendMessageW(button.Handle(), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 } // namespace
@@ -72,6 +149,20 @@ void TDispatchBrowser::BuildEventsPage() {
     btnClearEvents->Name = L"btnClearEvents";
     btnClearEvents->SetBounds(200, 2, 60, 22);
     btnClearEvents->OnClick = [this](TButton&) { btnClearEventsClick(); };
+    btnEventTime = new TButton(EventLogPanel, L"Time");
+    btnEventTime->Name = L"btnEventTime";
+    MakeToggle(*btnEventTime);
+    btnEventTime->OnClick = [this](TButton&) { btnEventTimeClick(); };
+    btnPauseEvents = new TButton(EventLogPanel, L"Pause");
+    btnPauseEvents->Name = L"btnPauseEvents";
+    MakeToggle(*btnPauseEvents);
+    btnPauseEvents->OnClick = [this](TButton&) { btnPauseEventsClick(); };
+    btnCopyEvents = new TButton(EventLogPanel, L"Copy");
+    btnCopyEvents->Name = L"btnCopyEvents";
+    btnCopyEvents->OnClick = [this](TButton&) { btnCopyEventsClick(); };
+    btnSaveEvents = new TButton(EventLogPanel, L"Save As...");
+    btnSaveEvents->Name = L"btnSaveEvents";
+    btnSaveEvents->OnClick = [this](TButton&) { btnSaveEventsClick(); };
     EventsMemo = new TEdit(EventLogPanel, TEdit::Options{.multiLine = true, .readOnly = true, .hScroll = true,
                                                          .vScroll = true, .wordWrap = false});
     EventsMemo->Name = L"EventsMemo";
@@ -117,7 +208,15 @@ void TDispatchBrowser::EventsRightPanelResize() {
 
 void TDispatchBrowser::EventLogPanelResize() {
     const RECT rc = EventLogPanel->ClientRect();
-    btnClearEvents->SetBounds(std::max(static_cast<int>(rc.right) - 64, 170), 2, 60, 22);
+    // Right-aligned from Clear leftwards, none left of the label.
+    int x = std::max(static_cast<int>(rc.right) - 4, 170 + 50 + 56 + 50 + 70 + 60 + 20);
+    const std::pair<TButton*, int> buttons[] = {
+        {btnClearEvents, 60}, {btnSaveEvents, 70}, {btnCopyEvents, 50}, {btnPauseEvents, 56}, {btnEventTime, 50}};
+    for (const auto& [button, width] : buttons) {
+        x -= width;
+        button->SetBounds(x, 2, width, 22);
+        x -= 4;
+    }
     EventsMemo->SetBounds(0, 26, rc.right - rc.left, std::max(static_cast<int>(rc.bottom) - 26, 10));
 }
 
@@ -184,6 +283,54 @@ void TDispatchBrowser::btnClearEventsClick() {
     fPendingEventLines.clear();
     fEventLogTimer.Stop();
     fEventLog.Clear();
+    fEventRecords.clear();
+    fFirstEventCounter = -1;
+}
+
+void TDispatchBrowser::btnEventTimeClick() {
+    fEventTimes = !fEventTimes;
+    SetToggle(*btnEventTime, fEventTimes);
+}
+
+void TDispatchBrowser::btnPauseEventsClick() {
+    fEventsPaused = !fEventsPaused;
+    SetToggle(*btnPauseEvents, fEventsPaused);
+    if (fEventsPaused || fEventsNotLogged == 0) return;
+    const std::uint64_t count = std::exchange(fEventsNotLogged, 0);
+    AppendEventLine(L"(" + std::to_wstring(count) + (count == 1 ? L" event" : L" events") +
+                    L" not logged while paused)");
+}
+
+void TDispatchBrowser::btnCopyEventsClick() {
+    try {
+        if (!SetClipboardText(m_hwnd, EventLogText()))
+            ShowMessageBox(m_hwnd, L"The clipboard is in use by another program.", L"Copy", MB_ICONWARNING);
+    }
+    QS_CATCH_TRACE(L"TDispatchBrowser.btnCopyEventsClick")
+}
+
+std::wstring TDispatchBrowser::EventLogCsv() {
+    std::wstring csv = L"Time,Event,Arguments\r\n";
+    for (const TEventRecord& r : fEventRecords)
+        csv += CsvField(r.time) + L',' + CsvField(r.name) + L',' + CsvField(r.args) + L"\r\n";
+    return csv;
+}
+
+void TDispatchBrowser::btnSaveEventsClick() {
+    TSaveDialogEx dialog(m_hwnd);
+    dialog.Filter = L"CSV files (*.csv)|*.csv|All files (*.*)|*.*";
+    dialog.DefaultExt = L"csv";
+    dialog.FileName = L"Events.csv";
+    dialog.Title = L"Save Events Log";
+    if (!dialog.Execute()) return;
+    try {
+        std::wstring error;
+        if (!WriteUtf8File(dialog.FileName, EventLogCsv(), error))
+            ShowMessageBox(m_hwnd, L"Could not save the events log to " + dialog.FileName + L":\r\n" + error,
+                           L"Save As", MB_ICONERROR);
+    } catch (...) {
+        ShowMessageBox(m_hwnd, L"Could not save the events log: not enough memory.", L"Save As", MB_ICONERROR);
+    }
 }
 
 bool TDispatchBrowser::EventHandled(const std::wstring& EventName) const {
@@ -196,6 +343,8 @@ void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DIS
                                     VARIANT* VarRes) noexcept {
     // The host waits inside this call: nothing may reach it, and a window on its way out only
     // acknowledges the event.
+    LARGE_INTEGER arrived{};
+    ::QueryPerformanceCounter(&arrived);
     try {
         // The procedure may close the window: it is destroyed once this call has returned.
         const TOwnCode own = EnterOwnCode();
@@ -203,7 +352,23 @@ void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DIS
         // The Script page's procedure for the event runs first; what it returns is the event's result.
         const std::wstring note = RunEventProcedure(EventName, Params, VarRes);
         if (own.Closed() || fClosing || !Handle()) return;
-        AppendEventLine(EventLogLine(EventName, Params));
+        // Paused, the log only counts the event; its procedure has run all the same.
+        if (fEventsPaused) {
+            ++fEventsNotLogged;
+            return;
+        }
+        std::wstring line = EventLogLine(EventName, Params);
+        // The line is "Name (arguments)".
+        TEventRecord record{{}, EventName, line.substr(EventName.size() + 2, line.size() - EventName.size() - 3)};
+        if (fFirstEventCounter < 0) fFirstEventCounter = arrived.QuadPart;
+        if (fEventTimes) {
+            record.time = ElapsedMsText(fFirstEventCounter, arrived.QuadPart);
+            // Right-aligned in ten characters, two spaces before the event.
+            line = std::wstring(record.time.size() < 10 ? 10 - record.time.size() : 0, L' ') + record.time + L"  " + line;
+        }
+        fEventRecords.push_back(std::move(record));
+        while (fEventRecords.size() > fEventLog.GetLimits().lines) fEventRecords.pop_front();
+        AppendEventLine(line);
         if (!note.empty()) AppendEventLine(note);
     }
     QS_CATCH_TRACE(L"TDispatchBrowser.EventsInvoke")

@@ -5,14 +5,20 @@
 #include "Fixtures.h"
 #include "SingleSinkSource.h"
 #include "browser/fDispatchBrowser.h"
+#include "common/qsMessageBox.h"
 #include "common/qsModule.h"
+#include "ui/uUtilsDialogs.h"
 
 #include <gtest/gtest.h>
 
 #include <olectl.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <regex>
 #include <sstream>
 
 using namespace qs;
@@ -278,3 +284,75 @@ TEST_F(EventsPage, AnEventFromInsideAProcedureRunsOnAnEngineOfItsOwn) {
 }
 
 } // namespace
+
+// The log's tools: the time column from the first event since Clear, only on lines logged while it is
+// on; Pause counts events (their procedures still run) and says how many on resume; Save As writes the
+// logged events as CSV (quoted fields, BOM, CRLF), and a file it cannot write is a box, not a throw.
+TEST_F(EventsPage, TimePauseAndSaveAsCsv) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    TScriptFrame& frame = *w->ScriptFrame;
+    frame.Editor().SetLines(L"Sub DFixture_Changed(what)\r\n  Debug.Print what\r\nEnd Sub\r\n");
+    const auto fire = [&](const std::wstring& what) { ASSERT_EQ(source->Fire(1, {Variant::FromString(what)}), S_OK); };
+    fire(L"a,b");
+    w->btnEventTime->Click();
+    fire(L"say \"hi\"");
+    w->btnEventTime->Click();
+    ASSERT_EQ(source->Fire(2), S_OK);
+    w->btnPauseEvents->Click();
+    fire(L"p1");
+    fire(L"p2");
+    EXPECT_EQ(frame.DebugText(), L"a,b\r\nsay \"hi\"\r\np1\r\np2\r\n");
+    w->btnPauseEvents->Click();
+
+    std::wistringstream log(w->EventLogText());
+    std::vector<std::wstring> lines;
+    for (std::wstring line; std::getline(log, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 4u);
+    std::wsmatch time;
+    ASSERT_TRUE(std::regex_match(lines[1], time, std::wregex(LR"( *(\d+\.\d{3})  Changed \(say "hi"\)\r)")))
+        << lines[1];
+    EXPECT_EQ(lines[1].find(L"  Changed"), 10u); // right-aligned in ten characters
+    const std::wstring expectedLog[] = {L"Changed (a,b)\r", lines[1], L"Closed ()\r",
+                                        L"(2 events not logged while paused)\r"};
+    for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], expectedLog[i]) << i;
+
+    wchar_t dir[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, dir);
+    const std::wstring file = std::wstring(dir) + L"qs_events_log.csv";
+    std::vector<std::wstring> boxes;
+    auto previousBox = SetMessageBoxInterceptor([&](const MessageBoxRequest& r) {
+        boxes.push_back(r.text);
+        return IDOK;
+    });
+    std::wstring target;
+    auto previousDialog = SetFileDialogInterceptor([&](FileDialogRequest& r) {
+        EXPECT_TRUE(r.save);
+        r.fileName = target;
+        return true;
+    });
+    const std::string utf8Time(time[1].first, time[1].second); // digits and a point only
+    const struct {
+        std::wstring target;
+        std::string bytes; // empty: not written, one box
+    } cases[] = {
+        {file, "\xEF\xBB\xBFTime,Event,Arguments\r\n,Changed,\"a,b\"\r\n" + utf8Time +
+                   ",Changed,\"say \"\"hi\"\"\"\r\n,Closed,\r\n"},
+        {std::wstring(dir), ""}, // a folder cannot be written as a file
+    };
+    for (const auto& c : cases) {
+        target = c.target;
+        boxes.clear();
+        w->btnSaveEvents->Click();
+        if (c.bytes.empty()) {
+            EXPECT_EQ(boxes.size(), 1u);
+            continue;
+        }
+        EXPECT_TRUE(boxes.empty());
+        std::ifstream in(std::filesystem::path(file), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.bytes);
+    }
+    SetFileDialogInterceptor(previousDialog);
+    SetMessageBoxInterceptor(previousBox);
+    ::DeleteFileW(file.c_str());
+}
