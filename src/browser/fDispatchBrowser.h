@@ -17,6 +17,8 @@
 #include <wrl/client.h>
 
 #include <chrono>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -148,6 +150,10 @@ public:
     ui::TSplitter* EventsSplitter = nullptr;
     ui::TPanel* EventLogPanel = nullptr;
     ui::TButton* btnClearEvents = nullptr;
+    ui::TButton* btnEventTime = nullptr;   // toggle: lines logged from now on start with the time
+    ui::TButton* btnPauseEvents = nullptr; // toggle: events are counted, not logged
+    ui::TButton* btnCopyEvents = nullptr;
+    ui::TButton* btnSaveEvents = nullptr;
     ui::TEdit* EventsMemo = nullptr;
     ui::TPanel* EventsRightPanel = nullptr;
     ui::TToolBar* ToolBar1 = nullptr;
@@ -214,6 +220,12 @@ public:
     void SelectAll1Click();
     void DeselectAll1Click();
     void btnClearEventsClick();
+    void btnEventTimeClick();
+    void btnPauseEventsClick();
+    void btnCopyEventsClick();
+    void btnSaveEventsClick();
+    // The logged events kept in the log as CSV: "Time,Event,Arguments" and a row for each, CRLF ends.
+    std::wstring EventLogCsv();
     // The event model's notification: logs the event when it is handled (its box is checked, or the
     // list holds no event of that name). Never throws.
     void EventsInvoke(TEvents& Sender, const std::wstring& EventName, DISPPARAMS& Params, VARIANT* VarRes) noexcept;
@@ -340,6 +352,16 @@ private:
     std::chrono::steady_clock::time_point fLastEventFlush{};
     ui::TTimer fEventLogTimer;
     ui::TLogBox fEventLog; // writes to EventsMemo
+    // The events in the log as logged (time text empty when logged without time), at most as many
+    // as the log keeps lines, for Save As.
+    struct TEventRecord {
+        std::wstring time, name, args;
+    };
+    std::deque<TEventRecord> fEventRecords;
+    bool fEventTimes = false;
+    bool fEventsPaused = false;
+    std::uint64_t fEventsNotLogged = 0;
+    LONGLONG fFirstEventCounter = -1; // performance counter at the first event logged since Clear
     // Set when the window is closed for good: events are acknowledged and dropped from then on.
     bool fClosing = false;
     bool fScriptErrorShown = false; // an event procedure's "Script Error" box is up
