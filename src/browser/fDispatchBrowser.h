@@ -146,6 +146,10 @@ public:
     ui::TEdit* EventInterfaceEdit = nullptr;
     ui::TEdit* EventGUIDEdit = nullptr;
     ui::TListView* EventsListView = nullptr;
+    // Filters the events by a part of their names (letter case ignored); Escape clears it. An event
+    // filtered out keeps its check box's state, and is handled or not as it says.
+    ui::TEdit* EventsFilterEdit = nullptr;
+    void ApplyEventsFilter();
     ui::TPopupMenu EventsPopup;
     ui::TSplitter* EventsSplitter = nullptr;
     ui::TPanel* EventLogPanel = nullptr;
@@ -358,6 +362,7 @@ private:
         std::wstring time, name, args;
     };
     std::deque<TEventRecord> fEventRecords;
+    std::unordered_map<std::wstring, bool> fEventChecks; // upper-case name -> checked, kept across filters
     bool fEventTimes = false;
     bool fEventsPaused = false;
     std::uint64_t fEventsNotLogged = 0;

@@ -172,6 +172,16 @@ void TDispatchBrowser::BuildEventsPage() {
     EventsSplitter = new TSplitter(EventsTabSheet, TAlign::Bottom);
     EventsSplitter->Name = L"EventsSplitter";
 
+    EventsFilterEdit = new TEdit(EventsTabSheet);
+    EventsFilterEdit->Name = L"EventsFilterEdit";
+    EventsFilterEdit->SetAlign(TAlign::Top);
+    EventsFilterEdit->SetCueBanner(L"Filter");
+    EventsFilterEdit->OnChange = [this](TEdit&) { ApplyEventsFilter(); };
+    EventsFilterEdit->OnKeyDown = [](TEdit& edit, WORD& key) {
+        if (key != VK_ESCAPE || edit.Text().empty()) return;
+        key = 0;
+        edit.SetText(L"");
+    };
     EventsListView = new TListView(EventsTabSheet, TListView::Options{.checkBoxes = true, .showHeader = false,
                                                                       .sortAscending = true});
     EventsListView->Name = L"EventsListView";
@@ -222,6 +232,7 @@ void TDispatchBrowser::EventLogPanelResize() {
 
 // Fills the list once, at load. Without an event interface the page is hidden.
 void TDispatchBrowser::FillEvents() {
+    fEventChecks.clear();
     EventsListView->BeginUpdate();
     EventsListView->Clear();
     TEvents* events = FTypeInfo ? FTypeInfo->Events() : nullptr;
@@ -233,6 +244,7 @@ void TDispatchBrowser::FillEvents() {
         }
     }
     EventsListView->EndUpdate();
+    if (EventsFilterEdit && !EventsFilterEdit->Text().empty()) ApplyEventsFilter();
     EventInterfaceEdit->SetText(events ? events->Name() : std::wstring());
     const bool hasInterface = events && !IsEqualGUID(events->EventGUID(), GUID_NULL);
     EventGUIDEdit->SetText(hasInterface ? GuidToString(events->EventGUID()) : std::wstring());
@@ -242,6 +254,38 @@ void TDispatchBrowser::FillEvents() {
         events->OnInvoke = [this](TEvents& sender, const std::wstring& name, DISPPARAMS& params, VARIANT* result) {
             EventsInvoke(sender, name, params, result);
         };
+}
+
+void TDispatchBrowser::ApplyEventsFilter() {
+    TEvents* events = FTypeInfo ? FTypeInfo->Events() : nullptr;
+    if (!events) return;
+    // The states shown now are kept; the list is filled again with the events that match.
+    const int selectedItem = EventsListView->Selected();
+    const void* selected = selectedItem >= 0 ? EventsListView->Data(selectedItem) : nullptr;
+    for (int i = 0; i < EventsListView->Count(); ++i)
+        fEventChecks[UpperName(EventsListView->ItemText(i))] = EventsListView->Checked(i);
+    std::vector<const TFunctionElement*> all;
+    std::vector<std::wstring> upper;
+    for (const auto& f : events->Functions()) {
+        if (IsHiddenMemberName(f->Name())) continue;
+        all.push_back(f.get());
+        upper.push_back(UpperName(f->Name()));
+    }
+    EventsListView->BeginUpdate();
+    EventsListView->Clear();
+    int reselect = -1;
+    for (size_t i : FilterNames(upper, EventsFilterEdit->Text())) {
+        const int item = EventsListView->AddItem(all[i]->Name(), const_cast<TFunctionElement*>(all[i]));
+        const auto state = fEventChecks.find(upper[i]);
+        EventsListView->SetChecked(item, state == fEventChecks.end() || state->second);
+        if (all[i] == selected) reselect = item;
+    }
+    EventsListView->EndUpdate();
+    // The list sorts itself: the selected event is found again by its data.
+    for (int i = 0; i < EventsListView->Count() && selected; ++i)
+        if (EventsListView->Data(i) == selected) reselect = i;
+    EventsListView->Select(reselect);
+    EventsListViewSelectItem();
 }
 
 void TDispatchBrowser::EventsListViewSelectItem() {
@@ -336,7 +380,9 @@ void TDispatchBrowser::btnSaveEventsClick() {
 bool TDispatchBrowser::EventHandled(const std::wstring& EventName) const {
     for (int i = 0; i < EventsListView->Count(); ++i)
         if (SameTextNoCase(EventsListView->ItemText(i), EventName)) return EventsListView->Checked(i);
-    return true;
+    // An event the filter hides keeps the state it had when it was last shown.
+    const auto state = fEventChecks.find(UpperName(EventName));
+    return state == fEventChecks.end() || state->second;
 }
 
 void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DISPPARAMS& Params,

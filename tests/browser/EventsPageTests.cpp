@@ -114,6 +114,28 @@ TEST_F(EventsPage, ListsTheEventsCheckedAndLogsOnlyHandledOnes) {
     EXPECT_EQ(w->EventLogText(), L"");
 }
 
+// The filter shows the events whose names contain its text; one it hides keeps its check box's state
+// and is handled or not as that says; clearing the filter shows it again as it was.
+TEST_F(EventsPage, TheFilterHidesEventsWithoutChangingWhichAreHandled) {
+    TDispatchBrowser* w = Open();
+    ASSERT_TRUE(w);
+    w->EventsListView->SetChecked(ItemNamed(w, L"Closed"), false);
+    w->EventsListView->Select(ItemNamed(w, L"Changed"));
+    w->EventsFilterEdit->SetText(L"ANG");
+    TForm::ProcessMessages();
+    ASSERT_EQ(w->EventsListView->Count(), 1);
+    EXPECT_EQ(w->EventsListView->ItemText(w->EventsListView->Selected()), L"Changed");
+    EXPECT_FALSE(w->EventHandled(L"Closed"));
+    EXPECT_EQ(source->Fire(2), S_OK);
+    EXPECT_EQ(source->Fire(1, {Variant::FromString(L"x")}), S_OK);
+    EXPECT_EQ(w->EventLogText(), L"Changed (x)\r\n");
+    ::SendMessageW(w->EventsFilterEdit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    TForm::ProcessMessages();
+    ASSERT_EQ(w->EventsListView->Count(), 2);
+    EXPECT_FALSE(w->EventsListView->Checked(ItemNamed(w, L"Closed")));
+    EXPECT_TRUE(w->EventsListView->Checked(ItemNamed(w, L"Changed")));
+}
+
 TEST_F(EventsPage, AStormOfEventsKeepsEveryLineInOrder) {
     TDispatchBrowser* w = Open();
     ASSERT_TRUE(w);
