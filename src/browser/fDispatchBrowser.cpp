@@ -307,6 +307,21 @@ void TDispatchBrowser::BuildLayout() {
         EnumVariantPopup.Popup(m_hwnd, screen);
     };
 
+    // Ctrl+F goes to the filter of the page shown (the Script page's editor has a Find of its own).
+    OnShortCut = [this](TForm&, const MSG& msg) {
+        if (msg.message != WM_KEYDOWN || msg.wParam != 'F' || ::GetKeyState(VK_CONTROL) >= 0 ||
+            ::GetKeyState(VK_MENU) < 0 || ::GetKeyState(VK_SHIFT) < 0)
+            return false;
+        const TTabSheet* page = PageControl->ActivePage();
+        TEdit* filter = page == tsProperties  ? PropertiesFilterEdit
+                        : page == tsFunctions ? FunctionsFilterEdit
+                        : page == EventsTabSheet ? EventsFilterEdit
+                                                 : nullptr;
+        if (!filter) return false;
+        filter->SetFocus();
+        filter->SelectAll();
+        return true;
+    };
     PageControl->SetActivePage(tsProperties);
     Realign();
     Panel5Resize();

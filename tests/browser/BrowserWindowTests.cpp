@@ -355,6 +355,16 @@ TEST_F(BrowserWindow, TheTreeFilterThinsTheCurrentLevelAndKeepsWhatItKeeps) {
     TForm::ProcessMessages();
     EXPECT_EQ(captions(w->MainPropertyNode()), all);
     EXPECT_TRUE(w->PropertiesTreeView->Expanded(typed));
+    // Ctrl+F anywhere in the window goes to the shown page's filter.
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    MSG ctrlF{w->PropertiesTreeView->Handle(), WM_KEYDOWN, 'F', 0, 0, {}};
+    EXPECT_TRUE(w->PreTranslateMessage(ctrlF));
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(::GetFocus(), w->PropertiesFilterEdit->Handle());
     w->Free();
     TForm::ProcessMessages();
     fixture->child.Reset();
