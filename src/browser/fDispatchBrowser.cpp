@@ -194,6 +194,7 @@ void TDispatchBrowser::BuildLayout() {
 
     PropertiesFilterEdit = new TEdit(tsProperties);
     PropertiesFilterEdit->Name = L"PropertiesFilterEdit";
+    PropertiesFilterEdit->SetHeight(22);
     PropertiesFilterEdit->SetAlign(TAlign::Top);
     PropertiesFilterEdit->SetCueBanner(L"Filter");
     PropertiesFilterEdit->OnChange = [this](TEdit&) { ApplyPropertiesFilter(); };

@@ -174,6 +174,7 @@ void TDispatchBrowser::BuildEventsPage() {
 
     EventsFilterEdit = new TEdit(EventsTabSheet);
     EventsFilterEdit->Name = L"EventsFilterEdit";
+    EventsFilterEdit->SetHeight(22);
     EventsFilterEdit->SetAlign(TAlign::Top);
     EventsFilterEdit->SetCueBanner(L"Filter");
     EventsFilterEdit->OnChange = [this](TEdit&) { ApplyEventsFilter(); };

@@ -60,6 +60,7 @@ void TDispatchBrowser::BuildFunctionsPage() {
 
     FunctionsFilterEdit = new TEdit(tsFunctions);
     FunctionsFilterEdit->Name = L"FunctionsFilterEdit";
+    FunctionsFilterEdit->SetHeight(22);
     FunctionsFilterEdit->SetAlign(TAlign::Top);
     FunctionsFilterEdit->SetCueBanner(L"Filter");
     FunctionsFilterEdit->OnChange = [this](TEdit&) { ApplyFunctionsFilter(); };

@@ -1,6 +1,7 @@
 // The browser window on live objects, driven in-process: what the tree, the details panel, the menu
 // and the buttons show, lazy reading, placement, and that closing gives every reference back.
 #include "Fixtures.h"
+#include "Screenshots.h"
 #include "HostWindow.h"
 #include "browser/fDispatchBrowser.h"
 #include "common/qsError.h"
@@ -385,6 +386,16 @@ TEST_F(BrowserWindow, CompareMarksAndListsWhatChangedSinceTheSnapshot) {
     const std::wstring text = w->ValuesText();
     EXPECT_EQ(text.rfind(root, 0), 0u);
     EXPECT_NE(text.find(L"\r\n  Number = 43\r\n"), std::wstring::npos) << text;
+    // A picture for people: a filter typed and the changed value marked.
+    SelectNode(w, Node(w, L"Number"));
+    w->PropertiesFilterEdit->SetText(L"um");
+    w->SetBounds(40, 40, 640, 420);
+    ::SetWindowPos(w->Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::UpdateWindow(w->Handle());
+    TForm::ProcessMessages();
+    ::Sleep(200);
+    TForm::ProcessMessages();
+    EXPECT_TRUE(SaveWindowPng(w->Handle(), L"browser-filter-compare.png"));
     w->Free();
 }
 

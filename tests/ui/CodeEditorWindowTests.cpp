@@ -5,6 +5,7 @@
 // schemes highlighted (build/screenshots).
 #include "ui/uCodeEditor.h"
 #include "ui/uComCtrls.h"
+#include "Screenshots.h"
 
 #include <oleacc.h>
 #include <wrl/client.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 using namespace qs::ui;
+using namespace qs::test;
 
 namespace {
 
@@ -436,97 +438,6 @@ TEST_F(CodeEditorWindow, AccessibleObjectIsAnEditBox) {
 }
 
 // ---- Screenshot ----
-
-std::uint32_t Crc32(const std::uint8_t* p, size_t n, std::uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= p[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-// An RGB image as PNG with uncompressed deflate blocks: no library needed, and small images stay small enough.
-bool SavePng(const std::wstring& path, int w, int h, const std::vector<std::uint8_t>& rgb) {
-    std::vector<std::uint8_t> raw;
-    for (int y = 0; y < h; ++y) {
-        raw.push_back(0);
-        raw.insert(raw.end(), rgb.begin() + static_cast<ptrdiff_t>(y) * w * 3,
-                   rgb.begin() + static_cast<ptrdiff_t>(y + 1) * w * 3);
-    }
-    std::vector<std::uint8_t> z = {0x78, 0x01};
-    std::uint32_t a = 1, b = 0;
-    for (std::uint8_t c : raw) {
-        a = (a + c) % 65521;
-        b = (b + a) % 65521;
-    }
-    for (size_t at = 0; at < raw.size() || at == 0; at += 65535) {
-        const size_t n = std::min<size_t>(65535, raw.size() - at);
-        z.push_back(at + n >= raw.size() ? 1 : 0);
-        z.insert(z.end(), {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-                           static_cast<std::uint8_t>(~n), static_cast<std::uint8_t>(~n >> 8)});
-        z.insert(z.end(), raw.begin() + static_cast<ptrdiff_t>(at), raw.begin() + static_cast<ptrdiff_t>(at + n));
-        if (n == 0) break;
-    }
-    const std::uint32_t adler = (b << 16) | a;
-    for (int s = 24; s >= 0; s -= 8) z.push_back(static_cast<std::uint8_t>(adler >> s));
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto be32 = [&](std::vector<std::uint8_t>& v, std::uint32_t x) {
-        for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<std::uint8_t>(x >> s));
-    };
-    auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
-        be32(png, static_cast<std::uint32_t>(data.size()));
-        std::vector<std::uint8_t> body(type, type + 4);
-        body.insert(body.end(), data.begin(), data.end());
-        png.insert(png.end(), body.begin(), body.end());
-        be32(png, Crc32(body.data(), body.size()));
-    };
-    std::vector<std::uint8_t> ihdr;
-    be32(ihdr, static_cast<std::uint32_t>(w));
-    be32(ihdr, static_cast<std::uint32_t>(h));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});
-    chunk("IHDR", ihdr);
-    chunk("IDAT", z);
-    chunk("IEND", {});
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-std::wstring ScreenshotDir() {
-    wchar_t unixPath[MAX_PATH] = L"";
-    std::wstring dir;
-    if (::GetEnvironmentVariableW(L"QS_BUILD_DIR", unixPath, MAX_PATH)) {
-        dir = unixPath[0] == L'/' ? L"Z:" + std::wstring(unixPath) : std::wstring(unixPath);
-    } else {
-        wchar_t exe[MAX_PATH];
-        ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        dir = exe;
-        dir.resize(dir.find_last_of(L"\\/") + 1);
-        dir += L"..";
-    }
-    std::replace(dir.begin(), dir.end(), L'/', L'\\');
-    dir += L"\\screenshots";
-    ::CreateDirectoryW(dir.c_str(), nullptr);
-    return dir;
-}
-
-// The pixels of a DC's area as 32-bit BGRA.
-std::vector<std::uint8_t> Pixels(HDC src, int x, int y, int w, int h) {
-    HDC mem = ::CreateCompatibleDC(src);
-    HBITMAP bmp = ::CreateCompatibleBitmap(src, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
-    ::SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<std::uint8_t> bgra(static_cast<size_t>(w) * h * 4);
-    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), bgra.data(), &bi, DIB_RGB_COLORS);
-    ::DeleteObject(bmp);
-    ::DeleteDC(mem);
-    return bgra;
-}
 
 size_t CountColour(const std::vector<std::uint8_t>& bgra, COLORREF c) {
     size_t n = 0;
