@@ -272,15 +272,17 @@ void TDispatchBrowser::ApplyEventsFilter() {
         all.push_back(f.get());
         upper.push_back(UpperName(f->Name()));
     }
-    EventsListView->BeginUpdate();
-    EventsListView->Clear();
     int reselect = -1;
-    for (size_t i : FilterNames(upper, EventsFilterEdit->Text())) {
-        const int item = EventsListView->AddItem(all[i]->Name(), const_cast<TFunctionElement*>(all[i]));
-        const auto state = fEventChecks.find(upper[i]);
-        EventsListView->SetChecked(item, state == fEventChecks.end() || state->second);
-        if (all[i] == selected) reselect = item;
+    EventsListView->BeginUpdate();
+    try {
+        EventsListView->Clear();
+        for (size_t i : FilterNames(upper, EventsFilterEdit->Text())) {
+            const int item = EventsListView->AddItem(all[i]->Name(), const_cast<TFunctionElement*>(all[i]));
+            const auto state = fEventChecks.find(upper[i]);
+            EventsListView->SetChecked(item, state == fEventChecks.end() || state->second);
+        }
     }
+    QS_CATCH_TRACE(L"TDispatchBrowser.ApplyEventsFilter")
     EventsListView->EndUpdate();
     // The list sorts itself: the selected event is found again by its data.
     for (int i = 0; i < EventsListView->Count() && selected; ++i)
