@@ -173,11 +173,11 @@ int main() {
             std::printf("a start failed\n");
         } else {
             const double addin = Median(addinTimes), baseline = Median(nullTimes);
-            const double kGoal = 2.0, kBudget = 0.050;
+            const double kGoal = 2.5, kBudget = 0.050;
             std::printf("start in the stand-in Word (%d runs): add-in median %8.3f ms with %zu button images, "
                         "add-in that does nothing %8.3f ms\n",
                         runs, addin * 1e3, images, baseline * 1e3);
-            std::printf("ratio add-in/nothing: %.2f (goal <= %.0f)\n", addin / baseline, kGoal);
+            std::printf("ratio add-in/nothing: %.2f (goal <= %.1f)\n", addin / baseline, kGoal);
             std::printf("add-in start against 50 ms: %.2f (goal <= 1)\n", addin / kBudget);
             worst = std::max(addin / baseline / kGoal, addin / kBudget);
             word.Clear();
