@@ -2,6 +2,7 @@
 #include "addin/fAbout.h"
 
 #include "addin/uAddinGlobals.h"
+#include "com/ComServEx.h"
 #include "common/qsHandles.h"
 
 #include <algorithm>
@@ -18,17 +19,6 @@ constexpr wchar_t kDescription[] =
     L"an object's type information declares, shows current values, calls methods, follows objects into "
     L"further windows, walks collections, logs events, and runs VBScript or JScript against the live "
     L"objects.";
-
-std::wstring ModulePath(HMODULE module) {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) return std::wstring(path.data(), n);
-        if (path.size() >= 32768) return {};
-        path.resize(path.size() * 2);
-    }
-}
 
 // Case-insensitive search of a UTF-16 text in registry data (which need not be aligned or terminated).
 bool DataHoldsText(const std::vector<BYTE>& data, const std::wstring& text) {
@@ -116,7 +106,7 @@ TAboutForm::TAboutForm(HWND AWndParent, const std::wstring& host) : TParentedFor
     DescriptionLabel = new ui::TLabel(this, kDescription);
     DescriptionLabel->Name = L"DescriptionLabel";
     DescriptionLabel->SetBounds(16, 62, 328, 84);
-    const std::wstring dll = ModulePath(module);
+    const std::wstring dll = ComServer().ServerFileName(); // as registered, which the host keeps
     PathLabel = new ui::TLabel(this, L"Location: " + dll);
     PathLabel->Name = L"PathLabel";
     PathLabel->SetBounds(16, 152, 328, 16);

@@ -13,7 +13,9 @@ namespace qs {
 
 namespace {
 
-bool IsWordChar(wchar_t c) noexcept { return c == L'_' || c == L'$' || std::iswalnum(c) || c > 0x7F; }
+using ui::StartsWithNoCase;
+
+bool IsWordChar(wchar_t c) noexcept { return ui::IsCompletionWordChar(c); }
 
 std::wstring Upper(std::wstring s) {
     if (!s.empty()) ::CharUpperBuffW(s.data(), static_cast<DWORD>(s.size()));
@@ -24,12 +26,6 @@ bool LessNoCase(const std::wstring& a, const std::wstring& b) {
     const int c = ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                          static_cast<int>(b.size()), TRUE);
     return c == CSTR_LESS_THAN || (c == CSTR_EQUAL && a < b);
-}
-
-bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
-    return prefix.size() <= s.size() &&
-           ::CompareStringOrdinal(s.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring Trim(std::wstring_view s) {

@@ -19,8 +19,10 @@ using Microsoft::WRL::ComPtr;
 // The accessibility library's functions that the objects need. Loaded from the system folder only,
 // never from the host's folder or the path, and only when a client first asks.
 struct OleAccApi {
+    using CreateProxy = HRESULT(WINAPI*)(HWND, LPCWSTR, LONG, REFIID, void**);
     LPFNLRESULTFROMOBJECT lresultFromObject = nullptr;
     LPFNCREATESTDACCESSIBLEOBJECT createStdAccessibleObject = nullptr;
+    CreateProxy createStdAccessibleProxy = nullptr;
     static const OleAccApi& Get() {
         static const OleAccApi api = [] {
             OleAccApi a;
@@ -29,6 +31,11 @@ struct OleAccApi {
                     reinterpret_cast<void*>(::GetProcAddress(m, "LresultFromObject")));
                 a.createStdAccessibleObject = reinterpret_cast<LPFNCREATESTDACCESSIBLEOBJECT>(
                     reinterpret_cast<void*>(::GetProcAddress(m, "CreateStdAccessibleObject")));
+                // Wine's oleacc exports the proxy as a stub that ends the process when called.
+                const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+                if (!(ntdll && ::GetProcAddress(ntdll, "wine_get_version")))
+                    a.createStdAccessibleProxy = reinterpret_cast<CreateProxy>(
+                        reinterpret_cast<void*>(::GetProcAddress(m, "CreateStdAccessibleProxyW")));
             }
             return a;
         }();
@@ -390,6 +397,25 @@ bool AnswerGetObject(const std::shared_ptr<TAccessibleModel>& model, WPARAM wPar
 } catch (...) {
     TraceCaughtException(L"AnswerGetObject");
     return false;
+}
+
+bool AnswerGetObjectAs(HWND hwnd, const wchar_t* systemClass, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept {
+    if (static_cast<LONG>(static_cast<DWORD>(lParam)) != OBJID_CLIENT) return false;
+    const OleAccApi& api = OleAccApi::Get();
+    if (!api.lresultFromObject) return false;
+    ComPtr<IAccessible> accessible;
+    HRESULT hr = E_NOTIMPL;
+    if (api.createStdAccessibleProxy)
+        hr = api.createStdAccessibleProxy(hwnd, systemClass, OBJID_CLIENT, IID_IAccessible,
+                                          reinterpret_cast<void**>(accessible.GetAddressOf()));
+    if ((FAILED(hr) || !accessible) && api.createStdAccessibleObject)
+        hr = api.createStdAccessibleObject(hwnd, OBJID_CLIENT, IID_IAccessible,
+                                           reinterpret_cast<void**>(accessible.ReleaseAndGetAddressOf()));
+    if (FAILED(hr) || !accessible) return false;
+    const LRESULT r = api.lresultFromObject(IID_IAccessible, wParam, accessible.Get());
+    if (r < 0) return false; // a failure HRESULT
+    result = r;
+    return true;
 }
 
 } // namespace qs::ui

@@ -58,5 +58,9 @@ Microsoft::WRL::ComPtr<IAccessible> CreateAccessible(std::weak_ptr<TAccessibleMo
 // the accessibility library is not available: the caller then leaves the message to the default.
 bool AnswerGetObject(const std::shared_ptr<TAccessibleModel>& model, WPARAM wParam, LPARAM lParam,
                      LRESULT& result) noexcept;
+// Answers WM_GETOBJECT for OBJID_CLIENT with the system's proxy for a control of a standard class
+// ("EDIT": it reads the text through the messages of that class, which the window must answer); where
+// the system has no such proxy (Wine), its standard client object. False when neither is available.
+bool AnswerGetObjectAs(HWND hwnd, const wchar_t* systemClass, WPARAM wParam, LPARAM lParam, LRESULT& result) noexcept;
 
 } // namespace qs::ui

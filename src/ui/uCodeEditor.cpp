@@ -4,9 +4,9 @@
 // the standard edit messages, and hands accessibility clients the system's edit box proxy.
 #include "ui/uCodeEditor.h"
 
+#include "ui/uAccessible.h"
+
 #include <imm.h>
-#include <oleacc.h>
-#include <wrl/client.h>
 
 #include <algorithm>
 #include <climits>
@@ -63,36 +63,6 @@ struct ImmApi {
                     reinterpret_cast<void*>(::GetProcAddress(m, "ImmSetCompositionWindow")));
                 a.setFont = reinterpret_cast<SetCompositionFont>(
                     reinterpret_cast<void*>(::GetProcAddress(m, "ImmSetCompositionFontW")));
-            }
-            return a;
-        }();
-        return api;
-    }
-};
-
-// The accessibility functions of oleacc, loaded on first use from the system directory only (the module
-// imports nothing of oleacc).
-struct OleaccApi {
-    using CreateProxy = HRESULT(WINAPI*)(HWND, LPCWSTR, LONG, REFIID, void**);
-    using CreateStd = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-    using LresultFrom = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);
-    CreateProxy createProxy = nullptr;
-    CreateStd createStd = nullptr;
-    LresultFrom lresultFromObject = nullptr;
-    static const OleaccApi& Get() {
-        static const OleaccApi api = [] {
-            OleaccApi a;
-            if (HMODULE m = ::LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
-                // Wine's oleacc exports the proxy as a stub that ends the process when called.
-                const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-                const bool wine = ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-                if (!wine)
-                    a.createProxy = reinterpret_cast<CreateProxy>(
-                        reinterpret_cast<void*>(::GetProcAddress(m, "CreateStdAccessibleProxyW")));
-                a.createStd = reinterpret_cast<CreateStd>(
-                    reinterpret_cast<void*>(::GetProcAddress(m, "CreateStdAccessibleObject")));
-                a.lresultFromObject =
-                    reinterpret_cast<LresultFrom>(reinterpret_cast<void*>(::GetProcAddress(m, "LresultFromObject")));
             }
             return a;
         }();
@@ -1117,23 +1087,10 @@ LRESULT TCodeEditor::EditMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& h
 }
 
 LRESULT TCodeEditor::AccessibleObject(WPARAM wParam, LPARAM lParam, bool& handled) {
-    handled = false;
-    if (static_cast<LONG>(lParam) != OBJID_CLIENT) return 0;
-    const OleaccApi& api = OleaccApi::Get();
-    if (!api.lresultFromObject) return 0;
     // The system's proxy of an edit box reads the text, the selection and the lines through the edit
-    // messages this control answers. Where the proxy is missing, the standard client object.
-    Microsoft::WRL::ComPtr<IAccessible> accessible;
-    HRESULT hr = E_NOTIMPL;
-    if (api.createProxy)
-        hr = api.createProxy(m_hwnd, L"EDIT", OBJID_CLIENT, IID_IAccessible,
-                             reinterpret_cast<void**>(accessible.GetAddressOf()));
-    if ((FAILED(hr) || !accessible) && api.createStd)
-        hr = api.createStd(m_hwnd, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(accessible.ReleaseAndGetAddressOf()));
-    if (FAILED(hr) || !accessible) return 0;
-    const LRESULT result = api.lresultFromObject(IID_IAccessible, wParam, accessible.Get());
-    if (FAILED(static_cast<HRESULT>(result))) return 0;
-    handled = true;
+    // messages this control answers.
+    LRESULT result = 0;
+    handled = AnswerGetObjectAs(m_hwnd, L"EDIT", wParam, lParam, result);
     return result;
 }
 

@@ -15,13 +15,7 @@ constexpr int kListWidthChars = 40;
 // How far up a call's open bracket is looked for.
 constexpr int kMaxCallRows = 50;
 
-bool IsWordChar(wchar_t c) noexcept { return c == L'_' || c == L'$' || std::iswalnum(c) || c > 0x7F; }
-
-bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) {
-    if (prefix.size() > s.size()) return false;
-    return ::CompareStringOrdinal(s.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
-}
+bool IsWordChar(wchar_t c) noexcept { return IsCompletionWordChar(c); }
 
 bool EqualNoCase(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
@@ -49,6 +43,14 @@ HFONT BoldFont() noexcept {
 }
 
 } // namespace
+
+bool IsCompletionWordChar(wchar_t c) noexcept { return c == L'_' || c == L'$' || std::iswalnum(c) || c > 0x7F; }
+
+bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) noexcept {
+    return prefix.size() <= s.size() &&
+           ::CompareStringOrdinal(s.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
+                                  static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+}
 
 // ---- Finding the call around the caret ----
 
@@ -405,6 +407,23 @@ std::wstring TCompletionUi::WordBeforeCaret() const {
     return model.Line(caret.row).substr(static_cast<size_t>(m_startCol), static_cast<size_t>(caret.col - m_startCol));
 }
 
+bool TCompletionUi::AskProvider(const std::function<bool(ICompletionProvider&)>& ask, bool& answered) {
+    // The provider may call into live objects, which may run anything, closing the editor's form
+    // included: the form is held meanwhile and nothing of the editor is touched once it is gone.
+    const std::shared_ptr<ICompletionProvider> provider = m_provider;
+    const TOwnCode own(m_editor.Form());
+    const std::weak_ptr<const void> life = m_editor.LifeToken();
+    m_asking = true;
+    try {
+        answered = ask(*provider);
+    } catch (...) {
+        answered = false;
+    }
+    if (life.expired()) return false;
+    m_asking = false;
+    return !own.Closed();
+}
+
 bool TCompletionUi::ShowList(TCompletionTrigger trigger) {
     if (!m_provider || m_asking) return false;
     CloseList();
@@ -412,21 +431,8 @@ bool TCompletionUi::ShowList(TCompletionTrigger trigger) {
     const TTextPos caret = model.Caret();
     TCompletionList list;
     bool answered = false;
-    {
-        // The provider may call into live objects, which may run anything, closing the editor's form
-        // included: the form is held meanwhile and nothing of the editor is touched once it is gone.
-        const TOwnCode own(m_editor.Form());
-        const std::weak_ptr<const void> life = m_editor.LifeToken();
-        m_asking = true;
-        try {
-            answered = m_provider->ListAt(model, caret, trigger, list);
-        } catch (...) {
-            answered = false;
-        }
-        if (life.expired()) return false;
-        m_asking = false;
-        if (own.Closed()) return false;
-    }
+    if (!AskProvider([&](ICompletionProvider& p) { return p.ListAt(model, caret, trigger, list); }, answered))
+        return false;
     // The text may have changed under the call (a message loop ran): the answer is for the old caret.
     if (!answered || list.Items.empty() || model.Caret() != caret) return false;
     if (list.StartCol < 0 || list.StartCol > caret.col) return false;
@@ -512,19 +518,7 @@ bool TCompletionUi::ShowTip() {
     }
     TParameterTip tip;
     bool answered = false;
-    {
-        const TOwnCode own(m_editor.Form());
-        const std::weak_ptr<const void> life = m_editor.LifeToken();
-        m_asking = true;
-        try {
-            answered = m_provider->TipAt(model, open, tip);
-        } catch (...) {
-            answered = false;
-        }
-        if (life.expired()) return false;
-        m_asking = false;
-        if (own.Closed()) return false;
-    }
+    if (!AskProvider([&](ICompletionProvider& p) { return p.TipAt(model, open, tip); }, answered)) return false;
     if (!answered || model.Caret() != caret) {
         CloseTip();
         return false;

@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,11 @@ public:
 protected:
     ~ICompletionProvider() = default;
 };
+
+// A character of a name as completion reads names: letters, digits, "_", "$" and anything beyond ASCII.
+bool IsCompletionWordChar(wchar_t c) noexcept;
+// Whether `s` starts with `prefix`, letter case ignored (ordinal).
+bool StartsWithNoCase(const std::wstring& s, const std::wstring& prefix) noexcept;
 
 // Where the open bracket of the call that contains `caret` is, on the caret's row and the rows above
 // (brackets in strings and comments skipped), and which parameter the caret is in (commas at the
@@ -116,6 +122,9 @@ private:
     class TListWindow;
     class TTipWindow;
     friend class TListWindow;
+    // Calls the provider with the editor's form held. False when the editor or its form went
+    // meanwhile: then nothing of this object may be touched (it may be gone with the editor).
+    bool AskProvider(const std::function<bool(ICompletionProvider&)>& ask, bool& answered);
     void Refilter();
     void PlaceList();
     void UpdateTip();
