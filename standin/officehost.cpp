@@ -409,24 +409,28 @@ std::wstring ClassOf(HWND hwnd) {
     return cls;
 }
 
-// Shows the tab labelled `caption` in every window of this process that has one, as a click on the
-// tab would: the tab control selects it and tells its parent.
-void ShowPage(const std::wstring& caption) {
-    for (HWND top : VisibleTopLevelWindows())
-        for (HWND tabs : ChildWindows(top)) {
-            if (::lstrcmpiW(ClassOf(tabs).c_str(), WC_TABCONTROLW) != 0) continue;
-            for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
-                wchar_t label[64] = L"";
-                TCITEMW item{};
-                item.mask = TCIF_TEXT;
-                item.pszText = label;
-                item.cchTextMax = 64;
-                if (!TabCtrl_GetItem(tabs, i, &item) || caption != label) continue;
-                TabCtrl_SetCurSel(tabs, i);
-                NMHDR nm{tabs, static_cast<UINT_PTR>(::GetDlgCtrlID(tabs)), TCN_SELCHANGE};
-                ::SendMessageW(::GetParent(tabs), WM_NOTIFY, nm.idFrom, reinterpret_cast<LPARAM>(&nm));
-            }
+// Shows the tab labelled `caption` in the window `top`, as a click on the tab would: the tab control
+// selects it and tells its parent (which builds the page's controls the first time).
+void ShowPageOf(HWND top, const std::wstring& caption) {
+    for (HWND tabs : ChildWindows(top)) {
+        if (::lstrcmpiW(ClassOf(tabs).c_str(), WC_TABCONTROLW) != 0) continue;
+        for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
+            wchar_t label[64] = L"";
+            TCITEMW item{};
+            item.mask = TCIF_TEXT;
+            item.pszText = label;
+            item.cchTextMax = 64;
+            if (!TabCtrl_GetItem(tabs, i, &item) || caption != label) continue;
+            TabCtrl_SetCurSel(tabs, i);
+            NMHDR nm{tabs, static_cast<UINT_PTR>(::GetDlgCtrlID(tabs)), TCN_SELCHANGE};
+            ::SendMessageW(::GetParent(tabs), WM_NOTIFY, nm.idFrom, reinterpret_cast<LPARAM>(&nm));
         }
+    }
+}
+
+// Shows the tab labelled `caption` in every window of this process that has one.
+void ShowPage(const std::wstring& caption) {
+    for (HWND top : VisibleTopLevelWindows()) ShowPageOf(top, caption);
 }
 
 // Logs the event log of every window of this process that shows one (the multi-line edit box
@@ -1195,6 +1199,7 @@ void TOfficeHost::PressCtrlBreakLater() {
 // presses F5 there instead, through this program's message loop.
 void TOfficeHost::TypePageScript(const std::wstring& text, bool run) {
     HWND top = NewestBrowserWindow();
+    if (top) ShowPageOf(top, L"Script"); // as a person would, who sees the editor only there
     HWND editor = top ? FindChildByClass(top, L"QsCodeEditor") : nullptr;
     if (!editor) {
         Log(L"page script: no window with a Script page is open");
@@ -1238,6 +1243,7 @@ HRESULT TOfficeHost::CallFunction(const std::wstring& call, bool browse) {
         return E_UNEXPECTED;
     }
     bool found = false;
+    ShowPageOf(top, browse ? L"Properties" : L"Functions");
     if (browse) {
         HWND tree = FindChildByClass(top, WC_TREEVIEWW);
         const HTREEITEM root = tree ? TreeView_GetRoot(tree) : nullptr;

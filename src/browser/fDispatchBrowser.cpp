@@ -253,23 +253,32 @@ void TDispatchBrowser::BuildLayout() {
     PropertyValueEdit->OnClick = [this](TEdit&) { PropertyValueEditTempClick(); };
     Panel5->OnResize = [this](TControl&) { Panel5Resize(); };
 
-    // Enumerator page: the items, fetched as the list scrolls, and browsing the selected one.
-    tlbEnumVariant = new TToolBar(tsEnumVatiant);
-    tlbEnumVariant->Name = L"tlbEnumVariant";
-    tlbEnumVariant->SetImages(fToolbarImages.get());
-    btnEnumVariantBrowse = tlbEnumVariant->AddButton(L"Browse...", 1, [this] { btnEnumVariantBrowseClick(); });
-    tlbEnumVariant->SetButtonEnabled(btnEnumVariantBrowse, false);
-    lbEnumVariant = new TListBox(tsEnumVatiant, true);
-    lbEnumVariant->Name = L"lbEnumVariant";
-    lbEnumVariant->SetAlign(TAlign::Client);
-    lbEnumVariant->OnData = [this](TListBox&, int index) { return lbEnumVariantData(index); };
-    lbEnumVariant->OnChange = [this](TListBox&) { lbEnumVariantClick(); };
-    lbEnumVariant->OnDblClick = [this](TListBox&) { lbEnumVariantDblClick(); };
     PageControl->OnChange = [this](TPageControl&) { PageControlChange(); };
 
-    BuildFunctionsPage();
-    BuildEventsPage();
-    BuildScriptPage();
+    // The other pages are built the first time they are about to show, or once the window is idle.
+    PageControl->OnPageShowing = [this](TTabSheet& page) {
+        try {
+            BuildPage(&page);
+        }
+        QS_CATCH_TRACE(L"TDispatchBrowser.BuildPage")
+    };
+    fPageBuildTimer.OnTimer = [this](TTimer& timer) {
+        try {
+            // A window closed while a page was built is destroyed when this scope ends.
+            const TOwnCode own = EnterOwnCode();
+            if (!BuildNextPage() || own.Closed()) timer.Stop();
+        } catch (...) {
+            timer.Stop();
+            TraceCaughtException(L"TDispatchBrowser.PageBuildTimer");
+        }
+    };
+    fEventLogTimer.OnTimer = [this](TTimer& timer) {
+        try {
+            if (fPendingEventLines.empty() || !EventsMemo) timer.Stop();
+            else FlushEventLog();
+        }
+        QS_CATCH_TRACE(L"TDispatchBrowser.EventLogTimer")
+    };
 
     PropertyPopup.Add(L"Browse in New Window...", [this] { PropertyOpenNewWindowMenuClick(); },
                       L"PropertyOpenNewWindowMenu");
@@ -286,6 +295,40 @@ void TDispatchBrowser::BuildLayout() {
     PropertyPopup.Add(L"Compare", [this] { CompareCommand(); }, L"PropertyCompareMenu");
     PropertyPopup.Add(L"Copy Values", [this] { CopyValuesCommand(); }, L"PropertyCopyValuesMenu");
 
+    // Ctrl+F goes to the filter of the page shown (the Script page's editor has a Find of its own).
+    OnShortCut = [this](TForm&, const MSG& msg) {
+        if (msg.message != WM_KEYDOWN || msg.wParam != 'F' || ::GetKeyState(VK_CONTROL) >= 0 ||
+            ::GetKeyState(VK_MENU) < 0 || ::GetKeyState(VK_SHIFT) < 0)
+            return false;
+        const TTabSheet* page = PageControl->ActivePage();
+        TEdit* filter = page == tsProperties  ? PropertiesFilterEdit
+                        : page == tsFunctions ? FunctionsFilterEdit
+                        : page == EventsTabSheet ? EventsFilterEdit
+                                                 : nullptr;
+        if (!filter) return false;
+        filter->SetFocus();
+        filter->SelectAll();
+        return true;
+    };
+    PageControl->SetActivePage(tsProperties);
+    Realign();
+    Panel5Resize();
+    StatusPanelResize();
+}
+
+void TDispatchBrowser::BuildEnumVariantPage() {
+    // The items, fetched as the list scrolls, and browsing the selected one.
+    tlbEnumVariant = new TToolBar(tsEnumVatiant);
+    tlbEnumVariant->Name = L"tlbEnumVariant";
+    tlbEnumVariant->SetImages(fToolbarImages.get());
+    btnEnumVariantBrowse = tlbEnumVariant->AddButton(L"Browse...", 1, [this] { btnEnumVariantBrowseClick(); });
+    tlbEnumVariant->SetButtonEnabled(btnEnumVariantBrowse, false);
+    lbEnumVariant = new TListBox(tsEnumVatiant, true);
+    lbEnumVariant->Name = L"lbEnumVariant";
+    lbEnumVariant->SetAlign(TAlign::Client);
+    lbEnumVariant->OnData = [this](TListBox&, int index) { return lbEnumVariantData(index); };
+    lbEnumVariant->OnChange = [this](TListBox&) { lbEnumVariantClick(); };
+    lbEnumVariant->OnDblClick = [this](TListBox&) { lbEnumVariantDblClick(); };
     EnumVariantPopup.Add(L"Browse...", [this] { btnEnumVariantBrowseClick(); }, L"EnumVariantBrowseMenu");
     AddCopyPathMenu(EnumVariantPopup, L"EnumVariantCopyPathMenu",
                     [this](TCodeLanguage language) { return EnumItemPathAsCode(lbEnumVariant->ItemIndex(), language); });
@@ -307,29 +350,39 @@ void TDispatchBrowser::BuildLayout() {
         EnumVariantPopup.Find(L"EnumVariantCopyPathMenu")->enabled = item;
         EnumVariantPopup.Popup(m_hwnd, screen);
     };
+}
 
-    // Ctrl+F goes to the filter of the page shown (the Script page's editor has a Find of its own).
-    OnShortCut = [this](TForm&, const MSG& msg) {
-        if (msg.message != WM_KEYDOWN || msg.wParam != 'F' || ::GetKeyState(VK_CONTROL) >= 0 ||
-            ::GetKeyState(VK_MENU) < 0 || ::GetKeyState(VK_SHIFT) < 0)
-            return false;
-        const TTabSheet* page = PageControl->ActivePage();
-        TEdit* filter = page == tsProperties  ? PropertiesFilterEdit
-                        : page == tsFunctions ? FunctionsFilterEdit
-                        : page == EventsTabSheet ? EventsFilterEdit
-                                                 : nullptr;
-        if (!filter) return false;
-        filter->SetFocus();
-        filter->SelectAll();
-        return true;
-    };
-    PageControl->SetActivePage(tsProperties);
-    Realign();
-    Panel5Resize();
-    StatusPanelResize();
-    EventsRightPanelResize();
-    EventLogPanelResize();
-    FunctionsRightPanelResize();
+bool TDispatchBrowser::BuildPage(TTabSheet* page) {
+    if (!page || fClosing || !Handle()) return false;
+    // Naming the Script page's objects asks them for their type libraries, which may close the window.
+    const TOwnCode own = EnterOwnCode();
+    if (page == tsFunctions && !FunctionsListView) {
+        BuildFunctionsPage();
+        FunctionsRightPanelResize();
+        ApplyFunctionsFilter();
+    } else if (page == EventsTabSheet && !EventsListView) {
+        BuildEventsPage();
+        EventsRightPanelResize();
+        EventLogPanelResize();
+        ShowEvents();
+        FlushEventLog();
+    } else if (page == tsEnumVatiant && !lbEnumVariant) {
+        BuildEnumVariantPage();
+    } else if (page == tsScript && !ScriptFrame) {
+        BuildScriptPage();
+        AddScriptGlobals();
+        if (own.Closed() || fClosing) return true;
+    } else {
+        return false;
+    }
+    page->Realign();
+    return true;
+}
+
+bool TDispatchBrowser::BuildNextPage() {
+    for (TTabSheet* page : {tsFunctions, EventsTabSheet, tsEnumVatiant, tsScript})
+        if (page->TabVisible() && BuildPage(page)) return true;
+    return false;
 }
 
 LRESULT TDispatchBrowser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -339,6 +392,7 @@ LRESULT TDispatchBrowser::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) 
 void TDispatchBrowser::FormClosing() noexcept {
     fClosing = true;
     fEventLogTimer.Stop();
+    fPageBuildTimer.Stop();
     if (FTypeInfo && FTypeInfo->Events()) FTypeInfo->Events()->OnInvoke = nullptr;
 }
 
@@ -385,6 +439,9 @@ void TDispatchBrowser::LoadObject() {
     FPopupMenuNode = nullptr;
     Panel5Resize();
     DetectEnumerator();
+    // The pages not shown yet are built one at a time while the window is idle, so that a person who
+    // looks at them a moment later finds them ready.
+    fPageBuildTimer.Start(kPageBuildDelayMs);
 }
 
 void TDispatchBrowser::DetectEnumerator() {

@@ -84,6 +84,11 @@ public:
     TDispatch* TypeInfo() const noexcept { return FTypeInfo.get(); }
     bool NodeAsLink() const noexcept { return fNodeAsLink; }
 
+    // Builds the sheet's controls unless they are built; true when it built them. A window opens with
+    // the Properties page only: the others are built the first time they are about to show, or one
+    // at a time once the window is idle (BuildNextPage, false when none is left).
+    bool BuildPage(ui::TTabSheet* page);
+    bool BuildNextPage();
     // Makes the named page active (for the enumerator page it also fetches items).
     void ShowTab(TDispatchBrowserTab Tab);
     // Rebuilds the tree from the same reflection (the "Refresh" button).
@@ -301,6 +306,9 @@ private:
     void BuildEventsPage();
     void BuildFunctionsPage();
     void BuildScriptPage();
+    void BuildEnumVariantPage();
+    // Lists the events in the page's list once it is built.
+    void ShowEvents();
     // Gives the Script page's scripts the host's Application and the browsed object, with their
     // type libraries' constants.
     void AddScriptGlobals();
@@ -355,6 +363,8 @@ private:
     std::vector<std::wstring> fPendingEventLines;
     std::chrono::steady_clock::time_point fLastEventFlush{};
     ui::TTimer fEventLogTimer;
+    ui::TTimer fPageBuildTimer; // builds the pages not shown yet while the window is idle
+    static constexpr UINT kPageBuildDelayMs = 150;
     ui::TLogBox fEventLog; // writes to EventsMemo
     // The events in the log as logged (time text empty when logged without time), at most as many
     // as the log keeps lines, for Save As.

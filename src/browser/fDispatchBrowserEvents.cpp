@@ -199,14 +199,6 @@ void TDispatchBrowser::BuildEventsPage() {
     };
     EventsPopup.Add(L"&Select All", [this] { SelectAll1Click(); }, L"SelectAll1");
     EventsPopup.Add(L"&Deselect All", [this] { DeselectAll1Click(); }, L"DeselectAll1");
-
-    fEventLogTimer.OnTimer = [this](TTimer& timer) {
-        try {
-            if (fPendingEventLines.empty()) timer.Stop();
-            else FlushEventLog();
-        }
-        QS_CATCH_TRACE(L"TDispatchBrowser.EventLogTimer")
-    };
 }
 
 void TDispatchBrowser::EventsRightPanelResize() {
@@ -231,35 +223,42 @@ void TDispatchBrowser::EventLogPanelResize() {
     EventsMemo->SetBounds(0, 26, rc.right - rc.left, std::max(static_cast<int>(rc.bottom) - 26, 10));
 }
 
-// Fills the list once, at load. Without an event interface the page is hidden.
+// Takes the event interface at load: without one the page is hidden. The page shows it once built.
 void TDispatchBrowser::FillEvents() {
     fEventChecks.clear();
-    EventsListView->BeginUpdate();
-    EventsListView->Clear();
     TEvents* events = FTypeInfo ? FTypeInfo->Events() : nullptr;
-    if (events) {
-        for (const auto& f : events->Functions()) {
-            if (IsHiddenMemberName(f->Name())) continue;
-            const int item = EventsListView->AddItem(f->Name(), f.get());
-            EventsListView->SetChecked(item, true);
-        }
-    }
-    EventsListView->EndUpdate();
-    if (EventsFilterEdit && !EventsFilterEdit->Text().empty()) ApplyEventsFilter();
-    EventInterfaceEdit->SetText(events ? events->Name() : std::wstring());
-    const bool hasInterface = events && !IsEqualGUID(events->EventGUID(), GUID_NULL);
-    EventGUIDEdit->SetText(hasInterface ? GuidToString(events->EventGUID()) : std::wstring());
-    EventsMemo->SetColor(hasInterface ? COLOR_WINDOW : COLOR_BTNFACE);
-    EventsTabSheet->SetTabVisible(hasInterface);
+    EventsTabSheet->SetTabVisible(events && !IsEqualGUID(events->EventGUID(), GUID_NULL));
+    ShowEvents();
     if (events)
         events->OnInvoke = [this](TEvents& sender, const std::wstring& name, DISPPARAMS& params, VARIANT* result) {
             EventsInvoke(sender, name, params, result);
         };
 }
 
+void TDispatchBrowser::ShowEvents() {
+    if (!EventsListView) return;
+    TEvents* events = FTypeInfo ? FTypeInfo->Events() : nullptr;
+    EventsListView->BeginUpdate();
+    EventsListView->Clear();
+    if (events) {
+        for (const auto& f : events->Functions()) {
+            if (IsHiddenMemberName(f->Name())) continue;
+            const int item = EventsListView->AddItem(f->Name(), f.get());
+            const auto state = fEventChecks.find(UpperName(f->Name()));
+            EventsListView->SetChecked(item, state == fEventChecks.end() || state->second);
+        }
+    }
+    EventsListView->EndUpdate();
+    if (!EventsFilterEdit->Text().empty()) ApplyEventsFilter();
+    EventInterfaceEdit->SetText(events ? events->Name() : std::wstring());
+    const bool hasInterface = events && !IsEqualGUID(events->EventGUID(), GUID_NULL);
+    EventGUIDEdit->SetText(hasInterface ? GuidToString(events->EventGUID()) : std::wstring());
+    EventsMemo->SetColor(hasInterface ? COLOR_WINDOW : COLOR_BTNFACE);
+}
+
 void TDispatchBrowser::ApplyEventsFilter() {
     TEvents* events = FTypeInfo ? FTypeInfo->Events() : nullptr;
-    if (!events) return;
+    if (!events || !EventsListView) return;
     // The states shown now are kept; the list is filled again with the events that match.
     const int selectedItem = EventsListView->Selected();
     const void* selected = selectedItem >= 0 ? EventsListView->Data(selectedItem) : nullptr;
@@ -381,9 +380,10 @@ void TDispatchBrowser::btnSaveEventsClick() {
 }
 
 bool TDispatchBrowser::EventHandled(const std::wstring& EventName) const {
-    for (int i = 0; i < EventsListView->Count(); ++i)
+    for (int i = 0; EventsListView && i < EventsListView->Count(); ++i)
         if (SameTextNoCase(EventsListView->ItemText(i), EventName)) return EventsListView->Checked(i);
-    // An event the filter hides keeps the state it had when it was last shown.
+    // An event the filter hides keeps the state it had when it was last shown; before the page is
+    // built, every event is checked.
     const auto state = fEventChecks.find(UpperName(EventName));
     return state == fEventChecks.end() || state->second;
 }
@@ -397,7 +397,7 @@ void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DIS
     try {
         // The procedure may close the window: it is destroyed once this call has returned.
         const TOwnCode own = EnterOwnCode();
-        if (fClosing || !Handle() || !EventsListView || !EventHandled(EventName)) return;
+        if (fClosing || !Handle() || !EventHandled(EventName)) return;
         // The Script page's procedure for the event runs first; what it returns is the event's result.
         const std::wstring note = RunEventProcedure(EventName, Params, VarRes);
         if (own.Closed() || fClosing || !Handle()) return;
@@ -426,6 +426,10 @@ void TDispatchBrowser::EventsInvoke(TEvents&, const std::wstring& EventName, DIS
 // A line is written at once when the last write is older than the batch interval; otherwise it
 // waits, and the timer (or the next line after the interval) writes everything waiting in one go.
 void TDispatchBrowser::AppendEventLine(const std::wstring& line) {
+    // Until the page is built the lines wait, no more of them than the log would keep.
+    if (!EventsMemo && fPendingEventLines.size() >= fEventLog.GetLimits().lines)
+        fPendingEventLines.erase(fPendingEventLines.begin(),
+                                 fPendingEventLines.begin() + static_cast<std::ptrdiff_t>(fPendingEventLines.size() / 10 + 1));
     fPendingEventLines.push_back(line);
     if (std::chrono::steady_clock::now() - fLastEventFlush >= kEventBatchInterval) FlushEventLog();
     else if (!fEventLogTimer.Running()) fEventLogTimer.Start(static_cast<UINT>(kEventBatchInterval.count()));
@@ -452,7 +456,10 @@ void TDispatchBrowser::FlushEventLog() {
 
 std::wstring TDispatchBrowser::EventLogText() {
     FlushEventLog();
-    return EventsMemo->Text();
+    if (EventsMemo) return EventsMemo->Text();
+    std::wstring text;
+    for (const std::wstring& line : fPendingEventLines) text += line + L"\r\n";
+    return text;
 }
 
 } // namespace qs

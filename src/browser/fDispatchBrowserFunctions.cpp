@@ -92,7 +92,6 @@ void TDispatchBrowser::FunctionsRightPanelResize() {
 
 // Methods, and property accessors that take parameters; plain properties are in the tree.
 void TDispatchBrowser::FillFunctions() {
-    FunctionsListView->SetCount(0);
     fFunctionItems.clear();
     for (const auto& f : FTypeInfo->Functions()) {
         if (IsHiddenMemberName(f->Name())) continue;
@@ -108,12 +107,13 @@ void TDispatchBrowser::FillFunctions() {
     fFunctionNamesUpper.clear();
     fFunctionNamesUpper.reserve(fAllFunctionItems.size());
     for (const TFunctionElement* f : fAllFunctionItems) fFunctionNamesUpper.push_back(UpperName(f->Name()));
-    FunctionsListView->SetCount(0);
     fFunctionItems.clear();
+    if (FunctionsListView) FunctionsListView->SetCount(0);
     ApplyFunctionsFilter();
 }
 
 void TDispatchBrowser::ApplyFunctionsFilter() {
+    if (!FunctionsListView) return; // the page fills its list when it is built
     TFunctionElement* selected = SelectedFunction();
     std::vector<TFunctionElement*> shown;
     for (size_t i : FilterNames(fFunctionNamesUpper, FunctionsFilterEdit ? FunctionsFilterEdit->Text() : L""))
@@ -132,7 +132,7 @@ void TDispatchBrowser::ApplyFunctionsFilter() {
 }
 
 TFunctionElement* TDispatchBrowser::SelectedFunction() const {
-    const int selected = FunctionsListView->Selected();
+    const int selected = FunctionsListView ? FunctionsListView->Selected() : -1;
     return selected >= 0 && static_cast<size_t>(selected) < fFunctionItems.size()
                ? fFunctionItems[static_cast<size_t>(selected)]
                : nullptr;

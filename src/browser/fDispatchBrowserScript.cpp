@@ -36,9 +36,12 @@ void TDispatchBrowser::BuildScriptPage() {
     ScriptFrame->SetAlign(TAlign::Client);
 }
 
-void TDispatchBrowser::ScriptFrameRunButtonClick() { ScriptFrame->Run(); }
+void TDispatchBrowser::ScriptFrameRunButtonClick() {
+    if (ScriptFrame) ScriptFrame->Run();
+}
 
 void TDispatchBrowser::AddScriptGlobals() {
+    if (!ScriptFrame || !FTypeInfo) return; // the page names its objects when it is built
     IDispatch* application = HostApplication.Get();
     TExposedTypeLibs& libs = ScriptFrame->ScriptHost().ExposedTypeLibs();
     if (application) {

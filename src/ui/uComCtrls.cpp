@@ -302,7 +302,13 @@ void TListView::SetChecked(int item, bool checked) { ListView_SetCheckState(m_hw
 int TListView::Selected() const { return ListView_GetNextItem(m_hwnd, -1, LVNI_SELECTED); }
 
 void TListView::Select(int item) {
-    ListView_SetItemState(m_hwnd, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    // Only the rows selected or focused now are cleared: clearing every row at once (item -1) makes a
+    // visible list invalidate each of its rows, which cost 60 ms on a list of a thousand.
+    for (int i = ListView_GetNextItem(m_hwnd, -1, LVNI_SELECTED); i >= 0;
+         i = ListView_GetNextItem(m_hwnd, i, LVNI_SELECTED))
+        ListView_SetItemState(m_hwnd, i, 0, LVIS_SELECTED);
+    const int focused = ListView_GetNextItem(m_hwnd, -1, LVNI_FOCUSED);
+    if (focused >= 0) ListView_SetItemState(m_hwnd, focused, 0, LVIS_FOCUSED);
     if (item >= 0) {
         ListView_SetItemState(m_hwnd, item, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
         ListView_EnsureVisible(m_hwnd, item, FALSE);
@@ -610,6 +616,7 @@ void TPageControl::SetActivePage(TTabSheet* page) {
 }
 
 void TPageControl::PlacePages() {
+    if (m_active && m_active->m_tabVisible && OnPageShowing) OnPageShowing(*m_active);
     RECT rc = ClientRect();
     TabCtrl_AdjustRect(m_hwnd, FALSE, &rc);
     for (TTabSheet* p : m_pages) {

@@ -209,6 +209,9 @@ public:
     std::vector<TTabSheet*> VisiblePages() const;
 
     std::function<void(TPageControl&)> OnChange;
+    // Called before a sheet is shown, whichever way it becomes the active one: a window may build a
+    // sheet's controls the first time it is about to show.
+    std::function<void(TTabSheet&)> OnPageShowing;
     bool HandleNotify(NMHDR& nm, LRESULT& result) override;
 
 protected:

@@ -65,6 +65,7 @@ protected:
         const Variant v = Variant::FromDispatch(source.Get());
         auto* w = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, v.Get(), nullptr));
         TForm::ProcessMessages();
+        while (w && w->BuildNextPage()) {} // every page built, as once the window has been idle
         return w;
     }
     static int ItemNamed(TDispatchBrowser* w, const std::wstring& name) {
@@ -112,6 +113,30 @@ TEST_F(EventsPage, ListsTheEventsCheckedAndLogsOnlyHandledOnes) {
 
     w->btnClearEvents->Click();
     EXPECT_EQ(w->EventLogText(), L"");
+}
+
+// A window opens with its Properties page only; each other page is built when first shown (or when the
+// window is idle) and then shows what arrived before it: the events logged meanwhile, the functions,
+// the Script page's named objects.
+TEST_F(EventsPage, PagesAreBuiltWhenFirstShownWithWhatCameBefore) {
+    const Variant v = Variant::FromDispatch(source.Get());
+    auto* w = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, v.Get(), nullptr));
+    ASSERT_TRUE(w); // loaded and shown, the idle builder not run yet
+    EXPECT_TRUE(w->PropertiesTreeView && !w->FunctionsListView && !w->EventsListView && !w->ScriptFrame);
+    EXPECT_TRUE(w->EventsTabSheet->TabVisible());
+    EXPECT_EQ(source->Fire(1, {Variant::FromString(L"early")}), S_OK);
+
+    w->ShowTab(TDispatchBrowserTab::bsEvents);
+    ASSERT_TRUE(w->EventsListView);
+    EXPECT_EQ(w->EventsListView->Count(), 2);
+    EXPECT_EQ(w->EventsMemo->Text(), L"Changed (early)\r\n");
+    w->ShowTab(TDispatchBrowserTab::bsFunctions);
+    ASSERT_TRUE(w->FunctionsListView);
+    EXPECT_GT(w->FunctionsListView->Count(), 0);
+    EXPECT_FALSE(w->ScriptFrame);
+    while (w->BuildNextPage()) {}
+    ASSERT_TRUE(w->ScriptFrame);
+    EXPECT_EQ(w->ScriptFrame->GlobalVarsLabel->Text(), L"DFixture");
 }
 
 // The filter shows the events whose names contain its text; one it hides keeps its check box's state

@@ -321,8 +321,10 @@ private:
         const Variant v = Variant::FromDispatch(m_object.Get());
         auto* w = dynamic_cast<TDispatchBrowser*>(BrowseValue(nullptr, v.Get(), m_host.hwnd));
         TForm::ProcessMessages();
+        // Every page built, as once the window has been idle; a fault met on the way may close it.
         m_window = TWeakLink<TForm>(w);
-        return w;
+        while (m_window.Get() && w->BuildNextPage()) TForm::ProcessMessages();
+        return dynamic_cast<TDispatchBrowser*>(m_window.Get());
     }
 
     TScriptForm* OpenEditor() {
@@ -404,6 +406,8 @@ private:
             if (w->Closing()) return;
             // Print from the window on the Debug object, whose pane may be gone.
             m_window = TWeakLink<TForm>(w);
+            w->ShowTab(TDispatchBrowserTab::bsFunctions);
+            if (!w->FunctionsListView) return;
             for (int i = 0; i < w->FunctionsListView->Count(); ++i)
                 if (w->FunctionsListView->ItemText(i) == L"Print") w->FunctionsListView->Select(i);
             TForm::ProcessMessages();
