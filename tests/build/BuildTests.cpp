@@ -99,6 +99,32 @@ TEST(BuiltDll, ExportsTheFourComFunctions) {
     ::FreeLibrary(dll);
 }
 
+// The DLL's and the inspector's version blocks carry the project's version, in the numbers and the texts.
+TEST(BuiltDll, VersionBlocksCarryTheProjectVersion) {
+    const std::wstring folder = DllPath().substr(0, DllPath().find_last_of(L"\\/") + 1);
+    const std::wstring expected = QS_WIDEN(QS_PROJECT_VERSION);
+    for (const std::wstring& file : {DllPath(), folder + L"qsinspect.exe"}) {
+        SCOPED_TRACE(std::string(file.begin(), file.end()));
+        std::vector<char> block(::GetFileVersionInfoSizeW(file.c_str(), nullptr));
+        ASSERT_FALSE(block.empty());
+        ASSERT_TRUE(::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT size = 0;
+        ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+        auto numbers = [](DWORD ms, DWORD ls) {
+            return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." + std::to_wstring(HIWORD(ls));
+        };
+        EXPECT_EQ(numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS), expected);
+        EXPECT_EQ(numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS), expected);
+        for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+            wchar_t* text = nullptr;
+            ASSERT_TRUE(::VerQueryValueW(block.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + name).c_str(),
+                                         reinterpret_cast<void**>(&text), &size));
+            EXPECT_EQ(std::wstring(text), expected) << name;
+        }
+    }
+}
+
 TEST(BuiltDll, EmbedsTheCommonControlsManifestAsResourceTwo) {
     HMODULE dll = ::LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(dll, nullptr);
