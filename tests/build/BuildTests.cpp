@@ -91,10 +91,11 @@ TEST(BuiltDll, ImportsOnlyWindowsSystemDlls) {
     }
 }
 
-TEST(BuiltDll, ExportsTheFourComFunctions) {
+TEST(BuiltDll, ExportsTheComFunctions) {
     HMODULE dll = ::LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ASSERT_NE(dll, nullptr);
-    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+    for (const char* name :
+         {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer", "DllInstall"})
         EXPECT_NE(::GetProcAddress(dll, name), nullptr) << name;
     ::FreeLibrary(dll);
 }
@@ -326,6 +327,35 @@ TEST(BuiltDll, Regsvr32RegistersAndRemovesEveryKey) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Quillspar.Addin"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Word\\Addins\\Quillspar.Addin"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Visio\\Addins\\Quillspar.Addin"));
+}
+
+// regsvr32 /n /i:user registers the class and the hosts' add-in keys for the current user and never for
+// the machine, and /u /n /i:user takes them away again; DllInstall refuses any other command line.
+TEST(BuiltDll, Regsvr32ForTheUserWritesOnlyTheUsersKeys) {
+    wchar_t full[MAX_PATH];
+    ::GetFullPathNameW(DllPath().c_str(), MAX_PATH, full, nullptr);
+    HMODULE dll = ::LoadLibraryExW(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(dll, nullptr);
+    using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, PCWSTR);
+    const auto install = reinterpret_cast<InstallFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllInstall")));
+    ASSERT_NE(install, nullptr);
+    for (PCWSTR line : {static_cast<PCWSTR>(nullptr), L"", L"machine", L"user2"})
+        EXPECT_EQ(install(TRUE, line), E_INVALIDARG) << (line ? line : L"(null)");
+    ::FreeLibrary(dll);
+
+    const std::wstring classKey = L"Software\\Classes\\CLSID\\{7C0BD4A5-6014-4E6C-BA95-4BBD7D4F96C0}";
+    const std::wstring wordKey = L"Software\\Microsoft\\Office\\Word\\Addins\\Quillspar.Addin";
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /u \"" + std::wstring(full) + L"\""), 0u); // no machine keys from before
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /n /i:user \"" + std::wstring(full) + L"\""), 0u);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, classKey + L"\\InprocServer32"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Quillspar.Addin\\Clsid"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, wordKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, wordKey));
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /u /n /i:user \"" + std::wstring(full) + L"\""), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Quillspar.Addin"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, wordKey));
 }
 
 } // namespace
