@@ -1,6 +1,6 @@
 // The module's COM server: its file, name and type library, the object and factory counts, the
-// registry of class factories, the registration pass (machine-wide, else for the current user), and
-// the four functions the module exports.
+// registry of class factories, the registration pass (machine-wide, else for the current user; or for
+// the current user only), and the implementations of the functions the module exports.
 #pragma once
 
 #include "com/ComObjEx.h"

@@ -1,4 +1,4 @@
-// Checks of the built DLL itself: it imports only Windows system DLLs, exports the four COM functions,
+// Checks of the built DLL itself: it imports only Windows system DLLs, exports the COM functions,
 // and its embedded type library holds the module's interfaces and classes with the names, GUIDs and
 // DISPIDs that hosts and scripts rely on.
 #include <windows.h>
