@@ -248,7 +248,7 @@ bool SaveScreen(const std::wstring& file) {
         // capture as Windows shows them.
         ::EnumThreadWindows(
             ::GetCurrentThreadId(),
-            [](HWND hwnd, LPARAM param) -> BOOL {
+            [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
                 wchar_t cls[64] = {};
                 ::GetClassNameW(hwnd, cls, 64);
                 if ((std::wcscmp(cls, L"QsCompletionList") != 0 && std::wcscmp(cls, L"QsParameterTip") != 0) ||
@@ -301,7 +301,7 @@ bool SaveScreen(const std::wstring& file) {
 // Logs the process's top-level windows: title, visibility and place.
 void LogTopLevelWindows() {
     ::EnumWindows(
-        [](HWND hwnd, LPARAM) noexcept -> BOOL {
+        [](HWND hwnd, LPARAM) noexcept CALLBACK -> BOOL {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(hwnd, &pid);
             if (pid != ::GetCurrentProcessId()) return TRUE;
@@ -327,7 +327,7 @@ void LogTopLevelWindows() {
 std::vector<HWND> VisibleTopLevelWindows() {
     std::vector<HWND> found;
     ::EnumWindows(
-        [](HWND hwnd, LPARAM lp) noexcept -> BOOL {
+        [](HWND hwnd, LPARAM lp) noexcept CALLBACK -> BOOL {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(hwnd, &pid);
             if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(hwnd)) try {
@@ -353,7 +353,7 @@ std::wstring DescribeWindow(HWND hwnd) {
     HWND tabs = nullptr;
     ::EnumChildWindows(
         hwnd,
-        [](HWND child, LPARAM lp) noexcept -> BOOL {
+        [](HWND child, LPARAM lp) noexcept CALLBACK -> BOOL {
             wchar_t cls[32] = L"";
             ::GetClassNameW(child, cls, 32);
             if (::lstrcmpiW(cls, WC_TABCONTROLW) != 0) return TRUE;
@@ -404,7 +404,7 @@ std::vector<HWND> ChildWindows(HWND hwnd) {
     std::vector<HWND> found;
     ::EnumChildWindows(
         hwnd,
-        [](HWND child, LPARAM lp) noexcept -> BOOL {
+        [](HWND child, LPARAM lp) noexcept CALLBACK -> BOOL {
             try {
                 reinterpret_cast<std::vector<HWND>*>(lp)->push_back(child);
             } catch (...) {
@@ -487,7 +487,7 @@ void LogEventLogs() {
 void CloseThreadDialogs() {
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM) noexcept -> BOOL {
+        [](HWND hwnd, LPARAM) noexcept CALLBACK -> BOOL {
             wchar_t cls[16] = L"";
             ::GetClassNameW(hwnd, cls, 16);
             if (::IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
@@ -1155,7 +1155,7 @@ void LogCompletionList() {
     } found;
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM param) -> BOOL {
+        [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
             wchar_t cls[64] = {};
             ::GetClassNameW(hwnd, cls, 64);
             if (std::wcscmp(cls, L"QsCompletionList") != 0 || !::IsWindowVisible(hwnd)) return TRUE;
@@ -1207,7 +1207,7 @@ void TOfficeHost::PressCtrlBreakLater() {
     const DWORD delay = m_options.ctrlBreakAfter;
     const HANDLE thread = ::CreateThread(
         nullptr, 0,
-        [](void* param) -> DWORD {
+        [](void* param) WINAPI -> DWORD {
             ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(param)));
             INPUT keys[4] = {};
             const WORD codes[4] = {VK_CONTROL, VK_CANCEL, VK_CANCEL, VK_CONTROL};

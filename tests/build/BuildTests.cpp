@@ -36,8 +36,9 @@ std::vector<char> ReadFile(const std::wstring& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The names of the DLLs in a PE32+ image's import directory, read from the file.
-std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
+// The names of the DLLs in a PE image's import directory (PE32 or PE32+), and the machine the image is
+// built for, read from the file.
+std::vector<std::string> ImportedDlls(const std::vector<char>& image, WORD& machine) {
     std::vector<std::string> names;
     auto at = [&](size_t offset, size_t size) -> const char* {
         if (offset + size > image.size()) throw std::runtime_error("truncated image");
@@ -45,9 +46,22 @@ std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
     };
     IMAGE_DOS_HEADER dos;
     std::memcpy(&dos, at(0, sizeof dos), sizeof dos);
+    // The two formats share the signature and file header; the optional header's magic tells which follows.
     IMAGE_NT_HEADERS64 nt;
-    std::memcpy(&nt, at(dos.e_lfanew, sizeof nt), sizeof nt);
-    if (nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) throw std::runtime_error("not PE32+");
+    std::memcpy(&nt, at(dos.e_lfanew, offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + sizeof(WORD)),
+                offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + sizeof(WORD));
+    machine = nt.FileHeader.Machine;
+    IMAGE_DATA_DIRECTORY importDir;
+    if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        std::memcpy(&nt, at(dos.e_lfanew, sizeof nt), sizeof nt);
+        importDir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    } else if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        IMAGE_NT_HEADERS32 nt32;
+        std::memcpy(&nt32, at(dos.e_lfanew, sizeof nt32), sizeof nt32);
+        importDir = nt32.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    } else {
+        throw std::runtime_error("neither PE32 nor PE32+");
+    }
     const size_t sectionsAt = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
     std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
     std::memcpy(sections.data(), at(sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER)),
@@ -58,7 +72,7 @@ std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
                 return rva - s.VirtualAddress + s.PointerToRawData;
         throw std::runtime_error("RVA outside every section");
     };
-    const DWORD importRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    const DWORD importRva = importDir.VirtualAddress;
     if (importRva == 0) return names;
     for (size_t offset = fileOffset(importRva);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         IMAGE_IMPORT_DESCRIPTOR d;
@@ -81,8 +95,11 @@ TEST(BuiltDll, ImportsOnlyWindowsSystemDlls) {
         "kernel32.dll", "user32.dll",   "gdi32.dll",    "advapi32.dll", "ole32.dll",  "oleaut32.dll",
         "comctl32.dll", "comdlg32.dll", "shell32.dll",  "shlwapi.dll",  "msvcrt.dll", "version.dll",
         "uxtheme.dll",  "msimg32.dll",  "rpcrt4.dll",   "ucrtbase.dll"};
-    const auto imports = ImportedDlls(image);
+    WORD machine = 0;
+    const auto imports = ImportedDlls(image, machine);
     EXPECT_FALSE(imports.empty());
+    // Built for this process's bitness: the 32-bit run loads the 32-bit DLL, as 32-bit Office does.
+    EXPECT_EQ(machine, sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
     for (const auto& name : imports) {
         const std::string lower = Lower(name);
         const bool ok = std::find(allowed.begin(), allowed.end(), lower) != allowed.end() ||
