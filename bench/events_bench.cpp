@@ -207,8 +207,8 @@ constexpr wchar_t kProcedure[] = L"Sub DBenchSource_Tick(n, text)\r\n    x = n\r
 bool BareProcedureRun(const CLSID& clsid, MinimalSite& site, DISPPARAMS& params) {
     ComPtr<IActiveScript> engine;
     if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript, &engine))) return false;
-    ComPtr<IActiveScriptParse64> parser;
-    if (FAILED(engine->QueryInterface(kIID_IActiveScriptParse64, reinterpret_cast<void**>(parser.GetAddressOf()))))
+    ComPtr<IActiveScriptParseNative> parser;
+    if (FAILED(engine->QueryInterface(kIID_IActiveScriptParseNative, reinterpret_cast<void**>(parser.GetAddressOf()))))
         return false;
     EXCEPINFO excep{};
     ComPtr<IDispatch> script;

@@ -37,8 +37,9 @@ constexpr wchar_t kScript[] = L"x = 1";
 bool BareRun(const CLSID& clsid, MinimalSite& site) {
     ComPtr<IActiveScript> engine;
     if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript, &engine))) return false;
-    ComPtr<IActiveScriptParse64> parser;
-    if (FAILED(engine->QueryInterface(qs::kIID_IActiveScriptParse64, reinterpret_cast<void**>(parser.GetAddressOf()))))
+    ComPtr<qs::IActiveScriptParseNative> parser;
+    if (FAILED(engine->QueryInterface(qs::kIID_IActiveScriptParseNative,
+                                      reinterpret_cast<void**>(parser.GetAddressOf()))))
         return false;
     VARIANT result;
     ::VariantInit(&result);

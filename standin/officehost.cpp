@@ -62,6 +62,37 @@ std::wstring Hex(HRESULT hr) {
     return buffer;
 }
 
+// A text value of the current user's class registrations (HKEY_CURRENT_USER\\Software\\Classes), empty
+// when there is none.
+std::wstring UserClassesText(const std::wstring& key) {
+    wchar_t value[1024];
+    DWORD size = sizeof value;
+    if (::RegGetValueW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                       value, &size) != ERROR_SUCCESS)
+        return {};
+    return value;
+}
+
+// Creates an in-process class registered for the current user only. Windows' COM reads these keys
+// through HKEY_CLASSES_ROOT; Wine's does not, so the host looks there itself, as Office on Windows
+// would find the add-in. The server stays loaded for the rest of the process.
+HRESULT CreateUserClass(const std::wstring& progId, REFIID riid, void** ppv) {
+    const std::wstring clsid = UserClassesText(progId + L"\\Clsid");
+    const std::wstring server =
+        clsid.empty() ? std::wstring() : UserClassesText(L"CLSID\\" + clsid + L"\\InprocServer32");
+    CLSID id{};
+    if (server.empty() || FAILED(::CLSIDFromString(clsid.c_str(), &id))) return REGDB_E_CLASSNOTREG;
+    const HMODULE module = ::LoadLibraryW(server.c_str());
+    if (!module) return HRESULT_FROM_WIN32(::GetLastError());
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
+    if (!getClassObject) return CO_E_ERRORINDLL;
+    ComPtr<IClassFactory> factory;
+    const HRESULT hr = getClassObject(id, IID_PPV_ARGS(&factory));
+    return FAILED(hr) ? hr : factory->CreateInstance(nullptr, riid, ppv);
+}
+
 // One automated step, in command-line order: a click on a button, an event fired, a page shown in the
 // add-in's windows, a script typed into the Script page of the newest one, F5 pressed there, a
 // function called from the Functions page of the newest one, a property of it browsed, or the active
@@ -217,7 +248,7 @@ bool SaveScreen(const std::wstring& file) {
         // capture as Windows shows them.
         ::EnumThreadWindows(
             ::GetCurrentThreadId(),
-            [](HWND hwnd, LPARAM param) -> BOOL {
+            [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
                 wchar_t cls[64] = {};
                 ::GetClassNameW(hwnd, cls, 64);
                 if ((std::wcscmp(cls, L"QsCompletionList") != 0 && std::wcscmp(cls, L"QsParameterTip") != 0) ||
@@ -270,7 +301,7 @@ bool SaveScreen(const std::wstring& file) {
 // Logs the process's top-level windows: title, visibility and place.
 void LogTopLevelWindows() {
     ::EnumWindows(
-        [](HWND hwnd, LPARAM) noexcept -> BOOL {
+        [](HWND hwnd, LPARAM) noexcept CALLBACK -> BOOL {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(hwnd, &pid);
             if (pid != ::GetCurrentProcessId()) return TRUE;
@@ -296,7 +327,7 @@ void LogTopLevelWindows() {
 std::vector<HWND> VisibleTopLevelWindows() {
     std::vector<HWND> found;
     ::EnumWindows(
-        [](HWND hwnd, LPARAM lp) noexcept -> BOOL {
+        [](HWND hwnd, LPARAM lp) noexcept CALLBACK -> BOOL {
             DWORD pid = 0;
             ::GetWindowThreadProcessId(hwnd, &pid);
             if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(hwnd)) try {
@@ -322,7 +353,7 @@ std::wstring DescribeWindow(HWND hwnd) {
     HWND tabs = nullptr;
     ::EnumChildWindows(
         hwnd,
-        [](HWND child, LPARAM lp) noexcept -> BOOL {
+        [](HWND child, LPARAM lp) noexcept CALLBACK -> BOOL {
             wchar_t cls[32] = L"";
             ::GetClassNameW(child, cls, 32);
             if (::lstrcmpiW(cls, WC_TABCONTROLW) != 0) return TRUE;
@@ -373,7 +404,7 @@ std::vector<HWND> ChildWindows(HWND hwnd) {
     std::vector<HWND> found;
     ::EnumChildWindows(
         hwnd,
-        [](HWND child, LPARAM lp) noexcept -> BOOL {
+        [](HWND child, LPARAM lp) noexcept CALLBACK -> BOOL {
             try {
                 reinterpret_cast<std::vector<HWND>*>(lp)->push_back(child);
             } catch (...) {
@@ -460,7 +491,7 @@ void LogEventLogs() {
 void CloseThreadDialogs() {
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM) noexcept -> BOOL {
+        [](HWND hwnd, LPARAM) noexcept CALLBACK -> BOOL {
             wchar_t cls[16] = L"";
             ::GetClassNameW(hwnd, cls, 16);
             if (::IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
@@ -774,6 +805,12 @@ void TOfficeHost::LoadAddins() {
         if (SUCCEEDED(hr))
             hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDTExtensibility2,
                                     reinterpret_cast<void**>(addin->extensibility.GetAddressOf()));
+        if (FAILED(hr)) {
+            const HRESULT userHr = CreateUserClass(progId, IID_IDTExtensibility2,
+                                                   reinterpret_cast<void**>(addin->extensibility.GetAddressOf()));
+            if (userHr != REGDB_E_CLASSNOTREG) hr = userHr;
+            if (SUCCEEDED(hr)) Log(L"created " + progId + L" from the user's class registration");
+        }
         if (FAILED(hr)) {
             Log(L"cannot create " + progId + L": " + Hex(hr));
             continue;
@@ -1122,7 +1159,7 @@ void LogCompletionList() {
     } found;
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM param) -> BOOL {
+        [](HWND hwnd, LPARAM param) CALLBACK -> BOOL {
             wchar_t cls[64] = {};
             ::GetClassNameW(hwnd, cls, 64);
             if (std::wcscmp(cls, L"QsCompletionList") != 0 || !::IsWindowVisible(hwnd)) return TRUE;
@@ -1174,7 +1211,7 @@ void TOfficeHost::PressCtrlBreakLater() {
     const DWORD delay = m_options.ctrlBreakAfter;
     const HANDLE thread = ::CreateThread(
         nullptr, 0,
-        [](void* param) -> DWORD {
+        [](void* param) WINAPI -> DWORD {
             ::Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(param)));
             INPUT keys[4] = {};
             const WORD codes[4] = {VK_CONTROL, VK_CANCEL, VK_CANCEL, VK_CONTROL};

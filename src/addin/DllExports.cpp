@@ -1,4 +1,4 @@
-// The module entry point and the four functions the DLL exports to COM.
+// The module entry point and the functions the DLL exports to COM and regsvr32.
 #include "addin/uModule.h"
 #include "com/ComServEx.h"
 
@@ -28,4 +28,12 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     qs::InitializeAddinModule(false);
     return qs::ServerRegister(false);
+}
+
+// regsvr32 /n /i:user (and /u /n /i:user): registration for the current user only, under
+// HKEY_CURRENT_USER, which needs no administrator. Any other command line is refused.
+extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, PCWSTR cmdLine) {
+    if (!cmdLine || ::CompareStringOrdinal(cmdLine, -1, L"user", -1, TRUE) != CSTR_EQUAL) return E_INVALIDARG;
+    qs::InitializeAddinModule(false);
+    return qs::ServerRegister(install != FALSE, qs::TRegScope::User);
 }

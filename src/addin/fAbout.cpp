@@ -4,6 +4,7 @@
 #include "addin/uAddinGlobals.h"
 #include "com/ComServEx.h"
 #include "common/qsHandles.h"
+#include "common/uBitness.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -100,7 +101,9 @@ TAboutForm::TAboutForm(HWND AWndParent, const std::wstring& host) : TParentedFor
     ProductLabel->SetBounds(16, 16, 328, 16);
     const HMODULE module = ui::FrameworkModule();
     const std::wstring version = ModuleVersion(module);
-    VersionLabel = new ui::TLabel(this, L"Version " + (version.empty() ? std::wstring(L"1.0") : version));
+    // The bitness too: a machine may have both DLLs registered, one for each Office.
+    VersionLabel = new ui::TLabel(this, L"Version " + (version.empty() ? std::wstring(L"1.0") : version) + L" (" +
+                                            kBitnessName + L")");
     VersionLabel->Name = L"VersionLabel";
     VersionLabel->SetBounds(16, 36, 328, 16);
     DescriptionLabel = new ui::TLabel(this, kDescription);

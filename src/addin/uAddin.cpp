@@ -30,10 +30,13 @@ std::wstring FriendlyName() {
     return n > 0 ? std::wstring(buffer, static_cast<size_t>(n)) : L"Quillspar by Halvenmoor";
 }
 
+// The hosts' add-in keys lie under this key, in its Office subkey or beside it.
+const wchar_t kAddinKeysRoot[] = L"Software\\Microsoft\\";
+
+// The add-in key of a host, below kAddinKeysRoot.
 std::wstring AddinKeyPath(size_t kind, const std::wstring& progId) {
     const TOfficeAppInfo& app = OfficeApps()[kind];
-    const wchar_t* parent =
-        app.addinKeyParent == TAddinKeyParent::Office ? L"Software\\Microsoft\\Office\\" : L"Software\\Microsoft\\";
+    const wchar_t* parent = app.addinKeyParent == TAddinKeyParent::Office ? L"Office\\" : L"";
     return parent + std::wstring(app.registryName) + L"\\Addins\\" + progId;
 }
 
@@ -150,7 +153,10 @@ void TComAddinContainerFactory::UpdateRegistry(bool Register) {
         TPMAutoObjectFactory::UpdateRegistry(Register);
     }
     const std::wstring progId = ProgID();
-    if (Register) {
+    if (FComServer->RegScope() == TRegScope::User) {
+        UpdateAddinKeys(HKEY_CURRENT_USER, Register, progId);
+        if (Register) ClearDisabledItems();
+    } else if (Register) {
         TDebugScope scope;
         DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: attempting to update HKEY_LOCAL_MACHINE");
         try {
@@ -178,10 +184,15 @@ void TComAddinContainerFactory::UpdateRegistry(bool Register) {
 void UpdateAddinKeys(HKEY root, bool Register, const std::wstring& progId) {
     std::vector<std::wstring> keys;
     for (size_t kind = 0; kind < AppRegistryNames().size(); ++kind) keys.push_back(AddinKeyPath(kind, progId));
+    const TRegTarget target{root, kAddinKeysRoot};
     if (!Register) {
         for (const std::wstring& key : keys) {
-            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: deleting key " + key);
-            DeleteRegKeys({root, L""}, {key});
+            DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: deleting key " + target.prefix + key);
+            // The user's Office keys that the registration created go with it when nothing else is in them.
+            if (root == HKEY_CURRENT_USER)
+                DeleteRegKeysAndEmptyParents(target, {key});
+            else
+                DeleteRegKeys(target, {key});
         }
         return;
     }
@@ -191,7 +202,7 @@ void UpdateAddinKeys(HKEY root, bool Register, const std::wstring& progId) {
         values.push_back({key, L"FriendlyName", friendly});
         values.push_back({key, L"LoadBehavior", {}, 3});
     }
-    WriteRegValues({root, L""}, values, [](const std::wstring& key) {
+    WriteRegValues(target, values, [](const std::wstring& key) {
         DebugTrace(L"TComAddinContainerFactory.UpdateRegistry: creating key " + key);
     });
 }

@@ -296,14 +296,13 @@ void TPMComObjectFactory::UpdateRegistry(bool Register) {
             values.push_back({L"CLSID\\" + C + L"\\ProgID", nullptr, P});
         }
         TDebugScope scope;
-        WriteRegValuesWithFallback(MachineClasses(), UserClasses(), values);
+        WriteClassValues(*FComServer, values);
     } else {
         std::vector<std::wstring> keys;
         if (!P.empty()) keys = {L"CLSID\\" + C + L"\\ProgID", P + L"\\Clsid", P};
         keys.push_back(K);
         keys.push_back(L"CLSID\\" + C);
-        DeleteRegKeys(MachineClasses(), keys);
-        DeleteRegKeys(UserClasses(), keys);
+        DeleteClassKeys(*FComServer, keys);
     }
 }
 
@@ -382,13 +381,10 @@ void TPMTypedComObjectFactory::UpdateRegistry(bool Register) {
             version = std::to_wstring(attr->wMajorVerNum) + L"." + std::to_wstring(attr->wMinorVerNum);
             libid = GuidToString(attr->guid);
         }
-        WriteRegValuesWithFallback(MachineClasses(), UserClasses(),
-                                   {{L"CLSID\\" + C + L"\\Version", nullptr, version},
-                                    {L"CLSID\\" + C + L"\\TypeLib", nullptr, libid}});
+        WriteClassValues(*FComServer, {{L"CLSID\\" + C + L"\\Version", nullptr, version},
+                                       {L"CLSID\\" + C + L"\\TypeLib", nullptr, libid}});
     } else {
-        const std::vector<std::wstring> keys{L"CLSID\\" + C + L"\\TypeLib", L"CLSID\\" + C + L"\\Version"};
-        DeleteRegKeys(MachineClasses(), keys);
-        DeleteRegKeys(UserClasses(), keys);
+        DeleteClassKeys(*FComServer, {L"CLSID\\" + C + L"\\TypeLib", L"CLSID\\" + C + L"\\Version"});
         TPMComObjectFactory::UpdateRegistry(false);
     }
 }

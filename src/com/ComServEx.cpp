@@ -92,6 +92,40 @@ void DeleteRegKeys(const TRegTarget& target, const std::vector<std::wstring>& ke
     for (const std::wstring& key : keys) ::RegDeleteKeyW(target.root, (target.prefix + key).c_str());
 }
 
+void DeleteRegKeysAndEmptyParents(const TRegTarget& target, const std::vector<std::wstring>& keys) noexcept {
+    DeleteRegKeys(target, keys);
+    for (const std::wstring& key : keys) {
+        for (size_t end = key.find_last_of(L'\\'); end != std::wstring::npos && end > 0;
+             end = key.find_last_of(L'\\', end - 1)) {
+            const std::wstring parent = target.prefix + key.substr(0, end);
+            UniqueHkey open;
+            if (::RegOpenKeyExW(target.root, parent.c_str(), 0, KEY_READ, open.Put()) != ERROR_SUCCESS) continue;
+            DWORD subkeys = 0, values = 0;
+            const LONG r = ::RegQueryInfoKeyW(open.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                                              &values, nullptr, nullptr, nullptr, nullptr);
+            open.Reset();
+            if (r != ERROR_SUCCESS || subkeys != 0 || values != 0) break;
+            ::RegDeleteKeyW(target.root, parent.c_str());
+        }
+    }
+}
+
+void WriteClassValues(const TPMComServer& server, const std::vector<TRegValue>& values) {
+    if (server.RegScope() == TRegScope::User)
+        WriteRegValues(UserClasses(), values);
+    else
+        WriteRegValuesWithFallback(MachineClasses(), UserClasses(), values);
+}
+
+void DeleteClassKeys(const TPMComServer& server, const std::vector<std::wstring>& keys) noexcept {
+    if (server.RegScope() == TRegScope::User) {
+        DeleteRegKeysAndEmptyParents(UserClasses(), keys);
+        return;
+    }
+    DeleteRegKeys(MachineClasses(), keys);
+    DeleteRegKeys(UserClasses(), keys);
+}
+
 // ---- type library registration ----
 
 TypeLibRegistrar PlatformTypeLibRegistration() {
@@ -111,6 +145,9 @@ TypeLibRegistrar PlatformTypeLibRegistration() {
         if (auto unregister =
                 reinterpret_cast<UnregisterFn>(reinterpret_cast<void*>(::GetProcAddress(oleaut, "UnRegisterTypeLib"))))
             r.Unregister = unregister;
+        if (auto unregister = reinterpret_cast<UnregisterFn>(
+                reinterpret_cast<void*>(::GetProcAddress(oleaut, "UnRegisterTypeLibForUser"))))
+            r.UnregisterForUser = unregister;
     }
     return r;
 }
@@ -182,7 +219,9 @@ ITypeLib* TPMComServer::TypeLib() {
     return FTypeLib.Get();
 }
 
-void TPMComServer::UpdateRegistry(bool Register) {
+void TPMComServer::UpdateRegistry(bool Register, TRegScope Scope) {
+    FRegScope = Scope;
+    const bool forUser = Scope == TRegScope::User;
     // The library is loaded in both directions, so that unregistering removes what registering wrote
     // even in a process that has not loaded it yet.
     {
@@ -191,7 +230,8 @@ void TPMComServer::UpdateRegistry(bool Register) {
         const std::wstring helpDir = file.substr(0, file.find_last_of(L"\\/"));
         TypeLibRegistrar& registrar = TypeLibRegistration();
         if (Register) {
-            HRESULT hr = registrar.Register ? registrar.Register(lib, file.c_str(), helpDir.c_str()) : E_NOTIMPL;
+            HRESULT hr = registrar.Register && !forUser ? registrar.Register(lib, file.c_str(), helpDir.c_str())
+                                                        : E_NOTIMPL;
             if (hr != S_OK && registrar.RegisterForUser) hr = registrar.RegisterForUser(lib, file.c_str(), helpDir.c_str());
             if (FAILED(hr)) {
                 std::wstring text = SystemMessageForHr(hr);
@@ -199,8 +239,9 @@ void TPMComServer::UpdateRegistry(bool Register) {
             }
         } else {
             TLibAttrGuard attr;
-            if (SUCCEEDED(lib->GetLibAttr(attr.Put(lib))) && attr && registrar.Unregister)
-                registrar.Unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+            const auto& unregister = forUser ? registrar.UnregisterForUser : registrar.Unregister;
+            if (SUCCEEDED(lib->GetLibAttr(attr.Put(lib))) && attr && unregister)
+                unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
         }
     }
     FRegister = Register;
@@ -335,9 +376,9 @@ HRESULT ServerCanUnloadNow() noexcept {
     return server.ObjectCount() != 0 || server.FactoryCount() != 0 ? S_FALSE : S_OK;
 }
 
-HRESULT ServerRegister(bool Register) noexcept {
+HRESULT ServerRegister(bool Register, TRegScope Scope) noexcept {
     try {
-        ComServer().UpdateRegistry(Register);
+        ComServer().UpdateRegistry(Register, Scope);
         return S_OK;
     } catch (...) {
         // A system error (a failed type-library registration) gives its code; any other error E_FAIL.

@@ -1,6 +1,6 @@
 // The module's COM server: its file, name and type library, the object and factory counts, the
-// registry of class factories, the registration pass (machine-wide, else for the current user), and
-// the four functions the module exports.
+// registry of class factories, the registration pass (machine-wide, else for the current user; or for
+// the current user only), and the implementations of the functions the module exports.
 #pragma once
 
 #include "com/ComObjEx.h"
@@ -18,6 +18,10 @@
 namespace qs {
 
 enum TStartMode { smStandalone, smAutomation, smRegServer, smUnregServer };
+
+// Where a registration pass writes: for the machine (the current user's keys when the machine's
+// cannot be written), or for the current user only, never touching the machine's keys.
+enum class TRegScope { Machine, User };
 
 class TPMComServerObject {
 public:
@@ -58,9 +62,11 @@ public:
     LONG FactoryCount() const noexcept { return FFactoryCount; }
     bool IsInprocServer() const noexcept { return FIsInprocServer; }
     bool Registering() const noexcept { return FRegister; }
+    // The scope of the registration pass running (or last run).
+    TRegScope RegScope() const noexcept { return FRegScope; }
 
     // The registration pass: the type library, then every factory of this server not ciInternal.
-    void UpdateRegistry(bool Register);
+    void UpdateRegistry(bool Register, TRegScope Scope = TRegScope::Machine);
 
 private:
     volatile LONG FObjectCount = 0;
@@ -73,6 +79,7 @@ private:
     TStartMode FStartMode = smAutomation;
     bool FStartSuspended = false;
     bool FRegister = false;
+    TRegScope FRegScope = TRegScope::Machine;
     bool FUIInteractive = true;
 };
 
@@ -122,6 +129,8 @@ struct TypeLibRegistrar {
     // Empty when oleaut32 does not export RegisterTypeLibForUser.
     std::function<HRESULT(ITypeLib*, const wchar_t*, const wchar_t*)> RegisterForUser;
     std::function<HRESULT(REFGUID, WORD, WORD, LCID, SYSKIND)> Unregister;
+    // Empty when oleaut32 does not export UnRegisterTypeLibForUser.
+    std::function<HRESULT(REFGUID, WORD, WORD, LCID, SYSKIND)> UnregisterForUser;
 };
 TypeLibRegistrar& TypeLibRegistration();
 // The platform's functions, found by name in oleaut32.
@@ -132,7 +141,7 @@ TypeLibRegistrar PlatformTypeLibRegistration();
 // CLASS_E_CLASSNOTAVAILABLE with the out pointer cleared.
 HRESULT ServerGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) noexcept;
 HRESULT ServerCanUnloadNow() noexcept;
-HRESULT ServerRegister(bool Register) noexcept;
+HRESULT ServerRegister(bool Register, TRegScope Scope = TRegScope::Machine) noexcept;
 
 // ---- the registration passes' registry writer ----
 
@@ -167,5 +176,14 @@ void WriteRegValuesWithFallback(const TRegTarget& machine, const TRegTarget& use
                                 const std::function<void(const std::wstring& key)>& onKey = {});
 // Deletes the keys in order under the target; failures (a missing key, one with subkeys) are ignored.
 void DeleteRegKeys(const TRegTarget& target, const std::vector<std::wstring>& keys) noexcept;
+// DeleteRegKeys, then each key's parents below the target's prefix that are left with neither subkeys
+// nor values: a registration that created them leaves nothing behind.
+void DeleteRegKeysAndEmptyParents(const TRegTarget& target, const std::vector<std::wstring>& keys) noexcept;
+
+// A factory's class keys, in the scope of the server's registration pass: written for the machine with
+// the user's keys as fallback, or for the user only; deleted from both, or from the user's only (with
+// the parents left empty).
+void WriteClassValues(const TPMComServer& server, const std::vector<TRegValue>& values);
+void DeleteClassKeys(const TPMComServer& server, const std::vector<std::wstring>& keys) noexcept;
 
 } // namespace qs

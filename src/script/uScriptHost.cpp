@@ -16,7 +16,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace qs {
 
-const IID kIID_IActiveScriptParse64 = {0xC7EF7658, 0xE1EE, 0x480E, {0x97, 0xEA, 0xD5, 0x2C, 0xB4, 0xD7, 0x6D, 0x17}};
 const IID kIID_IActiveScriptSiteDebug32 = {
     0x51973C11, 0xCB0C, 0x11D0, {0xB5, 0xC9, 0x00, 0xA0, 0x24, 0x4A, 0x0E, 0x7A}};
 
@@ -230,7 +229,7 @@ void TScriptHost::CloseEngine() noexcept {
     // Released through locals, so that a call the engine makes back into the host while closing
     // finds the host already closed.
     ComPtr<IActiveScript> engine = std::move(m_engine);
-    ComPtr<IActiveScriptParse64> parser = std::move(m_parser);
+    ComPtr<IActiveScriptParseNative> parser = std::move(m_parser);
     ComPtr<TScriptSite> site = std::move(m_site);
     if (engine) engine->Close();
     parser.Reset();
@@ -270,12 +269,12 @@ HRESULT TScriptHost::Prepare() {
     QS_RETURN_IF_FAILED(EngineClassID(EngineProgID(), clsid));
     QS_RETURN_IF_FAILED(CreateEngine(clsid, m_engine.ReleaseAndGetAddressOf()));
     if (!m_engine) return E_UNEXPECTED;
-    QS_RETURN_IF_FAILED(m_engine->QueryInterface(kIID_IActiveScriptParse64,
+    QS_RETURN_IF_FAILED(m_engine->QueryInterface(kIID_IActiveScriptParseNative,
                                                  reinterpret_cast<void**>(m_parser.ReleaseAndGetAddressOf())));
     if (!m_parser) return E_UNEXPECTED;
     // Locals from here on: a name added below could close the engine through the list's OnChanged.
     const ComPtr<IActiveScript> engine = m_engine;
-    const ComPtr<IActiveScriptParse64> parser = m_parser;
+    const ComPtr<IActiveScriptParseNative> parser = m_parser;
     QS_RETURN_IF_FAILED(parser->InitNew());
     m_site = TScriptSite::Create(this);
     QS_RETURN_IF_FAILED(engine->SetScriptSite(m_site.Get()));

@@ -6,6 +6,7 @@
 
 #include "common/qsHandles.h"
 #include "common/qsModule.h"
+#include "common/uBitness.h"
 
 #include <windows.h>
 #include <activscp.h>
@@ -21,7 +22,6 @@
 namespace qs {
 
 // Interface IDs that MinGW declares but defines in no library.
-extern const IID kIID_IActiveScriptParse64;     // {C7EF7658-E1EE-480E-97EA-D52CB4D76D17}
 extern const IID kIID_IActiveScriptSiteDebug32; // {51973C11-CB0C-11D0-B5C9-00A0244A0E7A}
 
 // ---- Type-library constants ----
@@ -205,7 +205,7 @@ private:
     std::wstring FLanguage;
     std::wstring FError;
     Microsoft::WRL::ComPtr<IActiveScript> m_engine;
-    Microsoft::WRL::ComPtr<IActiveScriptParse64> m_parser;
+    Microsoft::WRL::ComPtr<IActiveScriptParseNative> m_parser;
     Microsoft::WRL::ComPtr<TScriptSite> m_site;
     ULONG FErrorLine = 0;
     LONG FErrorChar = 0;

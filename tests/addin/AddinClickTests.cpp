@@ -10,6 +10,7 @@
 #include "com/ComServEx.h"
 #include "browser/fDispatchBrowser.h"
 #include "common/qsError.h"
+#include "common/uBitness.h"
 #include "addin/uAddinGlobals.h"
 
 #include <gtest/gtest.h>
@@ -717,6 +718,7 @@ TEST_F(AddinTest, AboutShowsAModalWindowOverTheHostWindow) {
             EXPECT_EQ(about->Text(), L"About Quillspar");
             EXPECT_EQ(about->ProductLabel->Text(), L"Quillspar");
             EXPECT_EQ(about->VersionLabel->Text().rfind(L"Version 1.0", 0), 0u);
+            EXPECT_NE(about->VersionLabel->Text().find(kBitnessName), std::wstring::npos);
             EXPECT_EQ(about->PathLabel->Text().rfind(L"Location: ", 0), 0u);
             EXPECT_NE(about->DisabledLabel->Text().find(std::wstring(host, host + std::strlen(host))),
                       std::wstring::npos);

@@ -25,7 +25,7 @@ std::vector<HWND> WindowsOf(HMODULE module) {
     } search{module, {}};
     ::EnumThreadWindows(
         ::GetCurrentThreadId(),
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
+        [](HWND hwnd, LPARAM lParam) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(lParam);
             if (reinterpret_cast<HMODULE>(::GetClassLongPtrW(hwnd, GCLP_HMODULE)) == s->module) s->found.push_back(hwnd);
             return TRUE;

@@ -2,6 +2,7 @@
 // value that stands for an enumerated array, and the captions of enumerated items.
 #include "Fixtures.h"
 #include "browser/uBrowserModel.h"
+#include "common/uBitness.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,7 @@ struct MemberShape {
 ComPtr<ITypeInfo> MakeInterface(const std::vector<MemberShape>& members) {
     ComPtr<ICreateTypeLib2> lib;
     ComPtr<ICreateTypeInfo> type;
-    if (FAILED(::CreateTypeLib2(SYS_WIN64, L"order.tlb", &lib)) ||
+    if (FAILED(::CreateTypeLib2(qs::kTypeLibSysKind, L"order.tlb", &lib)) ||
         FAILED(lib->CreateTypeInfo(const_cast<LPOLESTR>(L"IOrder"), TKIND_INTERFACE, &type)))
         return nullptr;
     ELEMDESC param{};

@@ -1,4 +1,4 @@
-// Checks of the built DLL itself: it imports only Windows system DLLs, exports the four COM functions,
+// Checks of the built DLL itself: it imports only Windows system DLLs, exports the COM functions,
 // and its embedded type library holds the module's interfaces and classes with the names, GUIDs and
 // DISPIDs that hosts and scripts rely on.
 #include <windows.h>
@@ -36,8 +36,9 @@ std::vector<char> ReadFile(const std::wstring& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The names of the DLLs in a PE32+ image's import directory, read from the file.
-std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
+// The names of the DLLs in a PE image's import directory (PE32 or PE32+), and the machine the image is
+// built for, read from the file.
+std::vector<std::string> ImportedDlls(const std::vector<char>& image, WORD& machine) {
     std::vector<std::string> names;
     auto at = [&](size_t offset, size_t size) -> const char* {
         if (offset + size > image.size()) throw std::runtime_error("truncated image");
@@ -45,9 +46,22 @@ std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
     };
     IMAGE_DOS_HEADER dos;
     std::memcpy(&dos, at(0, sizeof dos), sizeof dos);
+    // The two formats share the signature and file header; the optional header's magic tells which follows.
     IMAGE_NT_HEADERS64 nt;
-    std::memcpy(&nt, at(dos.e_lfanew, sizeof nt), sizeof nt);
-    if (nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR64_MAGIC) throw std::runtime_error("not PE32+");
+    std::memcpy(&nt, at(dos.e_lfanew, offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + sizeof(WORD)),
+                offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + sizeof(WORD));
+    machine = nt.FileHeader.Machine;
+    IMAGE_DATA_DIRECTORY importDir;
+    if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        std::memcpy(&nt, at(dos.e_lfanew, sizeof nt), sizeof nt);
+        importDir = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    } else if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        IMAGE_NT_HEADERS32 nt32;
+        std::memcpy(&nt32, at(dos.e_lfanew, sizeof nt32), sizeof nt32);
+        importDir = nt32.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    } else {
+        throw std::runtime_error("neither PE32 nor PE32+");
+    }
     const size_t sectionsAt = dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
     std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
     std::memcpy(sections.data(), at(sectionsAt, sections.size() * sizeof(IMAGE_SECTION_HEADER)),
@@ -58,7 +72,7 @@ std::vector<std::string> ImportedDlls(const std::vector<char>& image) {
                 return rva - s.VirtualAddress + s.PointerToRawData;
         throw std::runtime_error("RVA outside every section");
     };
-    const DWORD importRva = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    const DWORD importRva = importDir.VirtualAddress;
     if (importRva == 0) return names;
     for (size_t offset = fileOffset(importRva);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
         IMAGE_IMPORT_DESCRIPTOR d;
@@ -81,8 +95,11 @@ TEST(BuiltDll, ImportsOnlyWindowsSystemDlls) {
         "kernel32.dll", "user32.dll",   "gdi32.dll",    "advapi32.dll", "ole32.dll",  "oleaut32.dll",
         "comctl32.dll", "comdlg32.dll", "shell32.dll",  "shlwapi.dll",  "msvcrt.dll", "version.dll",
         "uxtheme.dll",  "msimg32.dll",  "rpcrt4.dll",   "ucrtbase.dll"};
-    const auto imports = ImportedDlls(image);
+    WORD machine = 0;
+    const auto imports = ImportedDlls(image, machine);
     EXPECT_FALSE(imports.empty());
+    // Built for this process's bitness: the 32-bit run loads the 32-bit DLL, as 32-bit Office does.
+    EXPECT_EQ(machine, sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
     for (const auto& name : imports) {
         const std::string lower = Lower(name);
         const bool ok = std::find(allowed.begin(), allowed.end(), lower) != allowed.end() ||
@@ -91,12 +108,39 @@ TEST(BuiltDll, ImportsOnlyWindowsSystemDlls) {
     }
 }
 
-TEST(BuiltDll, ExportsTheFourComFunctions) {
+TEST(BuiltDll, ExportsTheComFunctions) {
     HMODULE dll = ::LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ASSERT_NE(dll, nullptr);
-    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+    for (const char* name :
+         {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer", "DllInstall"})
         EXPECT_NE(::GetProcAddress(dll, name), nullptr) << name;
     ::FreeLibrary(dll);
+}
+
+// The DLL's and the inspector's version blocks carry the project's version, in the numbers and the texts.
+TEST(BuiltDll, VersionBlocksCarryTheProjectVersion) {
+    const std::wstring folder = DllPath().substr(0, DllPath().find_last_of(L"\\/") + 1);
+    const std::wstring expected = QS_WIDEN(QS_PROJECT_VERSION);
+    for (const std::wstring& file : {DllPath(), folder + L"qsinspect.exe"}) {
+        SCOPED_TRACE(std::string(file.begin(), file.end()));
+        std::vector<char> block(::GetFileVersionInfoSizeW(file.c_str(), nullptr));
+        ASSERT_FALSE(block.empty());
+        ASSERT_TRUE(::GetFileVersionInfoW(file.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT size = 0;
+        ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+        auto numbers = [](DWORD ms, DWORD ls) {
+            return std::to_wstring(HIWORD(ms)) + L"." + std::to_wstring(LOWORD(ms)) + L"." + std::to_wstring(HIWORD(ls));
+        };
+        EXPECT_EQ(numbers(fixed->dwFileVersionMS, fixed->dwFileVersionLS), expected);
+        EXPECT_EQ(numbers(fixed->dwProductVersionMS, fixed->dwProductVersionLS), expected);
+        for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+            wchar_t* text = nullptr;
+            ASSERT_TRUE(::VerQueryValueW(block.data(), (std::wstring(L"\\StringFileInfo\\040904B0\\") + name).c_str(),
+                                         reinterpret_cast<void**>(&text), &size));
+            EXPECT_EQ(std::wstring(text), expected) << name;
+        }
+    }
 }
 
 TEST(BuiltDll, EmbedsTheCommonControlsManifestAsResourceTwo) {
@@ -300,6 +344,35 @@ TEST(BuiltDll, Regsvr32RegistersAndRemovesEveryKey) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Quillspar.Addin"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Office\\Word\\Addins\\Quillspar.Addin"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Visio\\Addins\\Quillspar.Addin"));
+}
+
+// regsvr32 /n /i:user registers the class and the hosts' add-in keys for the current user and never for
+// the machine, and /u /n /i:user takes them away again; DllInstall refuses any other command line.
+TEST(BuiltDll, Regsvr32ForTheUserWritesOnlyTheUsersKeys) {
+    wchar_t full[MAX_PATH];
+    ::GetFullPathNameW(DllPath().c_str(), MAX_PATH, full, nullptr);
+    HMODULE dll = ::LoadLibraryExW(full, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    ASSERT_NE(dll, nullptr);
+    using InstallFn = HRESULT(STDAPICALLTYPE*)(BOOL, PCWSTR);
+    const auto install = reinterpret_cast<InstallFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "DllInstall")));
+    ASSERT_NE(install, nullptr);
+    for (PCWSTR line : {static_cast<PCWSTR>(nullptr), L"", L"machine", L"user2"})
+        EXPECT_EQ(install(TRUE, line), E_INVALIDARG) << (line ? line : L"(null)");
+    ::FreeLibrary(dll);
+
+    const std::wstring classKey = L"Software\\Classes\\CLSID\\{7C0BD4A5-6014-4E6C-BA95-4BBD7D4F96C0}";
+    const std::wstring wordKey = L"Software\\Microsoft\\Office\\Word\\Addins\\Quillspar.Addin";
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /u \"" + std::wstring(full) + L"\""), 0u); // no machine keys from before
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /n /i:user \"" + std::wstring(full) + L"\""), 0u);
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, classKey + L"\\InprocServer32"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Quillspar.Addin\\Clsid"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, wordKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, wordKey));
+    ASSERT_EQ(RunProgram(L"regsvr32.exe /s /u /n /i:user \"" + std::wstring(full) + L"\""), 0u);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, classKey));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Quillspar.Addin"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, wordKey));
 }
 
 } // namespace

@@ -376,7 +376,7 @@ TEST(DebugTraceDepth, NestingIsCountedPerThread) {
     DebugEnter();
     DebugTrace(L"inner");
     int otherDepth = -1;
-    HANDLE t = ::CreateThread(nullptr, 0, [](void* p) -> DWORD {
+    HANDLE t = ::CreateThread(nullptr, 0, [](void* p) WINAPI -> DWORD {
         *static_cast<int*>(p) = DebugDepth();
         return 0;
     }, &otherDepth, 0, nullptr);

@@ -379,7 +379,7 @@ private:
         HWND box = nullptr;
         ::EnumThreadWindows(
             ::GetCurrentThreadId(),
-            [](HWND hwnd, LPARAM found) -> BOOL {
+            [](HWND hwnd, LPARAM found) CALLBACK -> BOOL {
                 wchar_t cls[16] = L"";
                 ::GetClassNameW(hwnd, cls, 16);
                 if (std::wstring(cls) != L"#32770" || !::IsWindowVisible(hwnd)) return TRUE;

@@ -117,7 +117,7 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return 1; } // lives on the stack
     STDMETHODIMP GetExceptionInfo(EXCEPINFO* excep) override {
         *excep = EXCEPINFO{};
-        excep->pfnDeferredFillIn = [](EXCEPINFO* e) -> HRESULT {
+        excep->pfnDeferredFillIn = [](EXCEPINFO* e) STDMETHODCALLTYPE -> HRESULT {
             e->bstrSource = ::SysAllocString(L"Engine");
             e->bstrDescription = ::SysAllocString(L"Filled in later");
             return S_OK;

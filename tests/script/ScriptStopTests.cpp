@@ -61,7 +61,7 @@ private:
 
 // An engine whose script is an endless loop that ends only when it is interrupted (Interrupt) or when
 // its site's poll says to stop (Poll); after 10 s it gives up, so that a failing test does not hang.
-class LoopingEngine : public IActiveScript, public IActiveScriptParse64 {
+class LoopingEngine : public IActiveScript, public IActiveScriptParseNative {
 public:
     enum class Mode { Interrupt, Poll };
     explicit LoopingEngine(Mode mode) : m_mode(mode) {}
@@ -70,8 +70,8 @@ public:
         *ppv = nullptr;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IActiveScript))
             *ppv = static_cast<IActiveScript*>(this);
-        else if (IsEqualIID(riid, kIID_IActiveScriptParse64))
-            *ppv = static_cast<IActiveScriptParse64*>(this);
+        else if (IsEqualIID(riid, kIID_IActiveScriptParseNative))
+            *ppv = static_cast<IActiveScriptParseNative*>(this);
         else
             return E_NOINTERFACE;
         AddRef();
@@ -119,12 +119,12 @@ public:
     }
     STDMETHODIMP Clone(IActiveScript** c) noexcept override { *c = nullptr; return E_NOTIMPL; }
     STDMETHODIMP InitNew() noexcept override { return S_OK; }
-    STDMETHODIMP AddScriptlet(LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, DWORDLONG, ULONG,
-                              DWORD, BSTR*, EXCEPINFO*) noexcept override {
+    STDMETHODIMP AddScriptlet(LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR, LPCOLESTR,
+                              ScriptSourceContext, ULONG, DWORD, BSTR*, EXCEPINFO*) noexcept override {
         return E_NOTIMPL;
     }
-    STDMETHODIMP ParseScriptText(LPCOLESTR, LPCOLESTR, IUnknown*, LPCOLESTR, DWORDLONG, ULONG, DWORD, VARIANT*,
-                                 EXCEPINFO*) noexcept override {
+    STDMETHODIMP ParseScriptText(LPCOLESTR, LPCOLESTR, IUnknown*, LPCOLESTR, ScriptSourceContext, ULONG, DWORD,
+                                 VARIANT*, EXCEPINFO*) noexcept override {
         return S_OK;
     }
 

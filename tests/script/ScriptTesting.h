@@ -83,7 +83,7 @@ struct EnumSpec {
 };
 inline ComPtr<ITypeLib> MakeEnumLibrary(const std::vector<EnumSpec>& enums) {
     ComPtr<ICreateTypeLib2> create;
-    if (FAILED(::CreateTypeLib2(SYS_WIN64, L"memory.tlb", &create))) return nullptr;
+    if (FAILED(::CreateTypeLib2(qs::kTypeLibSysKind, L"memory.tlb", &create))) return nullptr;
     create->SetName(const_cast<LPOLESTR>(L"MemoryLib"));
     MEMBERID id = 1;
     for (const EnumSpec& e : enums) {

@@ -5,6 +5,7 @@
 #include "HostObjects.h"
 #include "SingleSinkSource.h"
 #include "common/qsModule.h"
+#include "common/uBitness.h"
 #include "typeinfo/uEvents.h"
 #include "typeinfo/uTypeInfo.h"
 
@@ -196,7 +197,7 @@ TEST_F(EventModel, PointsComeFromTheClassWhenTheContainerDoesNotEnumerateThem) {
     ASSERT_HRESULT_SUCCEEDED(lib->GetTypeInfoOfGuid({0x8E41B3C0, 0x2F5D, 0x4A7E, {0x9C, 0x61, 0x3B, 0x0D, 0x5E, 0x7A, 0x02, 0x31}}, &events4));
     // The class lists its default source first; the model must still advise it, last.
     ComPtr<ICreateTypeLib2> newLib;
-    ASSERT_HRESULT_SUCCEEDED(::CreateTypeLib2(SYS_WIN64, L"qs-events.tlb", &newLib));
+    ASSERT_HRESULT_SUCCEEDED(::CreateTypeLib2(qs::kTypeLibSysKind, L"qs-events.tlb", &newLib));
     ComPtr<ICreateTypeInfo> coclass;
     ASSERT_HRESULT_SUCCEEDED(newLib->CreateTypeInfo(const_cast<LPOLESTR>(L"Application"), TKIND_COCLASS, &coclass));
     HREFTYPE ref3 = 0, ref4 = 0;
@@ -244,7 +245,7 @@ TEST_F(EventModel, PointsComeFromTheClassWhenTheContainerDoesNotEnumerateThem) {
 TEST(EventSink, AdvisesOnlyDispinterfacesAndHoldsTheModule) {
     using qs::test::FixtureType;
     ComPtr<ICreateTypeLib2> newLib;
-    ASSERT_HRESULT_SUCCEEDED(::CreateTypeLib2(SYS_WIN64, L"qs-dual-source.tlb", &newLib));
+    ASSERT_HRESULT_SUCCEEDED(::CreateTypeLib2(qs::kTypeLibSysKind, L"qs-dual-source.tlb", &newLib));
     ComPtr<ICreateTypeInfo> coclass;
     ASSERT_HRESULT_SUCCEEDED(newLib->CreateTypeInfo(const_cast<LPOLESTR>(L"DualSource"), TKIND_COCLASS, &coclass));
     HREFTYPE ref = 0;
