@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
 # 32-bit __stdcall functions are exported as Name@bytes unless the decoration is removed: COM and
-# Office look the Dll* entry points up by their plain names.
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at")
+# Office look the Dll* entry points up by their plain names. A .def file that names them plainly is
+# matched to the decorated symbols (stdcall fix-up), which the linker does silently when told to.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,--kill-at -Wl,--enable-stdcall-fixup")
