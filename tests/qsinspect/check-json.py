@@ -91,11 +91,17 @@ for progid in ["Scripting.Dictionary", "WScript.Shell"]:
     if header != f'Interface: {doc["interface"]["name"]} {doc["interface"]["guid"]}':
         failures.append(f"{progid}: interface {doc['interface']} but the text form says {header!r}")
 
-code, raw = run("--json", "Quillspar.NoSuchClass")
+# A ProgID that names no class, with a quote, a backslash, control characters and non-ASCII letters:
+# the error object names the code, and the name comes back unchanged through the escaping and UTF-8.
+bad = 'No"Such\\Class\tÄ€\x01'
+code, raw = run("--json", bad)
 try:
-    error = json.loads(raw.decode("utf-8"))["error"]
+    doc = json.loads(raw.decode("utf-8"))
+    error = doc["error"]
     if code == 0 or (error["hresult"], error["name"]) != ("0x800401F3", "CO_E_CLASSSTRING") or not error["message"]:
         failures.append(f"a bad ProgID: exit code {code}, {error}")
+    if doc["object"] != bad:
+        failures.append(f"a bad ProgID: {bad!r} came back as {doc['object']!r}")
 except (ValueError, KeyError) as e:
     failures.append(f"a bad ProgID: no JSON error object ({e!r}): {raw!r}")
 
