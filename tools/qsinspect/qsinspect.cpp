@@ -8,13 +8,17 @@
 #include "com/ComServEx.h"
 #include "script/fScriptFrame.h"
 #include "script/uScriptHost.h"
+#include "typeinfo/uEvents.h"
 #include "typeinfo/uTypeInfo.h"
 #include "typeinfo/uUtils.h"
+
+#include "JsonWriter.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -88,20 +92,42 @@ std::wstring Signature(const TFunctionElement& f) {
     return text;
 }
 
-// Creates the object a ProgID or {CLSID} names; reports and returns null when it cannot.
-ComPtr<IDispatch> CreateObject(const std::wstring& what, CLSID& clsid) {
+// "0x800401F3 CO_E_CLASSSTRING": the code in hexadecimal and, when it has one, its name.
+std::wstring HResultText(HRESULT hr) {
+    const std::wstring hex = L"0x" + HexDigits(static_cast<unsigned long>(hr), 8);
+    const std::wstring name = HResultToName(hr);
+    return name == hex ? hex : hex + L" " + name;
+}
+
+// Why an object could not be created: the code and one line saying so.
+struct CreateFailure {
+    HRESULT hr = S_OK;
+    std::wstring message;
+};
+
+// Creates the object a ProgID or {CLSID} names; null, with `failure` filled in, when it cannot.
+ComPtr<IDispatch> TryCreateObject(const std::wstring& what, CLSID& clsid, CreateFailure& failure) {
     HRESULT hr = what.starts_with(L"{") ? ::CLSIDFromString(what.c_str(), &clsid)
                                         : ::CLSIDFromProgID(what.c_str(), &clsid);
     if (FAILED(hr)) {
-        WriteError(L"qsinspect: " + what + L" names no registered class (0x" + HexDigits(hr, 8) + L")\n");
+        failure = {hr, what + L" names no registered class (" + HResultText(hr) + L")"};
         return nullptr;
     }
     ComPtr<IDispatch> object;
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, &object);
     if (FAILED(hr) || !object) {
-        WriteError(L"qsinspect: cannot create " + what + L" as an automation object (0x" + HexDigits(hr, 8) + L")\n");
+        if (SUCCEEDED(hr)) hr = E_NOINTERFACE;
+        failure = {hr, L"cannot create " + what + L" as an automation object (" + HResultText(hr) + L")"};
         return nullptr;
     }
+    return object;
+}
+
+// Creates the object a ProgID or {CLSID} names; reports and returns null when it cannot.
+ComPtr<IDispatch> CreateObject(const std::wstring& what, CLSID& clsid) {
+    CreateFailure failure;
+    ComPtr<IDispatch> object = TryCreateObject(what, clsid, failure);
+    if (!object) WriteError(L"qsinspect: " + failure.message + L"\n");
     return object;
 }
 
@@ -232,6 +258,163 @@ int Inspect(const std::wstring& what) {
         Write(L"  " + Signature(*f) + L"   [" + InvokeKindText(f->InvokeKind()) + L", dispid " +
               DispIdText(f->MemID()) + L"]\n");
     if (hidden) Write(L"  (" + std::to_wstring(hidden) + L" IUnknown/IDispatch methods not shown)\n");
+    return 0;
+}
+
+// ---- --json ----
+
+// {"hresult": "0x800A01A8", "name": "...", "message": "..."}: the name as HResultToName gives it,
+// the hexadecimal code again when the table has none.
+void WriteJsonError(JsonWriter& json, HRESULT hr, const std::wstring& message) {
+    json.BeginObject();
+    json.Key(L"hresult").String(L"0x" + HexDigits(static_cast<unsigned long>(hr), 8));
+    json.Key(L"name").String(HResultToName(hr));
+    json.Key(L"message").String(message);
+    json.EndObject();
+}
+
+// Whether the text form shows a value for the element: a property get, or a dispinterface's property.
+bool IsReadable(const TTypeElement& e) {
+    if (auto* v = dynamic_cast<const TVarElement*>(&e)) return v->VarKind() == VAR_DISPATCH;
+    return e.InvokeKind() == INVOKE_PROPERTYGET;
+}
+
+// Reads the element's value as the text form does (a property get in the user's locale), keeping what
+// a failed read reports. True with `value` set, or false with the error's code and text set.
+bool ReadValue(const TTypeElement& e, Variant& value, HRESULT& errorHr, std::wstring& errorMessage) {
+    IDispatch* disp = e.Parent() ? e.Parent()->Disp() : nullptr;
+    if (!disp) {
+        errorHr = E_POINTER;
+        errorMessage = SystemMessageForHr(errorHr);
+        return false;
+    }
+    DISPPARAMS none{};
+    TExcepInfo excep;
+    HRESULT hr;
+    try {
+        hr = disp->Invoke(e.MemID(), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, value.Put(),
+                          excep.Put(), nullptr);
+    } catch (...) {
+        hr = CaughtException().Hr;
+    }
+    if (SUCCEEDED(hr)) return true;
+    value.Clear();
+    const ComError error = ErrorFromInvoke(hr, excep.Filled());
+    errorHr = error.Hr();
+    errorMessage = error.Message();
+    return false;
+}
+
+void WriteJsonParams(JsonWriter& json, const TFunctionElement& f) {
+    json.Key(L"parameters").BeginArray();
+    for (const auto& p : f.Params()) {
+        const USHORT flags = p->InOut();
+        json.BeginObject();
+        json.Key(L"name").String(p->Name());
+        json.Key(L"type").String(p->TypeName());
+        json.Key(L"in").Bool(flags & PARAMFLAG_FIN);
+        json.Key(L"out").Bool(flags & PARAMFLAG_FOUT);
+        json.Key(L"optional").Bool(flags & PARAMFLAG_FOPT);
+        if (flags & PARAMFLAG_FHASDEFAULT) json.Key(L"default").String(VariantToText(p->DefaultValue().Get()));
+        std::vector<std::wstring> names;
+        const std::wstring text = ParamFlagsText(*p, false);
+        for (size_t at = 0; at < text.size();) {
+            const size_t comma = std::min(text.find(L',', at), text.size());
+            names.push_back(text.substr(at, comma - at));
+            at = comma + 1;
+        }
+        json.Key(L"flags").Strings(names);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+// The reflection as one JSON object, with the text form's members in the text form's order (the
+// properties, then the methods and parameterized properties without the hidden ones), then the events.
+// Nothing in it depends on addresses or time, so the same object gives the same bytes.
+int InspectJson(const std::wstring& what) {
+    JsonWriter json;
+    CLSID clsid{};
+    CreateFailure failure;
+    ComPtr<IDispatch> object = TryCreateObject(what, clsid, failure);
+    json.BeginObject();
+    json.Key(L"object").String(what);
+    if (!object) {
+        json.Key(L"error");
+        WriteJsonError(json, failure.hr, failure.message);
+        json.EndObject();
+        Write(json.Text());
+        return 2;
+    }
+
+    TDispatch d(object.Get());
+    json.Key(L"clsid").String(GuidToString(clsid));
+    json.Key(L"interface").BeginObject();
+    json.Key(L"name").String(d.Name());
+    json.Key(L"guid").String(GuidToString(d.Guid()));
+    json.EndObject();
+    if (!d.HelpFile().empty()) {
+        json.Key(L"help").BeginObject();
+        json.Key(L"file").String(d.HelpFile());
+        json.Key(L"context").Number(d.HelpCtx());
+        json.EndObject();
+    }
+
+    json.Key(L"members").BeginArray();
+    for (const auto& e : d.Properties()) {
+        json.BeginObject();
+        json.Key(L"name").String(e->Name());
+        json.Key(L"kind").String(L"property");
+        json.Key(L"access").String(AccessOf(*e));
+        auto* p = dynamic_cast<const TPropertyElement*>(e.get());
+        const bool showsValue =
+            p && e->InvokeKind() != INVOKE_PROPERTYPUT && e->InvokeKind() != INVOKE_PROPERTYPUTREF;
+        Variant value;
+        HRESULT errorHr = S_OK;
+        std::wstring errorMessage;
+        const bool read = showsValue && (!IsReadable(*e) || ReadValue(*e, value, errorHr, errorMessage));
+        json.Key(L"type").String(PropertyType(*e, read ? &value : nullptr));
+        json.Key(L"dispid").Number(e->MemID());
+        if (read) {
+            const Variant shown = p->SymbolicValue();
+            json.Key(L"value").String(NullsToQuestionMarks(BstrText(V_BSTR(&shown.Get()))));
+        } else if (showsValue) {
+            json.Key(L"error");
+            WriteJsonError(json, errorHr, errorMessage);
+        }
+        json.EndObject();
+    }
+
+    size_t hidden = 0;
+    for (const auto& f : d.Functions()) {
+        if (IsHiddenMemberName(f->Name())) {
+            ++hidden;
+            continue;
+        }
+        json.BeginObject();
+        json.Key(L"name").String(f->Name());
+        json.Key(L"kind").String(f->InvokeKind() == INVOKE_FUNC ? L"method" : L"property");
+        if (f->InvokeKind() != INVOKE_FUNC) json.Key(L"access").String(AccessOf(*f));
+        json.Key(L"invokeKind").String(InvokeKindText(f->InvokeKind()));
+        json.Key(L"type").String(f->ReturnResult() ? f->ReturnResult()->TypeName() : std::wstring());
+        json.Key(L"dispid").Number(f->MemID());
+        WriteJsonParams(json, *f);
+        json.EndObject();
+    }
+    if (const TEvents* events = d.Events()) {
+        for (const auto& f : events->Functions()) {
+            json.BeginObject();
+            json.Key(L"name").String(f->Name());
+            json.Key(L"kind").String(L"event");
+            json.Key(L"dispid").Number(f->MemID());
+            WriteJsonParams(json, *f);
+            json.EndObject();
+        }
+    }
+    json.EndArray();
+    json.Key(L"hiddenMethods").Number(static_cast<long long>(hidden));
+    json.EndObject();
+    Write(json.Text());
     return 0;
 }
 
@@ -371,6 +554,7 @@ int main() {
     ::LocalFree(argv);
     const bool browse = !args.empty() && args[0] == L"--browse";
     const bool script = !args.empty() && args[0] == L"--script";
+    const bool json = !args.empty() && args[0] == L"--json";
     UseDllTypeLibrary(); // the script frame of a browser window needs it as much as --script does
     std::wstring target, select, screenshot, language;
     std::vector<std::wstring> objects;
@@ -391,17 +575,22 @@ int main() {
             else usage = true;
         }
         if (!usage) target = args[1];
+    } else if (json) {
+        usage = args.size() != 2;
+        if (!usage) target = args[1];
     } else if (!usage) {
         usage = args.size() != 1;
         if (!usage) target = args[0];
     }
     if (usage) {
-        Write(L"usage: qsinspect PROGID|{CLSID}\n"
+        Write(L"usage: qsinspect [--json] PROGID|{CLSID}\n"
               L"       qsinspect --browse PROGID|{CLSID} [--select MEMBER] [--screenshot FILE.bmp]\n"
               L"       qsinspect --script FILE [--language VBScript|JavaScript] [PROGID | NAME=PROGID]...\n"
               L"The first form prints the object's reflection: interface, properties with their current values,\n"
-              L"methods and parameterized properties with their parameters. The second opens the browser window\n"
-              L"on the object and runs until it is closed (or, with --screenshot, saves its picture and closes).\n"
+              L"methods and parameterized properties with their parameters; with --json, the same and the events\n"
+              L"as one JSON object (a failure as {\"object\", \"error\": {\"hresult\", \"name\", \"message\"}}).\n"
+              L"The second opens the browser window on the object and runs until it is closed (or, with\n"
+              L"--screenshot, saves its picture and closes).\n"
               L"The third runs a script against the objects, each named NAME or after its interface (letters\n"
               L"only); Debug.Print writes to standard output. The language follows the extension (.js is\n"
               L"JavaScript) unless given.\n");
@@ -411,11 +600,19 @@ int main() {
     int rc = 3;
     try {
         if (script) rc = RunScript(target, language, objects);
+        else if (json) rc = InspectJson(target);
         else rc = browse ? Browse(target, select, screenshot) : Inspect(target);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "qsinspect: %s\n", e.what());
     } catch (...) {
-        std::fprintf(stderr, "qsinspect: unexpected failure\n");
+        const TCaughtError error = CaughtException();
+        if (json) {
+            JsonWriter out;
+            out.BeginObject().Key(L"object").String(target).Key(L"error");
+            WriteJsonError(out, error.Hr, error.Message);
+            Write(out.EndObject().Text());
+        } else {
+            WriteError(L"qsinspect: " + (error.Message.empty() ? std::wstring(L"unexpected failure") : error.Message) +
+                       L"\n");
+        }
     }
     ::CoUninitialize();
     return rc;
