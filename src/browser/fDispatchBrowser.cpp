@@ -726,6 +726,7 @@ HTREEITEM TDispatchBrowser::AddMemberNode(HTREEITEM parent, TTypeElement* elemen
 void TDispatchBrowser::ApplyPropertiesFilter() {
     TTreeView& tree = *PropertiesTreeView;
     const std::wstring filter = PropertiesFilterEdit->Text();
+    tree.SetHighlight(filter);
     // The level is fixed when the filter starts, so that a selection filtered away does not move it.
     if (!fFilterLevel) {
         const HTREEITEM selected = tree.Selected();

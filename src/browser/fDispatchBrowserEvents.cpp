@@ -272,6 +272,7 @@ void TDispatchBrowser::ApplyEventsFilter() {
         upper.push_back(UpperName(f->Name()));
     }
     int reselect = -1;
+    EventsListView->SetHighlight(EventsFilterEdit->Text());
     EventsListView->BeginUpdate();
     try {
         EventsListView->Clear();

@@ -115,8 +115,10 @@ void TDispatchBrowser::FillFunctions() {
 void TDispatchBrowser::ApplyFunctionsFilter() {
     if (!FunctionsListView) return; // the page fills its list when it is built
     TFunctionElement* selected = SelectedFunction();
+    const std::wstring filter = FunctionsFilterEdit->Text();
+    FunctionsListView->SetHighlight(filter);
     std::vector<TFunctionElement*> shown;
-    for (size_t i : FilterNames(fFunctionNamesUpper, FunctionsFilterEdit ? FunctionsFilterEdit->Text() : L""))
+    for (size_t i : FilterNames(fFunctionNamesUpper, filter))
         shown.push_back(fAllFunctionItems[i]);
     if (shown == fFunctionItems) return;
     fFunctionItems = std::move(shown);

@@ -176,8 +176,94 @@ void TTreeView::EndUpdate() {
     }
 }
 
+namespace {
+
+// Draws a caption again over the label rectangle the control painted, its first match of `match`
+// (without regard to case) on the match colour. Returns false when there is nothing to mark.
+bool DrawCaptionWithMatch(const NMCUSTOMDRAW& cd, RECT label, const std::wstring& caption, const std::wstring& match,
+                          bool selected, bool bold = false) {
+    if (match.empty() || caption.size() < match.size() || label.right <= label.left) return false;
+    const int at = ::FindStringOrdinal(FIND_FROMSTART, caption.c_str(), static_cast<int>(caption.size()),
+                                       match.c_str(), static_cast<int>(match.size()), TRUE);
+    if (at < 0) return false;
+    HDC dc = cd.hdc;
+    const int saved = ::SaveDC(dc);
+    // The control's own font: after an item is painted the DC may hold another one.
+    HFONT font = reinterpret_cast<HFONT>(::SendMessageW(cd.hdr.hwndFrom, WM_GETFONT, 0, 0));
+    HFONT boldFont = nullptr;
+    if (bold) {
+        LOGFONTW lf{};
+        if (font && ::GetObjectW(font, sizeof lf, &lf)) {
+            lf.lfWeight = FW_BOLD;
+            boldFont = ::CreateFontIndirectW(&lf);
+        }
+    }
+    if (boldFont || font) ::SelectObject(dc, boldFont ? boldFont : font);
+    ::IntersectClipRect(dc, label.left, label.top, label.right, label.bottom);
+    const COLORREF back = ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+    const COLORREF fore = ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    HBRUSH brush = ::CreateSolidBrush(back);
+    ::FillRect(dc, &label, brush);
+    ::DeleteObject(brush);
+    ::SetBkMode(dc, OPAQUE);
+    const UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_LEFT;
+    RECT part = label;
+    part.left += 2;
+    // Before, the match, after: each drawn where the one before ended.
+    const std::wstring pieces[3] = {caption.substr(0, static_cast<size_t>(at)), caption.substr(static_cast<size_t>(at), match.size()),
+                                    caption.substr(static_cast<size_t>(at) + match.size())};
+    for (int i = 0; i < 3 && part.left < part.right; ++i) {
+        if (pieces[i].empty()) continue;
+        ::SetBkColor(dc, i == 1 ? kMatchHighlightColor : back);
+        ::SetTextColor(dc, i == 1 ? RGB(0, 0, 0) : fore);
+        SIZE extent{};
+        ::GetTextExtentPoint32W(dc, pieces[i].c_str(), static_cast<int>(pieces[i].size()), &extent);
+        RECT piece = part;
+        piece.right = std::min(part.right, part.left + extent.cx);
+        ::DrawTextW(dc, pieces[i].c_str(), static_cast<int>(pieces[i].size()), &piece, format);
+        part.left = piece.right;
+    }
+    ::RestoreDC(dc, saved);
+    if (boldFont) ::DeleteObject(boldFont);
+    return true;
+}
+
+// The custom-draw stages a marked control asks for: each item, and after each item is painted.
+bool AnswerMatchDrawStages(NMCUSTOMDRAW& cd, LRESULT& result) {
+    if (cd.dwDrawStage == CDDS_PREPAINT) {
+        result = CDRF_NOTIFYITEMDRAW;
+        return true;
+    }
+    if (cd.dwDrawStage == CDDS_ITEMPREPAINT) {
+        result = CDRF_NOTIFYPOSTPAINT;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void TTreeView::SetHighlight(const std::wstring& text) {
+    if (text == m_highlight) return;
+    m_highlight = text;
+    ::InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
 bool TTreeView::HandleNotify(NMHDR& nm, LRESULT& result) {
     switch (nm.code) {
+    case NM_CUSTOMDRAW: {
+        auto& cd = reinterpret_cast<NMTVCUSTOMDRAW&>(nm).nmcd;
+        if (m_highlight.empty()) return false;
+        if (AnswerMatchDrawStages(cd, result)) return true;
+        if (cd.dwDrawStage != CDDS_ITEMPOSTPAINT) return false;
+        const auto item = reinterpret_cast<HTREEITEM>(cd.dwItemSpec);
+        RECT label{};
+        std::memcpy(&label, &item, sizeof item); // the message takes the item in the rectangle
+        if (::SendMessageW(m_hwnd, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&label)))
+            DrawCaptionWithMatch(cd, label, ItemText(item), m_highlight, (cd.uItemState & CDIS_SELECTED) != 0, Bold(item));
+        result = CDRF_DODEFAULT;
+        return true;
+    }
     case TVN_ITEMEXPANDINGW: {
         auto& tv = reinterpret_cast<NMTREEVIEWW&>(nm);
         bool allow = true;
@@ -336,8 +422,29 @@ int TListView::TopIndex() const { return ListView_GetTopIndex(m_hwnd); }
 
 int TListView::VisibleCount() const { return ListView_GetCountPerPage(m_hwnd); }
 
+void TListView::SetHighlight(const std::wstring& text) {
+    if (text == m_highlight) return;
+    m_highlight = text;
+    ::InvalidateRect(m_hwnd, nullptr, FALSE);
+}
+
 bool TListView::HandleNotify(NMHDR& nm, LRESULT& result) {
     switch (nm.code) {
+    case NM_CUSTOMDRAW: {
+        auto& cd = reinterpret_cast<NMLVCUSTOMDRAW&>(nm).nmcd;
+        if (m_highlight.empty()) return false;
+        if (AnswerMatchDrawStages(cd, result)) return true;
+        if (cd.dwDrawStage != CDDS_ITEMPOSTPAINT) return false;
+        const int item = static_cast<int>(cd.dwItemSpec);
+        RECT label{};
+        label.left = LVIR_LABEL;
+        if (::SendMessageW(m_hwnd, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(&label))) {
+            const bool selected = ListView_GetItemState(m_hwnd, item, LVIS_SELECTED) != 0;
+            DrawCaptionWithMatch(cd, label, ItemText(item), m_highlight, selected && ::GetFocus() == m_hwnd);
+        }
+        result = CDRF_DODEFAULT;
+        return true;
+    }
     case LVN_ITEMCHANGED: {
         auto& lv = reinterpret_cast<NMLISTVIEW&>(nm);
         if (!(lv.uChanged & LVIF_STATE) || lv.iItem < 0) return false;

@@ -61,6 +61,9 @@ public:
     RECT ItemRect(HTREEITEM item, bool textOnly) const;
     void BeginUpdate();
     void EndUpdate();
+    // Marks the first occurrence of `text` in each caption (without regard to case) with the match
+    // colour, as a filter shows what it matched; empty: no mark.
+    void SetHighlight(const std::wstring& text);
 
     std::function<void(TTreeView&, HTREEITEM, bool& allow)> OnExpanding;
     std::function<void(TTreeView&, HTREEITEM, bool& allow)> OnCollapsing;
@@ -77,6 +80,7 @@ protected:
 private:
     int m_updates = 0;
     bool m_inExpandCall = false;
+    std::wstring m_highlight;
 };
 
 // A report-mode list view. Items carry a data pointer (LPARAM); in owner-data mode the items are
@@ -110,6 +114,9 @@ public:
     void EndUpdate();
     int TopIndex() const;
     int VisibleCount() const;
+    // Marks the first occurrence of `text` in each item's first column (without regard to case) with
+    // the match colour; empty: no mark.
+    void SetHighlight(const std::wstring& text);
 
     std::function<void(TListView&, int item, bool selected)> OnSelectItem;
     std::function<void(TListView&)> OnDblClick;
@@ -127,7 +134,11 @@ private:
     std::wstring m_dataText;
     int m_updates = 0;
     bool m_filling = false;
+    std::wstring m_highlight;
 };
+
+// The background of the text a filter matched, in tree and list captions.
+inline constexpr COLORREF kMatchHighlightColor = RGB(255, 226, 110);
 
 // A list box whose items are drawn from OnData (owner data: only the count is stored).
 class TListBox : public TControl {

@@ -396,6 +396,16 @@ TEST_F(BrowserWindow, CompareMarksAndListsWhatChangedSinceTheSnapshot) {
     ::Sleep(200);
     TForm::ProcessMessages();
     EXPECT_TRUE(SaveWindowPng(w->Handle(), L"browser-filter-compare.png"));
+    // What the filter matched is marked in the captions it keeps.
+    RECT tree{};
+    ::GetWindowRect(w->PropertiesTreeView->Handle(), &tree);
+    HDC screen = ::GetDC(nullptr);
+    const auto bgra = Pixels(screen, tree.left, tree.top, tree.right - tree.left, tree.bottom - tree.top);
+    ::ReleaseDC(nullptr, screen);
+    size_t marked = 0;
+    for (size_t i = 0; i + 2 < bgra.size(); i += 4)
+        marked += RGB(bgra[i + 2], bgra[i + 1], bgra[i]) == kMatchHighlightColor;
+    EXPECT_GT(marked, 20u);
     w->Free();
 }
 
