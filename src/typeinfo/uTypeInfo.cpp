@@ -134,11 +134,28 @@ VARTYPE ResolveElemType(const TYPEDESC& td) {
 TTypeElement::TTypeElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, NoFuncDesc) noexcept
     : FIndex(aIndex), FTypeInfo(aTypeInfo), FParent(aParent) {}
 
+namespace {
+
+// A member's FUNCDESC, read for the length of one constructor call (null when it cannot be read).
+class TFuncDescRead {
+public:
+    TFuncDescRead(ITypeInfo* typeInfo, int index) {
+        if (typeInfo && FAILED(typeInfo->GetFuncDesc(static_cast<UINT>(index), m_fd.Put(typeInfo)))) m_fd.Reset();
+    }
+    const FUNCDESC* Get() const noexcept { return m_fd.Get(); }
+
+private:
+    FuncDescGuard m_fd;
+};
+
+} // namespace
+
 TTypeElement::TTypeElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex)
+    : TTypeElement(aParent, aTypeInfo, aIndex, TFuncDescRead(aTypeInfo, aIndex).Get()) {}
+
+TTypeElement::TTypeElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* fd)
     : TTypeElement(aParent, aTypeInfo, aIndex, NoFuncDesc{}) {
-    if (!aTypeInfo) return;
-    FuncDescGuard fd;
-    if (FAILED(aTypeInfo->GetFuncDesc(aIndex, fd.Put(aTypeInfo))) || !fd) return;
+    if (!aTypeInfo || !fd) return;
     FInvokeKind = fd->invkind;
     FMemID = fd->memid;
     // One call usually gives name, doc string and help at once; when it fails, each is asked for
@@ -167,10 +184,11 @@ TPropertyElement::TPropertyElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int
     : TTypeElement(aParent, aTypeInfo, aIndex, NoFuncDesc{}) {}
 
 TPropertyElement::TPropertyElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex)
-    : TTypeElement(aParent, aTypeInfo, aIndex) {
-    if (!aTypeInfo) return;
-    FuncDescGuard fd;
-    if (FAILED(aTypeInfo->GetFuncDesc(aIndex, fd.Put(aTypeInfo))) || !fd) return;
+    : TPropertyElement(aParent, aTypeInfo, aIndex, TFuncDescRead(aTypeInfo, aIndex).Get()) {}
+
+TPropertyElement::TPropertyElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* fd)
+    : TTypeElement(aParent, aTypeInfo, aIndex, fd) {
+    if (!aTypeInfo || !fd) return;
     const TYPEDESC& td = fd->elemdescFunc.tdesc;
     if (td.vt != VT_USERDEFINED) return;
     TYPEKIND kind = TKIND_MAX;
@@ -297,10 +315,11 @@ std::wstring TParamElement::TypeName() const { return FTypeName.empty() ? VarTyp
 // ---- TFunctionElement ----
 
 TFunctionElement::TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex)
-    : TTypeElement(aParent, aTypeInfo, aIndex) {
-    if (!aTypeInfo) return;
-    FuncDescGuard fd;
-    if (FAILED(aTypeInfo->GetFuncDesc(aIndex, fd.Put(aTypeInfo))) || !fd) return;
+    : TFunctionElement(aParent, aTypeInfo, aIndex, TFuncDescRead(aTypeInfo, aIndex).Get()) {}
+
+TFunctionElement::TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* fd)
+    : TTypeElement(aParent, aTypeInfo, aIndex, fd) {
+    if (!aTypeInfo || !fd) return;
     const UINT slots = static_cast<UINT>(fd->cParams) + 1;
     TBstrArray names(slots);
     UINT got = 0;
@@ -364,7 +383,10 @@ Variant TFunctionElement::Call(VariantsArray& Params) {
 // ---- TPropertyPutElement ----
 
 TPropertyPutElement::TPropertyPutElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex)
-    : TFunctionElement(aParent, aTypeInfo, aIndex) {
+    : TPropertyPutElement(aParent, aTypeInfo, aIndex, TFuncDescRead(aTypeInfo, aIndex).Get()) {}
+
+TPropertyPutElement::TPropertyPutElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* fd)
+    : TFunctionElement(aParent, aTypeInfo, aIndex, fd) {
     if (FParams.empty()) return;
     FElemType = FParams.back()->VarType();
     FParams.pop_back();

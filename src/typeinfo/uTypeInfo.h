@@ -89,6 +89,8 @@ public:
 protected:
     struct NoFuncDesc {}; // for elements described by a VARDESC
     TTypeElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, NoFuncDesc) noexcept;
+    // From the member's FUNCDESC read already (null: it could not be read).
+    TTypeElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* aFuncDesc);
     // The parent's object, or null for elements without a parent.
     IDispatch* ParentDisp() const noexcept;
 
@@ -115,6 +117,9 @@ struct TEnumValue {
 class TPropertyElement : public TTypeElement {
 public:
     TPropertyElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex);
+    // From the member's FUNCDESC read already (null: it could not be read), so that a reflection
+    // reads each member's description once.
+    TPropertyElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* aFuncDesc);
 
     // The enumeration constants of the property's type, in type-info order (empty unless an enum).
     const std::vector<TEnumValue>& EnumValues() const noexcept { return fEnumValues; }
@@ -183,6 +188,7 @@ private:
 class TFunctionElement : public TTypeElement {
 public:
     TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex);
+    TFunctionElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* aFuncDesc);
 
     const std::vector<std::unique_ptr<TParamElement>>& Params() const noexcept { return FParams; }
     // The return value's description; null when the member's FUNCDESC could not be read.
@@ -202,6 +208,7 @@ protected:
 class TPropertyPutElement : public TFunctionElement {
 public:
     TPropertyPutElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex);
+    TPropertyPutElement(TDispatch* aParent, ITypeInfo* aTypeInfo, int aIndex, const FUNCDESC* aFuncDesc);
 };
 
 // A property accessor with parameters (an indexed getter, or a setter with more than the value).

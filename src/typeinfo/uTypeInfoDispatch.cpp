@@ -69,14 +69,14 @@ void TDispatch::ReadCoclass(ITypeInfo* ti, const TYPEATTR& attr) {
             FuncDescGuard fd;
             if (FAILED(impl->GetFuncDesc(j, fd.Put(impl.Get()))) || !fd) continue;
             const INVOKEKIND kind = fd->invkind;
-            fd.Reset();
             const int index = static_cast<int>(j);
+            // Each element is built from the description read here, not reading it again.
             if (kind == INVOKE_FUNC)
-                FFunctions.push_back(std::make_unique<TFunctionElement>(this, impl.Get(), index));
+                FFunctions.push_back(std::make_unique<TFunctionElement>(this, impl.Get(), index, fd.Get()));
             else if (kind == INVOKE_PROPERTYGET || kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF)
-                FProperties.push_back(std::make_unique<TPropertyElement>(this, impl.Get(), index));
+                FProperties.push_back(std::make_unique<TPropertyElement>(this, impl.Get(), index, fd.Get()));
             else
-                FFunctions.push_back(std::make_unique<TPropertyWithParamsElement>(this, impl.Get(), index));
+                FFunctions.push_back(std::make_unique<TPropertyWithParamsElement>(this, impl.Get(), index, fd.Get()));
         }
         return;
     }
@@ -89,18 +89,19 @@ void TDispatch::ReadInterface(ITypeInfo* ti, const TYPEATTR& attr) {
         if (FAILED(ti->GetFuncDesc(i, fd.Put(ti))) || !fd) continue;
         const INVOKEKIND kind = fd->invkind;
         const SHORT params = fd->cParams;
-        fd.Reset();
         const int index = static_cast<int>(i);
+        // Each element is built from the description read here, not reading it again.
+        const FUNCDESC* desc = fd.Get();
         if (kind == INVOKE_FUNC)
-            FFunctions.push_back(std::make_unique<TFunctionElement>(this, ti, index));
+            FFunctions.push_back(std::make_unique<TFunctionElement>(this, ti, index, desc));
         else if (kind == INVOKE_PROPERTYGET && params == 0)
-            FProperties.push_back(std::make_unique<TPropertyElement>(this, ti, index));
+            FProperties.push_back(std::make_unique<TPropertyElement>(this, ti, index, desc));
         else if ((kind == INVOKE_PROPERTYPUT || kind == INVOKE_PROPERTYPUTREF) && params == 1)
-            FProperties.push_back(std::make_unique<TPropertyPutElement>(this, ti, index));
+            FProperties.push_back(std::make_unique<TPropertyPutElement>(this, ti, index, desc));
         else if (params > 0)
-            FFunctions.push_back(std::make_unique<TPropertyWithParamsElement>(this, ti, index));
+            FFunctions.push_back(std::make_unique<TPropertyWithParamsElement>(this, ti, index, desc));
         else
-            FFunctions.push_back(std::make_unique<TFunctionElement>(this, ti, index));
+            FFunctions.push_back(std::make_unique<TFunctionElement>(this, ti, index, desc));
     }
     for (UINT i = 0; i < attr.cVars; ++i) {
         VarDescGuard vd;
