@@ -361,7 +361,7 @@ void TListView::Clear() {
 
 int TListView::Count() const { return ListView_GetItemCount(m_hwnd); }
 
-void TListView::SetCount(int count) { ListView_SetItemCountEx(m_hwnd, count, LVSICF_NOINVALIDATEALL); }
+void TListView::SetCount(int count) { ListView_SetItemCountEx(m_hwnd, count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL); }
 
 std::wstring TListView::ItemText(int item, int column) const {
     wchar_t buffer[1024] = L"";
