@@ -192,17 +192,7 @@ void TDispatchBrowser::BuildLayout() {
     PropertiesSplitter = new TSplitter(tsProperties, TAlign::Right);
     PropertiesSplitter->MinSize = 150;
 
-    PropertiesFilterEdit = new TEdit(tsProperties);
-    PropertiesFilterEdit->Name = L"PropertiesFilterEdit";
-    PropertiesFilterEdit->SetHeight(22);
-    PropertiesFilterEdit->SetAlign(TAlign::Top);
-    PropertiesFilterEdit->SetCueBanner(L"Filter");
-    PropertiesFilterEdit->OnChange = [this](TEdit&) { ApplyPropertiesFilter(); };
-    PropertiesFilterEdit->OnKeyDown = [](TEdit& edit, WORD& key) {
-        if (key != VK_ESCAPE || edit.Text().empty()) return;
-        key = 0;
-        edit.SetText(L"");
-    };
+    PropertiesFilterEdit = FilterEdit(tsProperties, L"PropertiesFilterEdit", [this] { ApplyPropertiesFilter(); });
     PropertiesTreeView = new TTreeView(tsProperties);
     PropertiesTreeView->Name = L"PropertiesTreeView";
     PropertiesTreeView->SetImages(fPropertyImages.get());
@@ -350,6 +340,22 @@ void TDispatchBrowser::BuildEnumVariantPage() {
         EnumVariantPopup.Find(L"EnumVariantCopyPathMenu")->enabled = item;
         EnumVariantPopup.Popup(m_hwnd, screen);
     };
+}
+
+TEdit* TDispatchBrowser::FilterEdit(TControl* page, const wchar_t* name, std::function<void()> apply) {
+    auto* edit = new TEdit(page);
+    edit->Name = name;
+    edit->SetHeight(22);
+    edit->SetAlign(TAlign::Top);
+    edit->SetCueBanner(L"Filter");
+    edit->OnChange = [apply = std::move(apply)](TEdit&) { apply(); };
+    // Escape empties a box that holds text (and is left to the dialog otherwise).
+    edit->OnKeyDown = [](TEdit& box, WORD& key) {
+        if (key != VK_ESCAPE || box.Text().empty()) return;
+        key = 0;
+        box.SetText(L"");
+    };
+    return edit;
 }
 
 bool TDispatchBrowser::BuildPage(TTabSheet* page) {

@@ -307,6 +307,8 @@ private:
     void BuildFunctionsPage();
     void BuildScriptPage();
     void BuildEnumVariantPage();
+    // A page's filter box above its list: `apply` runs on every change; Escape empties it.
+    ui::TEdit* FilterEdit(ui::TControl* page, const wchar_t* name, std::function<void()> apply);
     // Lists the events in the page's list once it is built.
     void ShowEvents();
     // Gives the Script page's scripts the host's Application and the browsed object, with their

@@ -172,17 +172,7 @@ void TDispatchBrowser::BuildEventsPage() {
     EventsSplitter = new TSplitter(EventsTabSheet, TAlign::Bottom);
     EventsSplitter->Name = L"EventsSplitter";
 
-    EventsFilterEdit = new TEdit(EventsTabSheet);
-    EventsFilterEdit->Name = L"EventsFilterEdit";
-    EventsFilterEdit->SetHeight(22);
-    EventsFilterEdit->SetAlign(TAlign::Top);
-    EventsFilterEdit->SetCueBanner(L"Filter");
-    EventsFilterEdit->OnChange = [this](TEdit&) { ApplyEventsFilter(); };
-    EventsFilterEdit->OnKeyDown = [](TEdit& edit, WORD& key) {
-        if (key != VK_ESCAPE || edit.Text().empty()) return;
-        key = 0;
-        edit.SetText(L"");
-    };
+    EventsFilterEdit = FilterEdit(EventsTabSheet, L"EventsFilterEdit", [this] { ApplyEventsFilter(); });
     EventsListView = new TListView(EventsTabSheet, TListView::Options{.checkBoxes = true, .showHeader = false,
                                                                       .sortAscending = true});
     EventsListView->Name = L"EventsListView";

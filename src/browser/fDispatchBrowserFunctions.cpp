@@ -58,17 +58,7 @@ void TDispatchBrowser::BuildFunctionsPage() {
     FunctionsRightPanel->OnResize = [this](TControl&) { FunctionsRightPanelResize(); };
     new TSplitter(tsFunctions, TAlign::Right);
 
-    FunctionsFilterEdit = new TEdit(tsFunctions);
-    FunctionsFilterEdit->Name = L"FunctionsFilterEdit";
-    FunctionsFilterEdit->SetHeight(22);
-    FunctionsFilterEdit->SetAlign(TAlign::Top);
-    FunctionsFilterEdit->SetCueBanner(L"Filter");
-    FunctionsFilterEdit->OnChange = [this](TEdit&) { ApplyFunctionsFilter(); };
-    FunctionsFilterEdit->OnKeyDown = [](TEdit& edit, WORD& key) {
-        if (key != VK_ESCAPE || edit.Text().empty()) return;
-        key = 0;
-        edit.SetText(L"");
-    };
+    FunctionsFilterEdit = FilterEdit(tsFunctions, L"FunctionsFilterEdit", [this] { ApplyFunctionsFilter(); });
     // Owner data: an interface of a thousand methods fills the list with one message.
     FunctionsListView = new TListView(tsFunctions, TListView::Options{.showHeader = false, .ownerData = true});
     FunctionsListView->Name = L"FunctionsListView";

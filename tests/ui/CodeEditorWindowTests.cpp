@@ -525,17 +525,7 @@ TEST(CodeEditorScreenshot, BothSchemesHighlightedWithASelection) {
     ::GetWindowRect(form->Handle(), &rc);
     const int w = rc.right - rc.left, h = rc.bottom - rc.top;
     HDC screen = ::GetDC(nullptr);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, screen, rc.left, rc.top, SRCCOPY);
-    ::SelectObject(mem, old);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<std::uint8_t> bgra(static_cast<size_t>(w) * h * 4);
-    ::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), bgra.data(), &bi, DIB_RGB_COLORS);
-    ::DeleteObject(bmp);
-    ::DeleteDC(mem);
+    const std::vector<std::uint8_t> bgra = Pixels(screen, rc.left, rc.top, w, h);
     ::ReleaseDC(nullptr, screen);
     form->Free();
 
